@@ -1,0 +1,65 @@
+// The platform seam: everything the run driver and file selection need from the operating
+// system. One implementation per platform (platform_posix.cpp, platform_win32.cpp), chosen by the
+// build. Errors come back as the program's own error numbers (2 file not found, 3 path not found,
+// 5 access denied, 6 invalid handle, 101 disk write error, ...), translated in one place per
+// platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "path_rules.h"
+
+namespace tosim::platform {
+
+// An open file or standard stream; kNoFile when there is none.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// Called first thing: keeps a closed pipe, a crash or a closed standard handle from ending the
+// process without a report.
+void PrepareProcess();
+
+// The command-line arguments, the program's own name not included.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Opens an existing file for reading, for this process alone. Returns 0 or an error number.
+[[nodiscard]] int OpenForReading(const std::string& path, FileHandle* file);
+// Creates a file, or cuts an existing one to length 0, for writing by this process alone. Nothing
+// is cut unless the file could be taken for exclusive use. Returns 0 or an error number.
+[[nodiscard]] int CreateForWriting(const std::string& path, FileHandle* file);
+[[nodiscard]] int CloseFile(FileHandle file);
+
+FileHandle StandardInput();
+FileHandle StandardOutput();
+// True for a console or terminal, which is written out after every fragment.
+bool IsCharacterDevice(FileHandle file);
+
+// Reads up to `capacity` bytes; `*got` is 0 at the end. Returns 0 or an error number.
+[[nodiscard]] int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got);
+// Writes all `size` bytes. Returns 0, or 101 for a failed or short write.
+[[nodiscard]] int WriteFile(FileHandle file, const char* data, std::size_t size);
+
+// Best-effort text for the user outside the trace (the file prompts), on standard error.
+void WriteToStandardError(const std::string& text);
+
+// Eight hex digits' worth of a code address, the same for every run of one build.
+std::uint32_t CodeLocation(const void* address);
+
+[[noreturn]] void ExitProcess(int status);
+
+// File selection.
+// True when `path` names an existing file that is not a directory; a relative path is taken
+// against the current directory.
+bool IsExistingFile(const std::string& path);
+// Makes `path` absolute by this platform's rules and splits it.
+PathParts SplitPath(const std::string& path);
+// Lets the user choose the plan file, starting from `path`; true when a file was confirmed, and
+// then `path` holds it.
+bool OpenFileDialog(std::string& path);
+// Lets the user choose the listing file, starting from `path`; true when confirmed.
+bool SaveFileDialog(std::string& path);
+
+}  // namespace tosim::platform

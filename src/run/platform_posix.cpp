@@ -1,0 +1,296 @@
+// The platform seam on POSIX systems. The file dialogs become prompts on standard error,
+// answered by lines of standard input.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
+#include "platform.h"
+#include "run.h"
+
+namespace tosim::platform {
+
+namespace {
+
+bool standardClosed[3] = {false, false, false};
+
+bool IsDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The one place where errno becomes the program's error number. `path` tells "file not found"
+// from "path not found", which POSIX both calls ENOENT.
+int ErrorNumber(int error, const std::string* path = nullptr) {
+  switch (error) {
+    case ENOENT: {
+      if (path == nullptr) {
+        return 2;
+      }
+      const std::size_t slash = path->find_last_of('/');
+      const std::string directory =
+          slash == std::string::npos ? "." : (slash == 0 ? "/" : path->substr(0, slash));
+      return IsDirectory(directory) ? 2 : 3;
+    }
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return 3;
+    case EMFILE:
+    case ENFILE:
+      return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EWOULDBLOCK:
+    case ETXTBSY:
+    case EBUSY:
+      return 5;
+    case EBADF:
+      return 6;
+    case EROFS:
+      return 19 + 131;  // write protected
+    case ENXIO:
+    case ENODEV:
+      return 21 + 131;  // device not ready
+    case EIO:
+      return 30 + 131;  // read fault
+    default:
+      return error;
+  }
+}
+
+int ErrorOf(int descriptor, const std::string& path) {
+  const int error = ErrorNumber(errno, &path);
+  if (descriptor >= 0) {
+    ::close(descriptor);
+  }
+  return error;
+}
+
+// Takes a regular file for this process alone, as a file opened without sharing. A file that
+// another process holds under an exclusive lock, or the other name of a file this run has open
+// already, is refused.
+int LockExclusively(int descriptor, const std::string& path, bool* regular) {
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0) {
+    return ErrorOf(descriptor, path);
+  }
+  if (S_ISDIR(status.st_mode)) {
+    ::close(descriptor);
+    return 5;
+  }
+  *regular = S_ISREG(status.st_mode);
+  if (*regular && ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    return ErrorOf(descriptor, path);
+  }
+  return 0;
+}
+
+std::string CurrentDirectory() {
+  std::string directory(256, '\0');
+  while (::getcwd(directory.data(), directory.size()) == nullptr) {
+    if (errno != ERANGE) {
+      return "/";
+    }
+    directory.resize(directory.size() * 2);
+  }
+  directory.resize(directory.find('\0'));
+  return directory;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  return AbsolutePosixPath(path, CurrentDirectory());
+}
+
+bool HasExtension(const std::string& path) {
+  return !SplitPath(path).extension.empty();
+}
+
+// Asks on standard error and reads the answer from standard input; false at its end.
+bool Ask(const std::string& question, std::string& answer) {
+  WriteToStandardError(question);
+  return ReadInputLine(answer);
+}
+
+}  // namespace
+
+void PrepareProcess() {
+  // A closed pipe is reported as a failed write, not a silent death by signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  // A closed standard handle stays unusable, and no file opened later may take its place.
+  for (int descriptor = 0; descriptor < 3; ++descriptor) {
+    if (::fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
+      standardClosed[descriptor] = true;
+      (void)::open("/dev/null", O_RDWR);
+    }
+  }
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+int OpenForReading(const std::string& path, FileHandle* file) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (descriptor < 0) {
+    return ErrorOf(-1, path);
+  }
+  bool regular = false;
+  if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
+    return error;
+  }
+  *file = descriptor;
+  return 0;
+}
+
+int CreateForWriting(const std::string& path, FileHandle* file) {
+  // Opened without cutting: the file is cut only once this process holds it alone, so that a
+  // file in use, the plan file among them, is never damaged.
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (descriptor < 0) {
+    return ErrorOf(-1, path);
+  }
+  bool regular = false;
+  if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
+    return error;
+  }
+  if (regular && ::ftruncate(descriptor, 0) != 0) {
+    return ErrorOf(descriptor, path);
+  }
+  *file = descriptor;
+  return 0;
+}
+
+int CloseFile(FileHandle file) {
+  if (::close(static_cast<int>(file)) != 0) {
+    return errno == EBADF ? 6 : 101;
+  }
+  return 0;
+}
+
+FileHandle StandardInput() {
+  return standardClosed[0] ? kNoFile : STDIN_FILENO;
+}
+FileHandle StandardOutput() {
+  return standardClosed[1] ? kNoFile : STDOUT_FILENO;
+}
+
+bool IsCharacterDevice(FileHandle file) {
+  return ::isatty(static_cast<int>(file)) == 1;
+}
+
+int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got) {
+  for (;;) {
+    const ssize_t count = ::read(static_cast<int>(file), data, capacity);
+    if (count >= 0) {
+      *got = static_cast<std::size_t>(count);
+      return 0;
+    }
+    if (errno != EINTR) {
+      return ErrorNumber(errno);
+    }
+  }
+}
+
+int WriteFile(FileHandle file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t count = ::write(static_cast<int>(file), data, size);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      return 101;
+    }
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return 0;
+}
+
+void WriteToStandardError(const std::string& text) {
+  if (!standardClosed[2]) {
+    (void)WriteFile(STDERR_FILENO, text.data(), text.size());
+  }
+}
+
+std::uint32_t CodeLocation(const void* address) {
+  Dl_info info{};
+  const auto where = reinterpret_cast<std::uintptr_t>(address);
+  if (::dladdr(address, &info) != 0 && info.dli_fbase != nullptr) {
+    return static_cast<std::uint32_t>(where - reinterpret_cast<std::uintptr_t>(info.dli_fbase));
+  }
+  return static_cast<std::uint32_t>(where);
+}
+
+void ExitProcess(int status) {
+  std::exit(status);
+}
+
+bool IsExistingFile(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+PathParts SplitPath(const std::string& path) {
+  return SplitPosixPath(AbsolutePath(path));
+}
+
+bool OpenFileDialog(std::string& path) {
+  std::string answer;
+  for (;;) {
+    path.clear();
+    if (!Ask("Fichero de planes (Intro para cancelar): ", answer) || answer.empty()) {
+      return false;
+    }
+    // A name without extension is also looked for with the default one, ".txt".
+    if (!IsExistingFile(answer) && !HasExtension(answer) && IsExistingFile(answer + ".txt")) {
+      answer += ".txt";
+    }
+    if (IsExistingFile(answer)) {
+      path = AbsolutePath(answer);
+      return true;
+    }
+    WriteToStandardError("No existe el fichero \"" + answer + "\".\r\n");
+  }
+}
+
+bool SaveFileDialog(std::string& path) {
+  const std::string suggested = path;
+  std::string answer;
+  for (;;) {
+    path.clear();
+    if (!Ask("Fichero de listado [" + suggested + "]: ", answer)) {
+      return false;
+    }
+    std::string chosen = answer.empty() ? suggested : answer;
+    if (!answer.empty() && !HasExtension(chosen)) {
+      chosen += ".txt";
+    }
+    chosen = AbsolutePath(chosen);
+    if (IsDirectory(chosen)) {
+      WriteToStandardError("\"" + chosen + "\" es una carpeta.\r\n");
+      continue;
+    }
+    if (IsExistingFile(chosen)) {
+      if (!Ask("El fichero \"" + chosen +
+                   "\" ya existe. \xBF"
+                   "Desea reemplazarlo? (s/n): ",
+               answer)) {
+        return false;
+      }
+      if (answer.empty() || (answer[0] != 's' && answer[0] != 'S')) {
+        continue;
+      }
+    }
+    path = chosen;
+    return true;
+  }
+}
+
+}  // namespace tosim::platform

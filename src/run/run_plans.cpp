@@ -1,0 +1,153 @@
+#include <string>
+
+#include "plan/plan_reader.h"
+#include "platform.h"
+#include "run.h"
+#include "scheduler/scheduler.h"
+#include "tosim/trace.h"
+
+namespace tosim {
+
+namespace {
+
+int ReadFromFile(void* file, char* data, std::size_t capacity, std::size_t* got) {
+  return platform::ReadFile(reinterpret_cast<platform::FileHandle>(file), data, capacity, got);
+}
+
+int WriteToFile(void* file, const char* data, std::size_t size) {
+  return platform::WriteFile(reinterpret_cast<platform::FileHandle>(file), data, size);
+}
+
+void* AsContext(platform::FileHandle file) {
+  return reinterpret_cast<void*>(file);
+}
+
+void OpenOutput(OutStream& stream, platform::FileHandle file) {
+  stream.Open(WriteToFile, AsContext(file), platform::IsCharacterDevice(file));
+}
+
+void Check(int error) {
+  if (error != 0) {
+    FailRun(error);
+  }
+}
+
+InStream standardInput;
+bool standardInputOpen = false;
+
+}  // namespace
+
+InStream& StandardInputStream() {
+  if (!standardInputOpen) {
+    standardInput.Open(ReadFromFile, AsContext(platform::StandardInput()));
+    standardInputOpen = true;
+  }
+  return standardInput;
+}
+
+bool ReadInputLine(std::string& line) {
+  InStream& input = StandardInputStream();
+  line.clear();
+  if (input.AtEnd()) {
+    return false;
+  }
+  for (int byte = input.Peek(); byte != InStream::kEnd && byte != '\n'; byte = input.Peek()) {
+    input.Skip();
+    line.push_back(static_cast<char>(byte));
+  }
+  if (input.Peek() == '\n') {
+    input.Skip();
+  }
+  if (!line.empty() && line.back() == '\r') {
+    line.pop_back();
+  }
+  return true;
+}
+
+void ExecuteOperation(const Operation& operation) {
+  EchoText(OperationLabel(operation).View());
+  EchoText("\t");
+  switch (operation.kind) {
+    case OpKind::Validate:
+      ValidateTransaction(operation.number);
+      break;
+    case OpKind::Abort:
+      AbortTransaction(operation.number);
+      break;
+    case OpKind::Read:
+      ReadItem(operation.number, operation.item);
+      break;
+    case OpKind::Write:
+      WriteItem(operation.number, operation.item);
+      break;
+    case OpKind::Begin:
+      BeginTransaction(operation.number);
+      break;
+    case OpKind::Plan:
+      StartPlan(operation.number);
+      break;
+    case OpKind::Illegal:
+    case OpKind::EndOfPlan:
+      // Nothing follows the label: the next operation continues the same trace line.
+      break;
+  }
+}
+
+void ReplayPlans(InStream& plan) {
+  Operation operation;  // one record for the whole run
+  ResetTimestampCounter();
+  while (!plan.AtEnd()) {
+    ReadOperation(plan, operation);
+    if (operation.kind == OpKind::Plan) {
+      while (operation.kind != OpKind::EndOfPlan) {
+        ExecuteOperation(operation);
+        ReadOperation(plan, operation);
+      }
+      EchoLine("fin Plan");
+    } else {
+      EchoText("ERR: se esperaba accion de inicio de un plan");
+    }
+    plan.SkipLine();
+    EchoLine("");
+    EchoLine("");
+  }
+}
+
+int RunPlans(int argc, char** argv) {
+  OutStream& console = ConsoleStream();
+  OpenOutput(console, platform::StandardOutput());
+
+  std::string planPath;
+  std::string listingPath;
+  ChooseFiles(argc, argv, planPath, listingPath);
+
+  if (!planPath.empty()) {
+    platform::FileHandle planFile = platform::kNoFile;
+    Check(platform::OpenForReading(planPath, &planFile));
+    platform::FileHandle listingFile = platform::StandardOutput();
+    if (!listingPath.empty()) {
+      Check(platform::CreateForWriting(listingPath, &listingFile));
+    }
+    OutStream& listing = ListingStream();
+    OpenOutput(listing, listingFile);
+
+    InStream plan;
+    plan.Open(ReadFromFile, AsContext(planFile));
+    ReplayPlans(plan);
+
+    Check(platform::CloseFile(planFile));
+    listing.Flush();
+    if (!listingPath.empty()) {
+      Check(platform::CloseFile(listingFile));
+    }
+  }
+
+  console.Write("\r\nPulsar <CR> para terminar");
+  console.Flush();
+  std::string enter;
+  (void)ReadInputLine(enter);
+  console.Flush();
+  return 0;
+}
+
+}  // namespace tosim
