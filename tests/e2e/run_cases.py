@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Runs tosim end to end on the cases of one or more .case files and compares, byte for byte,
+the console (standard output), the listing file and the exit status with what the case expects.
+
+A .case file holds several cases. Each starts with a line "=== name" and has sections that start
+with "--- key [words]". A section runs up to the next header, its empty lines included: the two
+empty lines that end a plan's trace stand right before the next header.
+
+  plan [raw]      The plan file plan.txt. Each line of the section ends with CR LF, unless the
+                  header says "raw": then the lines are joined with nothing between them and
+                  every line end is written as an escape.
+  trace           The expected trace: every line ends with CR LF. The console is the trace, a line
+                  end and "Pulsar <CR> para terminar"; the listing plan.lst is the trace.
+  console         The expected console, when it is not trace + prompt (lines end with CR LF).
+  listing [NAME]  The expected listing file NAME (default plan.lst), when it is not the trace.
+  no-listing NAME The file NAME must not exist afterwards.
+  args            The arguments, split like a shell does (default: plan.txt plan.lst).
+  stdin [closed]  Bytes for standard input (each line ends with LF), or a closed descriptor.
+                  Default: /dev/null.
+  stdout MODE     file (default), pipe, full (/dev/full), closed-pipe (reader gone), tty.
+  stderr          The expected standard error (lines end with CR LF).
+  status N        The expected exit status (default 0).
+  setup           Shell lines run in the case folder before the run.
+  hold FILE       An exclusive flock(2) on FILE, held by this runner during the run.
+  only PLATFORM   The case runs only on posix or only on windows.
+  skip-on PLATFORM REASON...   The case is reported as skipped there, with the reason.
+
+Escapes in every section but args and setup: \\t TAB, \\r CR, \\n LF, \\xNN a byte, \\\\ a
+backslash, and \\c at the end of a line: no line end there. In args, setup and expected texts,
+{dir} is the case folder (in the platform's own spelling). In the console, every "$" followed
+by eight hex digits (a code location of a failure report) compares equal to "$XXXXXXXX".
+The plan file must always be left byte for byte as it was.
+"""
+
+import argparse
+import fcntl
+import os
+import pty
+import re
+import select
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import tty
+
+PROMPT = b"\r\nPulsar <CR> para terminar"
+ADDRESS = re.compile(rb"\$[0-9A-F]{8}")
+
+
+def decode(text):
+    """Turns escapes into bytes; the text itself is Latin-1, like the program's code page."""
+    out = bytearray()
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        if ch == "\\" and i + 1 < len(text):
+            nxt = text[i + 1]
+            simple = {"t": b"\t", "r": b"\r", "n": b"\n", "\\": b"\\"}
+            if nxt in simple:
+                out += simple[nxt]
+                i += 2
+                continue
+            if nxt == "x":
+                out.append(int(text[i + 2 : i + 4], 16))
+                i += 4
+                continue
+        out += ch.encode("latin-1")
+        i += 1
+    return bytes(out)
+
+
+def decode_lines(lines, line_end):
+    out = bytearray()
+    for line in lines:
+        if line.endswith("\\c"):
+            out += decode(line[:-2])
+        else:
+            out += decode(line) + line_end
+    return bytes(out)
+
+
+class Case:
+    def __init__(self, source, name):
+        self.source = source
+        self.name = name
+        self.sections = {}  # key -> (words, lines)
+
+    def has(self, key):
+        return key in self.sections
+
+    def words(self, key):
+        return self.sections[key][0]
+
+    def lines(self, key):
+        return self.sections[key][1]
+
+
+def parse(path):
+    cases = []
+    current = None
+    lines = None
+    with open(path, encoding="latin-1") as f:
+        text = f.read()
+        if text.endswith("\n"):
+            text = text[:-1]
+        for raw in text.split("\n"):
+            if raw.startswith("=== "):
+                current = Case(path, raw[4:].strip())
+                cases.append(current)
+                lines = None
+            elif raw.startswith("--- "):
+                words = raw[4:].split()
+                lines = []
+                current.sections[words[0]] = (words[1:], lines)
+            elif lines is not None:
+                lines.append(raw)
+            elif raw.strip() and not raw.startswith("#"):
+                raise SystemExit(f"{path}: text outside a section: {raw!r}")
+    return cases
+
+
+def plan_bytes(case):
+    if not case.has("plan"):
+        return None
+    raw = "raw" in case.words("plan")
+    return decode_lines(case.lines("plan"), b"" if raw else b"\r\n")
+
+
+def platform_dir(folder, platform):
+    if platform == "windows":
+        return "Z:" + folder.replace("/", "\\")
+    return folder
+
+
+def show_difference(label, expected, actual):
+    if expected == actual:
+        return None
+    at = next((i for i, (a, b) in enumerate(zip(expected, actual)) if a != b),
+              min(len(expected), len(actual)))
+    lo = max(0, at - 40)
+    return (f"  {label} differs at byte {at} (expected {len(expected)} bytes, got {len(actual)})\n"
+            f"    expected: {expected[lo:at + 40]!r}\n"
+            f"    actual:   {actual[lo:at + 40]!r}")
+
+
+def read_all(fd):
+    chunks = []
+    while True:
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:  # a pty reports EIO once the other side is gone
+            break
+        if not chunk:
+            break
+        chunks.append(chunk)
+    return b"".join(chunks)
+
+
+def run_case(case, program, platform):
+    folder = tempfile.mkdtemp(prefix="tosim-e2e-")
+    try:
+        return run_in(case, program, platform, folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def run_in(case, program, platform, folder):
+    subst = lambda s: s.replace("{dir}", platform_dir(folder, platform))
+    plan = plan_bytes(case)
+    if plan is not None:
+        with open(os.path.join(folder, "plan.txt"), "wb") as f:
+            f.write(plan)
+    if case.has("setup"):
+        script = "\n".join(subst(line) for line in case.lines("setup"))
+        subprocess.run(["bash", "-e", "-c", script], cwd=folder, check=True)
+
+    args = shlex.split(subst(" ".join(case.lines("args")))) if case.has("args") else [
+        "plan.txt", "plan.lst"]
+
+    held = None
+    if case.has("hold"):
+        held = open(os.path.join(folder, case.words("hold")[0]), "rb")
+        fcntl.flock(held, fcntl.LOCK_EX)
+
+    stdin_mode = case.words("stdin") if case.has("stdin") else []
+    stdout_mode = case.words("stdout")[0] if case.has("stdout") else "file"
+    stdin_data = decode_lines(case.lines("stdin"), b"\n") if case.has("stdin") else None
+
+    stdin_read = None
+    if "closed" in stdin_mode:
+        stdin_arg = None
+    elif stdin_data is not None:
+        stdin_read, stdin_write = os.pipe()
+        os.write(stdin_write, stdin_data)  # small: fits in the pipe
+        os.close(stdin_write)
+        stdin_arg = stdin_read
+    else:
+        stdin_arg = subprocess.DEVNULL
+
+    console_path = os.path.join(folder, ".console")
+    stderr_path = os.path.join(folder, ".stderr")
+    stdout_file = None
+    master = None
+    pipe_read = None
+    if stdout_mode == "file":
+        stdout_file = open(console_path, "wb")
+        stdout_arg = stdout_file
+    elif stdout_mode == "full":
+        stdout_file = open("/dev/full", "wb")
+        stdout_arg = stdout_file
+    elif stdout_mode in ("pipe", "closed-pipe"):
+        pipe_read, pipe_write = os.pipe()
+        stdout_arg = pipe_write
+        if stdout_mode == "closed-pipe":
+            os.close(pipe_read)
+            pipe_read = None
+    elif stdout_mode == "tty":
+        master, slave = pty.openpty()
+        tty.setraw(slave)  # no LF to CR LF translation: the bytes as the program wrote them
+        stdout_arg = slave
+    else:
+        raise SystemExit(f"unknown stdout mode {stdout_mode}")
+
+    command = program + args
+    with open(stderr_path, "wb") as stderr_file:
+        preexec = None
+        close_fds = True
+        if stdin_arg is None:
+            # Standard input closed, as the shell's 0<&- leaves it.
+            preexec = lambda: os.close(0)
+            stdin_arg = subprocess.DEVNULL
+        proc = subprocess.Popen(command, cwd=folder, stdin=stdin_arg, stdout=stdout_arg,
+                                stderr=stderr_file, preexec_fn=preexec, close_fds=close_fds)
+        if stdout_mode in ("pipe", "closed-pipe"):
+            os.close(stdout_arg)
+        if stdout_mode == "tty":
+            os.close(stdout_arg)
+        console = b""
+        if pipe_read is not None:
+            console = read_all(pipe_read)
+            os.close(pipe_read)
+        if master is not None:
+            console = read_all(master)
+            os.close(master)
+        try:
+            status = proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            return "FAIL", "  did not finish within 60 s"
+    if stdin_read is not None:
+        os.close(stdin_read)
+    if stdout_file is not None:
+        stdout_file.close()
+    if held is not None:
+        held.close()
+    if stdout_mode == "file":
+        with open(console_path, "rb") as f:
+            console = f.read()
+    with open(stderr_path, "rb") as f:
+        stderr = f.read()
+
+    problems = []
+    trace = decode_lines(case.lines("trace"), b"\r\n") if case.has("trace") else None
+    expected_console = None
+    if case.has("console"):
+        expected_console = decode_lines([subst(l) for l in case.lines("console")], b"\r\n")
+    elif trace is not None:
+        expected_console = trace + PROMPT
+    if expected_console is not None and stdout_mode not in ("full", "closed-pipe"):
+        problems.append(show_difference("console", expected_console,
+                                        ADDRESS.sub(b"$XXXXXXXX", console)))
+
+    listing_name = "plan.lst"
+    expected_listing = trace
+    if case.has("listing"):
+        if case.words("listing"):
+            listing_name = case.words("listing")[0]
+        expected_listing = decode_lines(case.lines("listing"), b"\r\n")
+    if expected_listing is not None:
+        listing_path = os.path.join(folder, listing_name)
+        if not os.path.isfile(listing_path):
+            problems.append(f"  listing {listing_name} was not written")
+        else:
+            with open(listing_path, "rb") as f:
+                problems.append(show_difference(f"listing {listing_name}", expected_listing,
+                                                f.read()))
+    if case.has("no-listing"):
+        for name in case.words("no-listing"):
+            if os.path.lexists(os.path.join(folder, name)):
+                problems.append(f"  {name} exists, but no listing may be written there")
+
+    if case.has("stderr"):
+        expected_stderr = decode_lines([subst(l) for l in case.lines("stderr")], b"\r\n")
+        problems.append(show_difference("stderr", expected_stderr, stderr))
+
+    expected_status = int(case.words("status")[0]) if case.has("status") else 0
+    if status != expected_status:
+        problems.append(f"  exit status {status}, expected {expected_status}\n"
+                        f"    console: {console[-200:]!r}\n    stderr: {stderr[-200:]!r}")
+
+    if plan is not None:
+        with open(os.path.join(folder, "plan.txt"), "rb") as f:
+            if f.read() != plan:
+                problems.append("  the plan file was changed")
+
+    problems = [p for p in problems if p]
+    if problems:
+        return "FAIL", "\n".join(problems)
+    return "PASS", ""
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--program", required=True,
+                        help="the program to run, with any wrapper: 'wine tosim.exe'")
+    parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
+    parser.add_argument("--export-plans", metavar="DIR",
+                        help="write every case's plan file into DIR and run nothing")
+    parser.add_argument("case_files", nargs="+")
+    options = parser.parse_args()
+    program = [os.path.abspath(word) if os.path.exists(word) else word
+               for word in shlex.split(options.program)]
+
+    cases = [case for path in options.case_files for case in parse(path)]
+    if options.export_plans:
+        os.makedirs(options.export_plans, exist_ok=True)
+        for index, case in enumerate(cases):
+            plan = plan_bytes(case)
+            if plan is not None:
+                base = os.path.splitext(os.path.basename(case.source))[0]
+                with open(os.path.join(options.export_plans, f"{base}-{index:03}.txt"),
+                          "wb") as f:
+                    f.write(plan)
+        return 0
+
+    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+    for case in cases:
+        if case.has("only") and options.platform not in case.words("only"):
+            continue
+        verdict, detail = "SKIP", ""
+        skip = case.words("skip-on") if case.has("skip-on") else []
+        if skip and skip[0] == options.platform:
+            detail = "  " + " ".join(skip[1:])
+        else:
+            verdict, detail = run_case(case, program, options.platform)
+        counts[verdict] += 1
+        print(f"{verdict} {os.path.basename(case.source)}: {case.name}")
+        if detail:
+            print(detail)
+    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
+    if counts["FAIL"]:
+        return 1
+    return 77 if counts["PASS"] == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
