@@ -24,9 +24,15 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-// The one place where errno becomes the program's error number. `path` tells "file not found"
-// from "path not found", which POSIX both calls ENOENT.
-int ErrorNumber(int error, const std::string* path = nullptr) {
+enum class Call { Open, Read, Write, Close };
+
+// The one place where errno becomes the program's error number. Every failed or short write is a
+// disk write error, and so is a failed close, which reports a write that failed late. `path`
+// tells "file not found" from "path not found", which POSIX both calls ENOENT.
+int ErrorNumber(Call call, int error, const std::string* path = nullptr) {
+  if (call == Call::Write || (call == Call::Close && error != EBADF)) {
+    return 101;
+  }
   switch (error) {
     case ENOENT: {
       if (path == nullptr) {
@@ -65,8 +71,9 @@ int ErrorNumber(int error, const std::string* path = nullptr) {
   }
 }
 
-int ErrorOf(int descriptor, const std::string& path) {
-  const int error = ErrorNumber(errno, &path);
+// The error number of a failed open, with `descriptor` (if any) closed again.
+int FailedOpen(int descriptor, const std::string& path, int error = errno) {
+  error = ErrorNumber(Call::Open, error, &path);
   if (descriptor >= 0) {
     ::close(descriptor);
   }
@@ -79,15 +86,14 @@ int ErrorOf(int descriptor, const std::string& path) {
 int LockExclusively(int descriptor, const std::string& path, bool* regular) {
   struct stat status {};
   if (::fstat(descriptor, &status) != 0) {
-    return ErrorOf(descriptor, path);
+    return FailedOpen(descriptor, path);
   }
   if (S_ISDIR(status.st_mode)) {
-    ::close(descriptor);
-    return 5;
+    return FailedOpen(descriptor, path, EISDIR);
   }
   *regular = S_ISREG(status.st_mode);
   if (*regular && ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-    return ErrorOf(descriptor, path);
+    return FailedOpen(descriptor, path);
   }
   return 0;
 }
@@ -139,7 +145,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 int OpenForReading(const std::string& path, FileHandle* file) {
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (descriptor < 0) {
-    return ErrorOf(-1, path);
+    return FailedOpen(-1, path);
   }
   bool regular = false;
   if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
@@ -154,14 +160,14 @@ int CreateForWriting(const std::string& path, FileHandle* file) {
   // file in use, the plan file among them, is never damaged.
   const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (descriptor < 0) {
-    return ErrorOf(-1, path);
+    return FailedOpen(-1, path);
   }
   bool regular = false;
   if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
     return error;
   }
   if (regular && ::ftruncate(descriptor, 0) != 0) {
-    return ErrorOf(descriptor, path);
+    return FailedOpen(descriptor, path);
   }
   *file = descriptor;
   return 0;
@@ -169,7 +175,7 @@ int CreateForWriting(const std::string& path, FileHandle* file) {
 
 int CloseFile(FileHandle file) {
   if (::close(static_cast<int>(file)) != 0) {
-    return errno == EBADF ? 6 : 101;
+    return ErrorNumber(Call::Close, errno);
   }
   return 0;
 }
@@ -193,7 +199,7 @@ int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got
       return 0;
     }
     if (errno != EINTR) {
-      return ErrorNumber(errno);
+      return ErrorNumber(Call::Read, errno);
     }
   }
 }
@@ -205,7 +211,7 @@ int WriteFile(FileHandle file, const char* data, std::size_t size) {
       continue;
     }
     if (count <= 0) {
-      return 101;
+      return ErrorNumber(Call::Write, count < 0 ? errno : ENOSPC);
     }
     data += count;
     size -= static_cast<std::size_t>(count);

@@ -17,7 +17,8 @@ empty lines that end a plan's trace stand right before the next header.
   args            The arguments, split like a shell does (default: plan.txt plan.lst).
   stdin [closed]  Bytes for standard input (each line ends with LF), or a closed descriptor.
                   Default: /dev/null.
-  stdout MODE     file (default), pipe, full (/dev/full), closed-pipe (reader gone), tty.
+  stdout MODE     file (default), pipe, full (/dev/full), closed-pipe (reader gone), tty,
+                  closed (no descriptor 1 at all).
   stderr          The expected standard error (lines end with CR LF).
   status N        The expected exit status (default 0).
   setup           Shell lines run in the case folder before the run.
@@ -216,6 +217,8 @@ def run_in(case, program, platform, folder):
         if stdout_mode == "closed-pipe":
             os.close(pipe_read)
             pipe_read = None
+    elif stdout_mode == "closed":
+        stdout_arg = subprocess.DEVNULL  # closed in the child, below
     elif stdout_mode == "tty":
         master, slave = pty.openpty()
         tty.setraw(slave)  # no LF to CR LF translation: the bytes as the program wrote them
@@ -225,11 +228,12 @@ def run_in(case, program, platform, folder):
 
     command = program + args
     with open(stderr_path, "wb") as stderr_file:
-        preexec = None
+        # Standard input or output closed, as the shell's 0<&- and 1>&- leave them.
+        closed = [fd for fd, gone in ((0, stdin_arg is None), (1, stdout_mode == "closed"))
+                  if gone]
+        preexec = (lambda: [os.close(fd) for fd in closed]) if closed else None
         close_fds = True
         if stdin_arg is None:
-            # Standard input closed, as the shell's 0<&- leaves it.
-            preexec = lambda: os.close(0)
             stdin_arg = subprocess.DEVNULL
         proc = subprocess.Popen(command, cwd=folder, stdin=stdin_arg, stdout=stdout_arg,
                                 stderr=stderr_file, preexec_fn=preexec, close_fds=close_fds)
@@ -269,7 +273,7 @@ def run_in(case, program, platform, folder):
         expected_console = decode_lines([subst(l) for l in case.lines("console")], b"\r\n")
     elif trace is not None:
         expected_console = trace + PROMPT
-    if expected_console is not None and stdout_mode not in ("full", "closed-pipe"):
+    if expected_console is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
         problems.append(show_difference("console", expected_console,
                                         ADDRESS.sub(b"$XXXXXXXX", console)))
 
