@@ -27,14 +27,25 @@ ItemEntry* Item(char x) {
   return &ItemTable[x - 'A'];
 }
 
-// The active entry of `t`, or nullptr after the error message for any other.
-TransactionEntry* ActiveForAccess(std::int32_t t) {
-  TransactionEntry* entry = Transaction(t);
-  if (entry == nullptr || entry->state != TransactionState::Active) {
+// The entries a read or write of `x` by `t` works on. Only an active transaction reads or
+// writes, and only items that have an entry; otherwise the error message ends the trace line.
+struct Access {
+  TransactionEntry* transaction = nullptr;
+  ItemEntry* item = nullptr;
+};
+
+bool StartAccess(std::int32_t t, char x, Access& access) {
+  access.transaction = Transaction(t);
+  if (access.transaction == nullptr || access.transaction->state != TransactionState::Active) {
     EchoLine("ERR: transaccion no en estado activo");
-    return nullptr;
+    return false;
   }
-  return entry;
+  access.item = Item(x);
+  if (access.item == nullptr) {
+    EchoLine("ERR: elemento fuera de rango");
+    return false;
+  }
+  return true;
 }
 
 // Ends the trace line of a commit or an abort: only an active transaction can end.
@@ -106,54 +117,48 @@ void ValidateTransaction(std::int32_t t) {
 }
 
 void ReadItem(std::int32_t t, char x) {
-  TransactionEntry* transaction = ActiveForAccess(t);
-  if (transaction == nullptr) {
+  Access access;
+  if (!StartAccess(t, x, access)) {
     return;
   }
-  ItemEntry* item = Item(x);
-  if (item == nullptr) {
-    EchoLine("ERR: elemento fuera de rango");
-    return;
-  }
+  TransactionEntry& transaction = *access.transaction;
+  ItemEntry& item = *access.item;
   Fragment decision;
-  if (item->TS_escr > transaction->TStamp) {
+  if (item.TS_escr > transaction.TStamp) {
     // A younger transaction has written the item already: the reader is too late.
-    transaction->state = TransactionState::Aborted;
+    transaction.state = TransactionState::Aborted;
     decision << 'T' << t << " abortada al leer\"" << x << "\" (TS_escr > TStamp)";
   } else {
-    if (item->TS_lect < transaction->TStamp) {
-      item->TS_lect = transaction->TStamp;
+    if (item.TS_lect < transaction.TStamp) {
+      item.TS_lect = transaction.TStamp;
     }
     decision << 'T' << t << " lee de elemento \"" << x << '"';
   }
   EchoText(decision.View());
-  EchoStatus(t, *transaction, x, *item);
+  EchoStatus(t, transaction, x, item);
 }
 
 void WriteItem(std::int32_t t, char x) {
-  TransactionEntry* transaction = ActiveForAccess(t);
-  if (transaction == nullptr) {
+  Access access;
+  if (!StartAccess(t, x, access)) {
     return;
   }
-  ItemEntry* item = Item(x);
-  if (item == nullptr) {
-    EchoLine("ERR: elemento fuera de rango");
-    return;
-  }
+  TransactionEntry& transaction = *access.transaction;
+  ItemEntry& item = *access.item;
   Fragment decision;
   // The abort test comes before the obsolete-write test.
-  if (item->TS_lect > transaction->TStamp) {
-    transaction->state = TransactionState::Aborted;
+  if (item.TS_lect > transaction.TStamp) {
+    transaction.state = TransactionState::Aborted;
     decision << 'T' << t << " abortada al leer \"" << x << "\" (TS_lect > TStamp)";
-  } else if (item->TS_escr > transaction->TStamp) {
+  } else if (item.TS_escr > transaction.TStamp) {
     // Thomas write rule: a younger write has overwritten this one already; skip it.
     decision << 'T' << t << " no escribe (TS_escr > TStamp)";
   } else {
-    item->TS_escr = transaction->TStamp;
+    item.TS_escr = transaction.TStamp;
     decision << 'T' << t << " escribe en \"" << x << '"';
   }
   EchoText(decision.View());
-  EchoStatus(t, *transaction, x, *item);
+  EchoStatus(t, transaction, x, item);
 }
 
 const TransactionEntry* FindTransaction(std::int32_t t) {
