@@ -12,24 +12,34 @@ empty lines that end a plan's trace stand right before the next header.
   trace           The expected trace: every line ends with CR LF. The console is the trace, a line
                   end and "Pulsar <CR> para terminar"; the listing plan.lst is the trace.
   console         The expected console, when it is not trace + prompt (lines end with CR LF).
-  listing [NAME]  The expected listing file NAME (default plan.lst), when it is not the trace.
+  listing [NAME]  The expected listing file NAME (default plan.lst; it may hold spaces), when it
+                  is not the trace.
   no-listing NAME The file NAME must not exist afterwards.
   args            The arguments, split like a shell does (default: plan.txt plan.lst).
   stdin [closed]  Bytes for standard input (each line ends with LF), or a closed descriptor.
-                  Default: /dev/null.
+                  Default: /dev/null. On windows, closed means no standard input handle at all
+                  (the program is started through --launcher).
   stdout MODE     file (default), pipe, full (/dev/full), closed-pipe (reader gone), tty,
-                  closed (no descriptor 1 at all).
+                  closed (no descriptor 1 at all; on windows no handle, through --launcher).
   stderr          The expected standard error (lines end with CR LF).
   status N        The expected exit status (default 0).
   setup           Shell lines run in the case folder before the run.
-  hold FILE       An exclusive flock(2) on FILE, held by this runner during the run.
+  hold FILE       An exclusive flock(2) on FILE, held by this runner during the run. On windows
+                  the --holder program holds FILE open without sharing instead.
+  command-line    Windows only: the whole raw command line, program name first, handed to the
+                  program exactly as written (through --launcher); replaces args.
+  drives          Windows only: lines "X:\\DIR", each the current directory of drive X for the
+                  run (through --launcher).
   only PLATFORM   The case runs only on posix or only on windows.
   skip-on PLATFORM REASON...   The case is reported as skipped there, with the reason.
 
-Escapes in every section but args and setup: \\t TAB, \\r CR, \\n LF, \\xNN a byte, \\\\ a
-backslash, and \\c at the end of a line: no line end there. In args, setup and expected texts,
-{dir} is the case folder (in the platform's own spelling). In the console, every "$" followed
-by eight hex digits (a code location of a failure report) compares equal to "$XXXXXXXX".
+Escapes in every section but args, setup and drives: \\t TAB, \\r CR, \\n LF, \\xNN a byte, \\\\ a
+backslash, and \\c at the end of a line: no line end there. In args, setup, command-line,
+drives and expected texts, {dir} is the case folder in the platform's own spelling (Z:\\tmp\\...
+under wine) and {folder} the same without a drive letter (\\tmp\\... under wine, {dir} on
+posix); they are replaced after the escapes are decoded, in args after the words are split.
+In the console, every "$" followed by eight hex digits (a code location of a failure report)
+compares equal to "$XXXXXXXX".
 The plan file must always be left byte for byte as it was.
 """
 
@@ -135,6 +145,20 @@ def platform_dir(folder, platform):
     return folder
 
 
+def platform_folder(folder, platform):
+    """The case folder without a drive letter."""
+    if platform == "windows":
+        return folder.replace("/", "\\")
+    return folder
+
+
+def windows_word(word):
+    """One argument as a Windows command-line word: quoted when it holds a separator."""
+    if word == "" or any(ord(c) <= 32 for c in word):
+        return '"' + word + '"'
+    return word
+
+
 def show_difference(label, expected, actual):
     if expected == actual:
         return None
@@ -159,16 +183,18 @@ def read_all(fd):
     return b"".join(chunks)
 
 
-def run_case(case, program, platform):
+def run_case(case, program, platform, holder=None, launcher=None):
     folder = tempfile.mkdtemp(prefix="tosim-e2e-")
     try:
-        return run_in(case, program, platform, folder)
+        return run_in(case, program, platform, folder, holder, launcher)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def run_in(case, program, platform, folder):
-    subst = lambda s: s.replace("{dir}", platform_dir(folder, platform))
+def run_in(case, program, platform, folder, holder=None, launcher=None):
+    subst = lambda s: s.replace("{dir}", platform_dir(folder, platform)).replace(
+        "{folder}", platform_folder(folder, platform))
+    subst_bytes = lambda b: subst(b.decode("latin-1")).encode("latin-1")
     plan = plan_bytes(case)
     if plan is not None:
         with open(os.path.join(folder, "plan.txt"), "wb") as f:
@@ -177,16 +203,43 @@ def run_in(case, program, platform, folder):
         script = "\n".join(subst(line) for line in case.lines("setup"))
         subprocess.run(["bash", "-e", "-c", script], cwd=folder, check=True)
 
-    args = shlex.split(subst(" ".join(case.lines("args")))) if case.has("args") else [
-        "plan.txt", "plan.lst"]
-
-    held = None
-    if case.has("hold"):
-        held = open(os.path.join(folder, case.words("hold")[0]), "rb")
-        fcntl.flock(held, fcntl.LOCK_EX)
+    args = [subst(word) for word in shlex.split(" ".join(case.lines("args")))] if case.has(
+        "args") else ["plan.txt", "plan.lst"]
 
     stdin_mode = case.words("stdin") if case.has("stdin") else []
     stdout_mode = case.words("stdout")[0] if case.has("stdout") else "file"
+
+    # On Windows a missing standard handle, an exact command line and the drives' directories
+    # need a launcher inside wine; a file is held there too, since wine ignores flock(2).
+    launch_flags = []
+    if platform == "windows":
+        launch_flags = [flag for flag, wanted in (("-no-stdin", "closed" in stdin_mode),
+                                                  ("-no-stdout", stdout_mode == "closed"))
+                        if wanted]
+        if (launch_flags or case.has("command-line") or case.has("drives")) and not launcher:
+            return "SKIP", "  needs --launcher on windows"
+        if case.has("hold") and not holder:
+            return "SKIP", "  needs --holder on windows"
+    elif case.has("command-line") or case.has("drives"):
+        raise SystemExit(f"{case.name}: command-line and drives are for windows cases only")
+    use_launcher = platform == "windows" and (
+        launch_flags or case.has("command-line") or case.has("drives"))
+
+    held = None
+    holding = None
+    if case.has("hold"):
+        held_path = os.path.join(folder, case.words("hold")[0])
+        if platform == "windows":
+            holding = subprocess.Popen(holder + [platform_dir(held_path, platform)],
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE)
+            if holding.stdout.readline().rstrip() != b"held":
+                holding.stdin.close()
+                holding.wait(timeout=60)
+                return "FAIL", f"  the holder could not hold {held_path}: {holding.stderr.read()!r}"
+        else:
+            held = open(held_path, "rb")
+            fcntl.flock(held, fcntl.LOCK_EX)
     stdin_data = decode_lines(case.lines("stdin"), b"\n") if case.has("stdin") else None
 
     stdin_read = None
@@ -227,16 +280,26 @@ def run_in(case, program, platform, folder):
         raise SystemExit(f"unknown stdout mode {stdout_mode}")
 
     command = program + args
+    environment = None
+    if use_launcher:
+        line = subst(decode_lines(case.lines("command-line"), b"").decode(
+            "latin-1")) if case.has("command-line") else " ".join(
+                windows_word(word) for word in [platform_dir(program[-1], platform)] + args)
+        environment = dict(os.environ, TOSIM_TEST_COMMAND_LINE=line)
+        drives = [subst(l) for l in case.lines("drives") if l.strip()] if case.has(
+            "drives") else []
+        command = launcher + launch_flags + [platform_dir(program[-1], platform)] + drives
     with open(stderr_path, "wb") as stderr_file:
         # Standard input or output closed, as the shell's 0<&- and 1>&- leave them.
         closed = [fd for fd, gone in ((0, stdin_arg is None), (1, stdout_mode == "closed"))
-                  if gone]
+                  if gone and not use_launcher]
         preexec = (lambda: [os.close(fd) for fd in closed]) if closed else None
         close_fds = True
         if stdin_arg is None:
             stdin_arg = subprocess.DEVNULL
         proc = subprocess.Popen(command, cwd=folder, stdin=stdin_arg, stdout=stdout_arg,
-                                stderr=stderr_file, preexec_fn=preexec, close_fds=close_fds)
+                                stderr=stderr_file, preexec_fn=preexec, close_fds=close_fds,
+                                env=environment)
         if stdout_mode in ("pipe", "closed-pipe"):
             os.close(stdout_arg)
         if stdout_mode == "tty":
@@ -260,6 +323,9 @@ def run_in(case, program, platform, folder):
         stdout_file.close()
     if held is not None:
         held.close()
+    if holding is not None:
+        holding.stdin.close()
+        holding.wait(timeout=60)
     if stdout_mode == "file":
         with open(console_path, "rb") as f:
             console = f.read()
@@ -270,7 +336,7 @@ def run_in(case, program, platform, folder):
     trace = decode_lines(case.lines("trace"), b"\r\n") if case.has("trace") else None
     expected_console = None
     if case.has("console"):
-        expected_console = decode_lines([subst(l) for l in case.lines("console")], b"\r\n")
+        expected_console = subst_bytes(decode_lines(case.lines("console"), b"\r\n"))
     elif trace is not None:
         expected_console = trace + PROMPT
     if expected_console is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
@@ -281,7 +347,7 @@ def run_in(case, program, platform, folder):
     expected_listing = trace
     if case.has("listing"):
         if case.words("listing"):
-            listing_name = case.words("listing")[0]
+            listing_name = " ".join(case.words("listing"))
         expected_listing = decode_lines(case.lines("listing"), b"\r\n")
     if expected_listing is not None:
         listing_path = os.path.join(folder, listing_name)
@@ -297,7 +363,7 @@ def run_in(case, program, platform, folder):
                 problems.append(f"  {name} exists, but no listing may be written there")
 
     if case.has("stderr"):
-        expected_stderr = decode_lines([subst(l) for l in case.lines("stderr")], b"\r\n")
+        expected_stderr = subst_bytes(decode_lines(case.lines("stderr"), b"\r\n"))
         problems.append(show_difference("stderr", expected_stderr, stderr))
 
     expected_status = int(case.words("status")[0]) if case.has("status") else 0
@@ -321,12 +387,19 @@ def main():
     parser.add_argument("--program", required=True,
                         help="the program to run, with any wrapper: 'wine tosim.exe'")
     parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
+    parser.add_argument("--holder", metavar="CMD",
+                        help="windows: a program given FILE that holds it open without sharing, "
+                             "writes 'held' and a line end, and lets go at the end of its input")
+    parser.add_argument("--launcher", metavar="CMD",
+                        help="windows: a program given [-no-stdin] [-no-stdout] EXE [X:DIR]... "
+                             "that runs EXE with the command line in TOSIM_TEST_COMMAND_LINE")
     parser.add_argument("--export-plans", metavar="DIR",
                         help="write every case's plan file into DIR and run nothing")
     parser.add_argument("case_files", nargs="+")
     options = parser.parse_args()
-    program = [os.path.abspath(word) if os.path.exists(word) else word
-               for word in shlex.split(options.program)]
+    wrapper = lambda text: [os.path.abspath(word) if os.path.exists(word) else word
+                            for word in shlex.split(text)] if text else None
+    program = wrapper(options.program)
 
     cases = [case for path in options.case_files for case in parse(path)]
     if options.export_plans:
@@ -349,7 +422,8 @@ def main():
         if skip and skip[0] == options.platform:
             detail = "  " + " ".join(skip[1:])
         else:
-            verdict, detail = run_case(case, program, options.platform)
+            verdict, detail = run_case(case, program, options.platform,
+                                       wrapper(options.holder), wrapper(options.launcher))
         counts[verdict] += 1
         print(f"{verdict} {os.path.basename(case.source)}: {case.name}")
         if detail:
