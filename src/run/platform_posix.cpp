@@ -83,16 +83,14 @@ int FailedOpen(int descriptor, const std::string& path, int error = errno) {
 // Takes a regular file for this process alone, as a file opened without sharing. A file that
 // another process holds under an exclusive lock, or the other name of a file this run has open
 // already, is refused.
-int LockExclusively(int descriptor, const std::string& path, bool* regular) {
-  struct stat status {};
+int LockExclusively(int descriptor, const std::string& path, struct stat& status) {
   if (::fstat(descriptor, &status) != 0) {
     return FailedOpen(descriptor, path);
   }
   if (S_ISDIR(status.st_mode)) {
     return FailedOpen(descriptor, path, EISDIR);
   }
-  *regular = S_ISREG(status.st_mode);
-  if (*regular && ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+  if (S_ISREG(status.st_mode) && ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
     return FailedOpen(descriptor, path);
   }
   return 0;
@@ -147,8 +145,8 @@ int OpenForReading(const std::string& path, FileHandle* file) {
   if (descriptor < 0) {
     return FailedOpen(-1, path);
   }
-  bool regular = false;
-  if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
+  struct stat status {};
+  if (const int error = LockExclusively(descriptor, path, status); error != 0) {
     return error;
   }
   *file = descriptor;
@@ -162,11 +160,13 @@ int CreateForWriting(const std::string& path, FileHandle* file) {
   if (descriptor < 0) {
     return FailedOpen(-1, path);
   }
-  bool regular = false;
-  if (const int error = LockExclusively(descriptor, path, &regular); error != 0) {
+  struct stat status {};
+  if (const int error = LockExclusively(descriptor, path, status); error != 0) {
     return error;
   }
-  if (regular && ::ftruncate(descriptor, 0) != 0) {
+  // Only a file with bytes in it is cut: a device has no length, and cutting a new, empty file
+  // would make ext4 take it for a file being replaced and write it all out to disk at close.
+  if (S_ISREG(status.st_mode) && status.st_size > 0 && ::ftruncate(descriptor, 0) != 0) {
     return FailedOpen(descriptor, path);
   }
   *file = descriptor;
