@@ -125,8 +125,10 @@ bool Ask(const std::string& question, std::string& answer) {
 }  // namespace
 
 void PrepareProcess() {
-  // A closed pipe is reported as a failed write, not a silent death by signal.
+  // A closed pipe, or a file grown past the size limit, is reported as a failed write, not a
+  // silent death by signal.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   // A closed standard handle stays unusable, and no file opened later may take its place.
   for (int descriptor = 0; descriptor < 3; ++descriptor) {
     if (::fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {

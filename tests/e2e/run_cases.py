@@ -24,6 +24,7 @@ empty lines that end a plan's trace stand right before the next header.
   stderr          The expected standard error (lines end with CR LF).
   status N        The expected exit status (default 0).
   setup           Shell lines run in the case folder before the run.
+  file-size-limit N  No file the program writes may grow beyond N bytes (RLIMIT_FSIZE).
   hold FILE       An exclusive flock(2) on FILE, held by this runner during the run. On windows
                   the --holder program holds FILE open without sharing instead.
   command-line    Windows only: the whole raw command line, program name first, handed to the
@@ -47,6 +48,7 @@ import argparse
 import fcntl
 import os
 import pty
+import resource
 import re
 import select
 import shlex
@@ -293,7 +295,13 @@ def run_in(case, program, platform, folder, holder=None, launcher=None):
         # Standard input or output closed, as the shell's 0<&- and 1>&- leave them.
         closed = [fd for fd, gone in ((0, stdin_arg is None), (1, stdout_mode == "closed"))
                   if gone and not use_launcher]
-        preexec = (lambda: [os.close(fd) for fd in closed]) if closed else None
+        size_limit = int(case.words("file-size-limit")[0]) if case.has("file-size-limit") else None
+
+        def preexec():
+            for fd in closed:
+                os.close(fd)
+            if size_limit is not None:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (size_limit, size_limit))
         close_fds = True
         if stdin_arg is None:
             stdin_arg = subprocess.DEVNULL
