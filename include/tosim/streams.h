@@ -1,6 +1,7 @@
 // The buffered byte streams behind the plan file, the listing, standard input and standard output.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -24,16 +25,39 @@ class OutStream {
   void Open(ByteSink sink, void* context, bool writeThrough);
   [[nodiscard]] bool IsOpen() const { return sink_ != nullptr; }
 
-  void Write(std::string_view bytes);
+  void Write(std::string_view bytes) {
+    Put(bytes);
+    if (writeThrough_) {
+      Flush();
+    }
+  }
   // `bytes` followed by CR LF, written out once at the end for a write-through stream.
-  void WriteLine(std::string_view bytes);
+  void WriteLine(std::string_view bytes) {
+    Put(bytes);
+    Put("\r\n");
+    if (writeThrough_) {
+      Flush();
+    }
+  }
   void Flush();
   // Used only by the failure report: writes out whatever is buffered plus `bytes`, and ignores
   // any error, since the run is ending anyway.
   void WriteLastWords(std::string_view bytes) noexcept;
 
  private:
-  void Put(std::string_view bytes);
+  // Copies `bytes` into the buffer; inline, since it runs for every fragment of the trace.
+  void Put(std::string_view bytes) {
+    // used_ is always below the buffer size here (a full buffer is written out at once); saying
+    // so spares the compiler a false alarm about bounds.
+    if (used_ < kStreamBufferSize && bytes.size() < kStreamBufferSize - used_) {
+      std::copy(bytes.begin(), bytes.end(), buffer_ + used_);
+      used_ += bytes.size();
+    } else {
+      PutFilling(bytes);
+    }
+  }
+  // The rest of Put(), for bytes that fill the buffer at least once.
+  void PutFilling(std::string_view bytes);
   void WriteBlock(std::size_t size);
 
   ByteSink sink_ = nullptr;

@@ -21,7 +21,7 @@ void OutStream::WriteBlock(std::size_t size) {
   }
 }
 
-void OutStream::Put(std::string_view bytes) {
+void OutStream::PutFilling(std::string_view bytes) {
   while (!bytes.empty()) {
     const std::size_t count = std::min(bytes.size(), kStreamBufferSize - used_);
     std::memcpy(buffer_ + used_, bytes.data(), count);
@@ -30,21 +30,6 @@ void OutStream::Put(std::string_view bytes) {
     if (used_ == kStreamBufferSize) {
       WriteBlock(used_);
     }
-  }
-}
-
-void OutStream::Write(std::string_view bytes) {
-  Put(bytes);
-  if (writeThrough_) {
-    Flush();
-  }
-}
-
-void OutStream::WriteLine(std::string_view bytes) {
-  Put(bytes);
-  Put("\r\n");
-  if (writeThrough_) {
-    Flush();
   }
 }
 
