@@ -43,22 +43,14 @@ import subprocess
 import sys
 import time
 
+from gen_plans import parse_size
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 MIB = 1 << 20
 PROMPT = b"\r\nPulsar <CR> para terminar"
 GNU_TIME = "/usr/bin/time"
 ONE_LINE_PLAN = b"P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2\r\n"
-
-
-def parse_size(text):
-    units = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
-    text = text.strip().upper()
-    factor = 1
-    if text and text[-1] in units:
-        factor = units[text[-1]]
-        text = text[:-1]
-    return int(float(text) * factor)
 
 
 def size_label(size):
