@@ -23,7 +23,6 @@ using ByteSource = int (*)(void* context, char* data, std::size_t capacity, std:
 class OutStream {
  public:
   void Open(ByteSink sink, void* context, bool writeThrough);
-  [[nodiscard]] bool IsOpen() const { return sink_ != nullptr; }
 
   void Write(std::string_view bytes) {
     Put(bytes);
