@@ -139,12 +139,17 @@ def expect_listings(run, names):
 
 # --- The tests. Each gets a Run whose folder holds plan.txt.
 
+def choose_plan(run):
+    """Types plan.txt into the open dialog; returns the save dialog that follows."""
+    opened = wait_for_window("Open", run.proc)
+    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
+    return wait_for_window("Save As", run.proc)
+
+
 def test_plan_typed_and_default_listing_accepted(run):
     """The open dialog comes first; the save dialog is pre-filled with the plan's path with
     the extension .lst, in Z: form, and Enter takes it."""
-    opened = wait_for_window("Open", run.proc)
-    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
-    saved = wait_for_window("Save As", run.proc)
+    saved = choose_plan(run)
     send(saved, keys=["Return"])
     wait_until_gone(saved)
     console, status = run.finish()
@@ -169,9 +174,7 @@ def test_save_dialog_cancelled(run):
     """The plans still run; the trace is shown twice on standard output (here a file: the
     listing copy when the plan file is done, then the console copy with the prompt) and no
     listing is written."""
-    opened = wait_for_window("Open", run.proc)
-    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
-    saved = wait_for_window("Save As", run.proc)
+    saved = choose_plan(run)
     send(saved, keys=["Escape"])
     wait_until_gone(saved)
     console, status = run.finish()
@@ -182,9 +185,7 @@ def test_save_dialog_cancelled(run):
 
 def test_listing_typed_without_extension_gets_txt(run):
     """In the save dialog a name typed without extension receives ".txt"."""
-    opened = wait_for_window("Open", run.proc)
-    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
-    saved = wait_for_window("Save As", run.proc)
+    saved = choose_plan(run)
     send(saved, keys=["ctrl+a", "BackSpace"])
     send(saved, text=run.windows_path("out"), keys=["Return"])
     wait_until_gone(saved)
@@ -215,9 +216,7 @@ def test_existing_listing_replaced_when_confirmed(run):
     """An existing listing is replaced only after the save dialog's question is answered yes."""
     with open(os.path.join(run.folder, "plan.lst"), "wb") as f:
         f.write(b"old")
-    opened = wait_for_window("Open", run.proc)
-    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
-    saved = wait_for_window("Save As", run.proc)
+    saved = choose_plan(run)
     send(saved, keys=["Return"])
     question = wait_for_window(None, run.proc, other_than=[saved])
     send(question, keys=["y"])
@@ -231,9 +230,7 @@ def test_existing_listing_kept_when_refused(run):
     """Answered no, the save dialog stays; cancelled then, the old listing is left alone."""
     with open(os.path.join(run.folder, "plan.lst"), "wb") as f:
         f.write(b"old")
-    opened = wait_for_window("Open", run.proc)
-    send(opened, text=run.windows_path("plan.txt"), keys=["Return"])
-    saved = wait_for_window("Save As", run.proc)
+    saved = choose_plan(run)
     send(saved, keys=["Return"])
     question = wait_for_window(None, run.proc, other_than=[saved])
     send(question, keys=["n"])
