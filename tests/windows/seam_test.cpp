@@ -86,6 +86,13 @@ std::string ReadAll(FileHandle file) {
   return bytes;
 }
 
+// One read of one byte: the call's result, and in `got` the count it reported.
+int ReadOneByte(FileHandle file, std::size_t& got) {
+  got = 99;
+  char byte = 0;
+  return tosim::platform::ReadFile(file, &byte, 1, &got);
+}
+
 void OpeningForReading() {
   FileHandle file = kNoFile;
   CHECK_EQ(tosim::platform::OpenForReading(In("missing.txt"), &file), 2);
@@ -102,9 +109,8 @@ void OpeningForReading() {
   CHECK_EQ(tosim::platform::CreateForWriting(In("plan.txt"), &second), 5);
   CHECK_EQ(second, kNoFile);
   CHECK_EQ(ReadAll(file), "P1; T1\r\nP2\r\n");
-  std::size_t got = 99;
-  char byte = 0;
-  CHECK_EQ(tosim::platform::ReadFile(file, &byte, 1, &got), 0);
+  std::size_t got = 0;
+  CHECK_EQ(ReadOneByte(file, got), 0);
   CHECK_EQ(got, 0u);
   CHECK_EQ(tosim::platform::CloseFile(file), 0);
   CHECK_EQ(ReadWholeFile(In("plan.txt")), "P1; T1\r\nP2\r\n");
@@ -172,9 +178,8 @@ void ReadingAPipe() {
   const auto file = reinterpret_cast<FileHandle>(reader);
   CHECK(!tosim::platform::IsCharacterDevice(file));
   CHECK_EQ(ReadAll(file), "line one\nline two\n");
-  std::size_t got = 99;
-  char byte = 0;
-  CHECK_EQ(tosim::platform::ReadFile(file, &byte, 1, &got), 0);
+  std::size_t got = 0;
+  CHECK_EQ(ReadOneByte(file, got), 0);
   CHECK_EQ(got, 0u);
   CHECK_EQ(tosim::platform::CloseFile(file), 0);
   CHECK_EQ(tosim::platform::CloseFile(file), 6);
@@ -185,9 +190,8 @@ void StandardHandles() {
   // A process started without standard input.
   ::SetStdHandle(STD_INPUT_HANDLE, nullptr);
   CHECK_EQ(tosim::platform::StandardInput(), kNoFile);
-  std::size_t got = 99;
-  char byte = 0;
-  CHECK_EQ(tosim::platform::ReadFile(kNoFile, &byte, 1, &got), 6);
+  std::size_t got = 0;
+  CHECK_EQ(ReadOneByte(kNoFile, got), 6);
   CHECK_EQ(got, 0u);
   ::SetStdHandle(STD_INPUT_HANDLE, INVALID_HANDLE_VALUE);
   CHECK_EQ(tosim::platform::StandardInput(), kNoFile);
