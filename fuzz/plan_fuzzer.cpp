@@ -2,9 +2,9 @@
 // memory, and aborts when the trace breaks one of the properties below, which hold for every
 // plan file whatsoever.
 //
-//  1. The listing is a byte-for-byte copy of the console. The replay is run twice, reading the
-//     plan once in 256-byte and once in 1-byte pieces and swapping which of the two streams is
-//     written through; both runs give the same trace.
+//  1. The listing is a byte-for-byte copy of the console. The replay is run three times, reading
+//     the plan in 256-byte, 1-byte and 7-byte pieces, with the console, the listing and neither
+//     of the two written through; all three runs give the same trace.
 //  2. A buffered stream hands over whole 256-byte blocks and only its last block is shorter; a
 //     written-through stream hands over no empty block.
 //  3. Every line ends with CR LF: no CR without an LF after it, no LF without a CR before it, and
@@ -179,12 +179,18 @@ void CheckBlocks(const Capture& capture, bool writeThrough) {
   }
 }
 
+// Which of the two streams is written through: a console on a terminal, a listing that is one.
+// With both buffered, one buffer serves both streams.
+enum class WritesThrough : std::uint8_t { Console, Listing, Neither };
+
 // Replays `plan` and returns the trace, after checking that both streams got the same bytes.
-std::string Replay(std::string_view plan, std::size_t chunk, bool consoleWritesThrough) {
+std::string Replay(std::string_view plan, std::size_t chunk, WritesThrough writesThrough) {
   Capture console;
   Capture listing;
+  const bool consoleWritesThrough = writesThrough == WritesThrough::Console;
+  const bool listingWritesThrough = writesThrough == WritesThrough::Listing;
   tosim::ConsoleStream().Open(Append, &console, consoleWritesThrough);
-  tosim::ListingStream().Open(Append, &listing, !consoleWritesThrough);
+  tosim::ListingStream().Open(Append, &listing, listingWritesThrough);
   tosim::MemorySource source{plan, chunk};
   tosim::InStream stream;
   stream.Open(tosim::ReadFromMemory, &source);
@@ -193,7 +199,7 @@ std::string Replay(std::string_view plan, std::size_t chunk, bool consoleWritesT
   tosim::ListingStream().Flush();
   Require(listing.bytes == console.bytes, "the listing equals the console");
   CheckBlocks(console, consoleWritesThrough);
-  CheckBlocks(listing, !consoleWritesThrough);
+  CheckBlocks(listing, listingWritesThrough);
   return console.bytes;
 }
 
@@ -307,8 +313,9 @@ void CheckTrace(std::string_view plan, std::string_view trace) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view plan(reinterpret_cast<const char*>(data), size);
-  const std::string trace = Replay(plan, tosim::kStreamBufferSize, /*consoleWritesThrough=*/true);
-  Require(Replay(plan, 1, /*consoleWritesThrough=*/false) == trace,
+  const std::string trace = Replay(plan, tosim::kStreamBufferSize, WritesThrough::Console);
+  Require(Replay(plan, 1, WritesThrough::Listing) == trace &&
+              Replay(plan, 7, WritesThrough::Neither) == trace,
           "the trace does not depend on how the streams are buffered");
   CheckTrace(plan, trace);
   return 0;

@@ -24,33 +24,59 @@ class OutStream {
  public:
   void Open(ByteSink sink, void* context, bool writeThrough);
 
-  void Write(std::string_view bytes) {
-    Put(bytes);
-    if (writeThrough_) {
-      Flush();
-    }
-  }
+  void Write(std::string_view bytes) { WriteParts(bytes, {}); }
   // `bytes` followed by CR LF, written out once at the end for a write-through stream.
-  void WriteLine(std::string_view bytes) {
-    Put(bytes);
-    Put("\r\n");
-    if (writeThrough_) {
-      Flush();
-    }
-  }
+  void WriteLine(std::string_view bytes) { WriteParts(bytes, "\r\n"); }
   void Flush();
   // Used only by the failure report: writes out whatever is buffered plus `bytes`, and ignores
   // any error, since the run is ending anyway.
   void WriteLastWords(std::string_view bytes) noexcept;
 
+  // Writes `bytes` and then `end` to this stream, and then the same to `copy`: the same bytes go
+  // to the same sinks in the same order as Write() on each of the two would send them.
+  //
+  // It is the trace's write, and it runs for every fragment. While both streams are buffered,
+  // they hold the same bytes from the first time both buffers were empty: this stream's buffer
+  // then keeps them for both, so that they are copied once, and each block this stream writes
+  // out is written to `copy`'s sink as well. Any other call on either stream takes the pair
+  // apart again, giving `copy` its own copy of the bytes.
+  void Echo(OutStream& copy, std::string_view bytes, std::string_view end) {
+    // used_ is always below one block here (a full block is written out at once); saying so
+    // spares the compiler a false alarm about bounds.
+    if (twin_ == &copy && !borrowed_ && used_ < kStreamBufferSize && bytes.size() <= kPairedRoom &&
+        end.size() <= kPairedRoom - bytes.size()) {
+      Append(bytes);
+      Append(end);
+      if (used_ >= kStreamBufferSize) {
+        WritePairedBlocks();
+      }
+      return;
+    }
+    EchoUnpaired(copy, bytes, end);
+  }
+
  private:
-  // Copies `bytes` into the buffer; inline, since it runs for every fragment of the trace.
+  // A pair's buffer takes at least a whole block more than one stream needs, for the bytes of one
+  // Echo() that go beyond the block they fill.
+  static constexpr std::size_t kCapacity = 4 * kStreamBufferSize;
+  static constexpr std::size_t kPairedRoom = kCapacity - kStreamBufferSize;
+
+  void WriteParts(std::string_view bytes, std::string_view end) {
+    if (twin_ != nullptr) {
+      Unpair();
+    }
+    Put(bytes);
+    Put(end);
+    if (writeThrough_) {
+      Flush();
+    }
+  }
+  // Copies `bytes` into the buffer, writing out every block it fills; inline, since it runs for
+  // every fragment of the trace.
   void Put(std::string_view bytes) {
-    // used_ is always below the buffer size here (a full buffer is written out at once); saying
-    // so spares the compiler a false alarm about bounds.
+    // As in Echo(): used_ is always below one block here.
     if (used_ < kStreamBufferSize && bytes.size() < kStreamBufferSize - used_) {
-      std::copy(bytes.begin(), bytes.end(), buffer_ + used_);
-      used_ += bytes.size();
+      Append(bytes);
     } else {
       PutFilling(bytes);
     }
@@ -58,12 +84,28 @@ class OutStream {
   // The rest of Put(), for bytes that fill the buffer at least once.
   void PutFilling(std::string_view bytes);
   void WriteBlock(std::size_t size);
+  // Only where the bytes are known to fit.
+  void Append(std::string_view bytes) {
+    std::copy(bytes.begin(), bytes.end(), buffer_ + used_);
+    used_ += bytes.size();
+  }
+
+  void EchoUnpaired(OutStream& copy, std::string_view bytes, std::string_view end);
+  // The whole blocks of a pair's buffer: first this stream's, then its twin's, as the two streams'
+  // own Write() calls would have written them; the rest moves to the front.
+  void WritePairedBlocks();
+  // Ends the pair, giving the stream that borrowed the buffered bytes its own copy of them.
+  void Unpair() noexcept;
 
   ByteSink sink_ = nullptr;
   void* context_ = nullptr;
   bool writeThrough_ = false;
+  // The other stream of the pair while this one is paired (see Echo()); `borrowed_` when this
+  // stream's buffered bytes are kept in the other one's buffer.
+  OutStream* twin_ = nullptr;
+  bool borrowed_ = false;
   std::size_t used_ = 0;
-  char buffer_[kStreamBufferSize] = {};
+  char buffer_[kCapacity] = {};
 };
 
 // A text stream for reading with a 256-byte buffer. A Ctrl-Z byte (26) ends the data: Peek()

@@ -8,6 +8,9 @@
 namespace tosim {
 
 void OutStream::Open(ByteSink sink, void* context, bool writeThrough) {
+  if (twin_ != nullptr) {
+    Unpair();
+  }
   sink_ = sink;
   context_ = context;
   writeThrough_ = writeThrough;
@@ -34,12 +37,18 @@ void OutStream::PutFilling(std::string_view bytes) {
 }
 
 void OutStream::Flush() {
+  if (twin_ != nullptr) {
+    Unpair();
+  }
   if (used_ != 0) {
     WriteBlock(used_);
   }
 }
 
 void OutStream::WriteLastWords(std::string_view bytes) noexcept {
+  if (twin_ != nullptr) {
+    Unpair();
+  }
   if (sink_ == nullptr) {
     return;
   }
@@ -49,6 +58,55 @@ void OutStream::WriteLastWords(std::string_view bytes) noexcept {
     (void)sink_(context_, buffer_, size);
   }
   (void)sink_(context_, bytes.data(), bytes.size());
+}
+
+void OutStream::EchoUnpaired(OutStream& copy, std::string_view bytes, std::string_view end) {
+  const bool pairable = twin_ == nullptr && copy.twin_ == nullptr && &copy != this &&
+                        !writeThrough_ && !copy.writeThrough_ && used_ == 0 && copy.used_ == 0 &&
+                        bytes.size() <= kPairedRoom && end.size() <= kPairedRoom - bytes.size();
+  if (pairable) {
+    // Two empty buffers hold the same bytes, and keep doing so as long as both get the same.
+    twin_ = &copy;
+    copy.twin_ = this;
+    copy.borrowed_ = true;
+    Echo(copy, bytes, end);
+    return;
+  }
+  WriteParts(bytes, end);
+  copy.WriteParts(bytes, end);
+}
+
+void OutStream::WritePairedBlocks() {
+  const std::size_t whole = used_ - used_ % kStreamBufferSize;
+  // A failed block of this stream ends the run before any of this Echo() reaches the twin; the
+  // bytes after the failed block were never put, as with Write().
+  for (std::size_t at = 0; at < whole; at += kStreamBufferSize) {
+    if (const int error = sink_(context_, buffer_ + at, kStreamBufferSize); error != 0) {
+      used_ = 0;
+      FailRun(error);
+    }
+  }
+  // This stream has taken all the bytes when a block of the twin fails: it keeps the rest.
+  const OutStream& copy = *twin_;
+  int copyError = 0;
+  for (std::size_t at = 0; at < whole && copyError == 0; at += kStreamBufferSize) {
+    copyError = copy.sink_(copy.context_, buffer_ + at, kStreamBufferSize);
+  }
+  std::copy(buffer_ + whole, buffer_ + used_, buffer_);
+  used_ -= whole;
+  if (copyError != 0) {
+    FailRun(copyError);
+  }
+}
+
+void OutStream::Unpair() noexcept {
+  OutStream& keeper = borrowed_ ? *twin_ : *this;
+  OutStream& borrower = borrowed_ ? *this : *twin_;
+  std::copy(keeper.buffer_, keeper.buffer_ + keeper.used_, borrower.buffer_);
+  borrower.used_ = keeper.used_;
+  keeper.twin_ = nullptr;
+  borrower.twin_ = nullptr;
+  borrower.borrowed_ = false;
 }
 
 void InStream::Open(ByteSource source, void* context) {

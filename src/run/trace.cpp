@@ -15,13 +15,11 @@ OutStream& ListingStream() {
 }
 
 void EchoText(std::string_view text) {
-  consoleStream.Write(text);
-  listingStream.Write(text);
+  consoleStream.Echo(listingStream, text, {});
 }
 
 void EchoLine(std::string_view text) {
-  consoleStream.WriteLine(text);
-  listingStream.WriteLine(text);
+  consoleStream.Echo(listingStream, text, "\r\n");
 }
 
 }  // namespace tosim

@@ -56,6 +56,93 @@ TEST(OutStream, WriteThroughWritesOutEveryFragment) {
   EXPECT_EQ(blocks, expected);
 }
 
+// One sink for two streams, recording which stream wrote each block: "C:" or "L:" in front.
+struct Writes {
+  std::vector<std::string> log;
+};
+int RecordConsole(void* writes, const char* data, std::size_t size) {
+  static_cast<Writes*>(writes)->log.push_back("C:" + std::string(data, size));
+  return 0;
+}
+int RecordListing(void* writes, const char* data, std::size_t size) {
+  static_cast<Writes*>(writes)->log.push_back("L:" + std::string(data, size));
+  return 0;
+}
+
+class EchoToTwoStreams : public ::testing::Test {
+ protected:
+  void Open(bool consoleWritesThrough) {
+    console_.Open(RecordConsole, &writes_, consoleWritesThrough);
+    listing_.Open(RecordListing, &writes_, /*writeThrough=*/false);
+  }
+  std::vector<std::string>& Log() { return writes_.log; }
+
+  Writes writes_;
+  OutStream console_;
+  OutStream listing_;
+};
+
+TEST_F(EchoToTwoStreams, EachBlockGoesToTheConsoleAndThenToTheListing) {
+  Open(/*consoleWritesThrough=*/false);
+  console_.Echo(listing_, std::string(200, 'a'), {});
+  console_.Echo(listing_, std::string(100, 'b'), "\r\n");
+  const std::string first = std::string(200, 'a') + std::string(56, 'b');
+  ASSERT_EQ(Log(), (std::vector<std::string>{"C:" + first, "L:" + first}));
+  console_.Echo(listing_, "x", {});
+  Log().clear();
+  // The listing's rest is its own; the console's rest goes on with the prompt.
+  listing_.Flush();
+  console_.Write("prompt");
+  console_.Flush();
+  const std::string rest = std::string(44, 'b') + "\r\nx";
+  EXPECT_EQ(Log(), (std::vector<std::string>{"L:" + rest, "C:" + rest + "prompt"}));
+}
+
+TEST_F(EchoToTwoStreams, TwoBlocksOfOneFragmentReachTheConsoleFirst) {
+  Open(/*consoleWritesThrough=*/false);
+  console_.Echo(listing_, std::string(255, 'a'), {});
+  EXPECT_TRUE(Log().empty());
+  // 1 byte fills the first block, the other 254 and the line end the second.
+  console_.Echo(listing_, std::string(255, 'b'), "\r\n");
+  const std::string first = std::string(255, 'a') + "b";
+  const std::string second = std::string(254, 'b') + "\r\n";
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{"C:" + first, "C:" + second, "L:" + first, "L:" + second}));
+}
+
+TEST_F(EchoToTwoStreams, AFragmentLongerThanTheBuffersIsWrittenToEachInTurn) {
+  Open(/*consoleWritesThrough=*/false);
+  console_.Echo(listing_, std::string(1000, 'a'), {});
+  const std::string block(256, 'a');
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:" + block, "C:" + block, "C:" + block, "L:" + block,
+                                             "L:" + block, "L:" + block}));
+  Log().clear();
+  console_.Echo(listing_, "b", {});
+  console_.Flush();
+  listing_.Flush();
+  const std::string rest = std::string(232, 'a') + "b";
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:" + rest, "L:" + rest}));
+}
+
+TEST_F(EchoToTwoStreams, AWrittenThroughConsoleGetsEveryFragmentAtOnce) {
+  Open(/*consoleWritesThrough=*/true);
+  console_.Echo(listing_, "T1_Read(A)", {});
+  console_.Echo(listing_, "fin Plan", "\r\n");
+  listing_.Flush();
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:T1_Read(A)", "C:fin Plan\r\n",
+                                             "L:T1_Read(A)fin Plan\r\n"}));
+}
+
+TEST_F(EchoToTwoStreams, WritingToOneStreamAloneLeavesTheOtherItsBytes) {
+  Open(/*consoleWritesThrough=*/false);
+  console_.Echo(listing_, "trace", "\r\n");
+  listing_.Write("+listing");
+  console_.Echo(listing_, "more", {});
+  console_.Flush();
+  listing_.Flush();
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:trace\r\nmore", "L:trace\r\n+listingmore"}));
+}
+
 std::string Drain(InStream& stream) {
   std::string bytes;
   for (int byte = stream.Peek(); byte != InStream::kEnd; byte = stream.Peek()) {
