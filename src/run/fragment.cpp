@@ -1,6 +1,7 @@
 #include "tosim/fragment.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace tosim {
@@ -14,9 +15,20 @@ Fragment& Fragment::AppendCut(std::string_view text) {
 
 namespace {
 
-// Writes the decimal digits of `magnitude` so that they end just before `end`; returns where
-// they begin. Two digits per division, since timestamps soon have several.
-char* PutDigits(char* end, std::uint32_t magnitude) {
+// The number of decimal digits of `magnitude`: from its length in bits (1233 / 4096 is just below
+// log10 2), one less when it lies below that power of ten.
+std::size_t DigitCount(std::uint32_t magnitude) {
+  static constexpr std::uint32_t kPowersOfTen[] = {
+      1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000,
+  };
+  const std::uint32_t value = magnitude | 1u;  // 0 has one digit, like 1
+  const auto power = static_cast<std::size_t>((std::bit_width(value) * 1233) >> 12);
+  return power + (value >= kPowersOfTen[power] ? 1 : 0);
+}
+
+// Writes the decimal digits of `magnitude` so that they end just before `end`. Two digits per
+// division, since timestamps soon have several.
+void PutDigits(char* end, std::uint32_t magnitude) {
   static constexpr char kDigitPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -27,12 +39,10 @@ char* PutDigits(char* end, std::uint32_t magnitude) {
     magnitude /= 100;
   }
   if (magnitude >= 10) {
-    end -= 2;
-    std::memcpy(end, &kDigitPairs[2 * magnitude], 2);
+    std::memcpy(end - 2, &kDigitPairs[2 * magnitude], 2);
   } else {
-    *--end = static_cast<char>('0' + magnitude);
+    end[-1] = static_cast<char>('0' + magnitude);
   }
-  return end;
 }
 
 }  // namespace
@@ -43,13 +53,18 @@ Fragment& Fragment::AppendNumber(std::int32_t number) {
   if (number < 0) {
     magnitude = 0u - magnitude;
   }
-  char digits[11];
-  char* const end = digits + sizeof digits;
-  char* first = PutDigits(end, magnitude);
-  if (number < 0) {
-    *--first = '-';
+  const std::size_t sign = number < 0 ? 1 : 0;
+  const std::size_t length = sign + DigitCount(magnitude);
+  // The digits go straight into place, unless they would not all fit.
+  char cut[11];
+  char* const first = length <= kCapacity - size_ ? bytes_ + size_ : cut;
+  first[0] = '-';  // overwritten by the first digit when not negative
+  PutDigits(first + length, magnitude);
+  if (first == cut) {
+    return AppendCut(std::string_view(cut, length));
   }
-  return AppendCut(std::string_view(first, static_cast<std::size_t>(end - first)));
+  size_ += length;
+  return *this;
 }
 
 }  // namespace tosim

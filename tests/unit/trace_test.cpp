@@ -16,10 +16,29 @@ TEST(Fragment, WritesPlainDecimalNumbers) {
   EXPECT_EQ(text.View(), "0 7 -12 2147483647 -2147483648");
 }
 
+TEST(Fragment, WritesEveryWidthOfNumber) {
+  std::int32_t power = 1;
+  std::string digits = "1";
+  for (int width = 1; width <= 9; ++width) {
+    const std::string nines(digits.size(), '9');
+    Fragment text;
+    text << power << ' ' << power * 10 - 1 << ' ' << -power;
+    EXPECT_EQ(text.View(), digits + ' ' + nines + " -" + digits);
+    power *= 10;
+    digits += '0';
+  }
+  Fragment text;
+  text << power << ' ' << -power;
+  EXPECT_EQ(text.View(), "1000000000 -1000000000");
+}
+
 TEST(Fragment, DropsWhatExceedsItsCapacity) {
   Fragment text;
   text << std::string(300, 'x') << 5;
   EXPECT_EQ(text.View(), std::string(255, 'x'));
+  Fragment number;
+  number << std::string(250, 'x') << -12345678;
+  EXPECT_EQ(number.View(), std::string(250, 'x') + "-1234");
 }
 
 // Records every block an output stream writes out.
