@@ -120,11 +120,10 @@ class InStream {
   // The next byte (0..255) without consuming it, or kEnd when no byte is left or the next byte is
   // Ctrl-Z.
   int Peek() {
-    if (next_ == size_ && !Refill()) {
-      return kEnd;
-    }
+    // The buffered bytes are always followed by a Ctrl-Z, so that one test finds both the end of
+    // the buffer and a Ctrl-Z in the data.
     const unsigned char byte = static_cast<unsigned char>(buffer_[next_]);
-    return byte == kCtrlZ ? kEnd : byte;
+    return byte != kCtrlZ ? byte : PeekAtCtrlZ();
   }
   // Consumes the byte that Peek() returned; only after a Peek() that was not kEnd.
   void Skip() { ++next_; }
@@ -137,6 +136,8 @@ class InStream {
   void SkipLine();
 
  private:
+  // Peek() at a Ctrl-Z: the one after the buffered bytes refills the buffer.
+  int PeekAtCtrlZ();
   bool Refill();
 
   ByteSource source_ = nullptr;
@@ -144,7 +145,7 @@ class InStream {
   bool ended_ = false;
   std::size_t next_ = 0;
   std::size_t size_ = 0;
-  char buffer_[kStreamBufferSize] = {};
+  char buffer_[kStreamBufferSize + 1] = {kCtrlZ};  // the buffered bytes, then a Ctrl-Z
 };
 
 // In-memory ends for the streams: tests and the fuzzer run the whole trace through them.

@@ -115,6 +115,14 @@ void InStream::Open(ByteSource source, void* context) {
   ended_ = false;
   next_ = 0;
   size_ = 0;
+  buffer_[0] = kCtrlZ;
+}
+
+int InStream::PeekAtCtrlZ() {
+  if (next_ == size_ && Refill()) {
+    return Peek();
+  }
+  return kEnd;
 }
 
 bool InStream::Refill() {
@@ -123,11 +131,13 @@ bool InStream::Refill() {
   }
   next_ = 0;
   size_ = 0;
+  buffer_[0] = kCtrlZ;
   std::size_t got = 0;
   if (const int error = source_(context_, buffer_, kStreamBufferSize, &got); error != 0) {
     FailRun(error);
   }
   size_ = got;
+  buffer_[size_] = kCtrlZ;
   ended_ = got == 0;
   return !ended_;
 }
