@@ -184,6 +184,22 @@ TEST(InStream, CtrlZEndsTheData) {
   EXPECT_TRUE(stream.AtEnd());
 }
 
+TEST(InStream, CtrlZAndTheEndAtTheEdgesOfTheBuffer) {
+  // The data ends, or a Ctrl-Z stands, at the last byte of a buffer and at the first of the next.
+  for (const std::size_t at : {255u, 256u, 257u}) {
+    std::string data(300, 'a');
+    data[at] = '\x1A';
+    MemorySource memory{data};
+    InStream stream;
+    stream.Open(ReadFromMemory, &memory);
+    EXPECT_EQ(Drain(stream), std::string(at, 'a'));
+    MemorySource whole{std::string_view(data).substr(0, at)};
+    stream.Open(ReadFromMemory, &whole);
+    EXPECT_EQ(Drain(stream), std::string(at, 'a'));
+    EXPECT_TRUE(stream.AtEnd());
+  }
+}
+
 TEST(InStream, SkipLineTakesOneLineEnd) {
   // LF CR is a line end followed by an empty line.
   MemorySource memory{"one\r\ntwo\rthree\n\rfour\r"};
