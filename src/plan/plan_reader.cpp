@@ -47,25 +47,23 @@ bool IsTerminator(char c) {
   return c == ';' || c == ':' || c == kLineEnd;
 }
 
+// The kind of operation each character starts, looked up rather than switched on: the kinds
+// follow one another at random, which no branch predicts.
+constexpr std::array<OpKind, 256> kKindOfChar = [] {
+  std::array<OpKind, 256> table{};
+  table.fill(OpKind::Illegal);
+  table['A'] = OpKind::Abort;
+  table['C'] = OpKind::Validate;
+  table['P'] = OpKind::Plan;
+  table['R'] = OpKind::Read;
+  table['T'] = OpKind::Begin;
+  table['W'] = OpKind::Write;
+  table[static_cast<unsigned char>(kLineEnd)] = OpKind::EndOfPlan;
+  return table;
+}();
+
 OpKind KindOfLetter(char c) {
-  switch (c) {
-    case 'A':
-      return OpKind::Abort;
-    case 'C':
-      return OpKind::Validate;
-    case 'P':
-      return OpKind::Plan;
-    case 'R':
-      return OpKind::Read;
-    case 'T':
-      return OpKind::Begin;
-    case 'W':
-      return OpKind::Write;
-    case kLineEnd:
-      return OpKind::EndOfPlan;
-    default:
-      return OpKind::Illegal;
-  }
+  return kKindOfChar[static_cast<unsigned char>(c)];
 }
 
 // Returns the first character after any spaces, starting with a fresh one.
