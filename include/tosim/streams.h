@@ -55,6 +55,23 @@ class OutStream {
     EchoUnpaired(copy, bytes, end);
   }
 
+  // For composing a fragment of at most `most` bytes straight into the buffer of a pair (see
+  // Echo()), with no copy: where its bytes go, or null when this stream and `copy` are not a
+  // pair or the bytes might not fit. EndPaired() then takes the bytes up to `end` as one Echo().
+  [[nodiscard]] char* PairedSpace(const OutStream& copy, std::size_t most) {
+    // As in Echo(): used_ is always below one block here.
+    if (twin_ == &copy && !borrowed_ && used_ < kStreamBufferSize && most <= kPairedRoom) {
+      return buffer_ + used_;
+    }
+    return nullptr;
+  }
+  void EndPaired(const char* end) {
+    used_ = static_cast<std::size_t>(end - buffer_);
+    if (used_ >= kStreamBufferSize) {
+      WritePairedBlocks();
+    }
+  }
+
  private:
   // A pair's buffer takes at least a whole block more than one stream needs, for the bytes of one
   // Echo() that go beyond the block they fill.

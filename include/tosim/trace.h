@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "tosim/fragment.h"
 #include "tosim/streams.h"
 
 namespace tosim {
@@ -17,8 +18,44 @@ void EchoText(std::string_view text);
 // The same, followed by CR LF; an empty text writes only the line end.
 void EchoLine(std::string_view text);
 
+// EchoText() and EchoLine() of the fragment made of `pieces` (texts, characters and numbers, in
+// that order), as if composed in a Fragment first. While the console and the listing share one
+// buffer, the pieces go straight into it instead.
+template <typename... Pieces>
+void EchoTextOf(const Pieces&... pieces);
+template <typename... Pieces>
+void EchoLineOf(const Pieces&... pieces);
+
 // Ends the run at once: the failure report on standard output, then exit with `errorNumber`.
 // The caller's code location is named in the report.
 [[noreturn]] void FailRun(int errorNumber);
+
+// The composition behind EchoTextOf() and EchoLineOf(), with `end` after the pieces.
+template <typename... Pieces>
+void EchoPieces(std::string_view end, const Pieces&... pieces) {
+  OutStream& console = ConsoleStream();
+  OutStream& listing = ListingStream();
+  // A fragment that might be cut is composed aside, so that it is cut as a Fragment cuts it.
+  const std::size_t most = (MostBytes(pieces) + ... + std::size_t{0});
+  if (most <= Fragment::kCapacity) {
+    if (char* at = console.PairedSpace(listing, most + end.size())) {
+      ((at = PutPiece(at, pieces)), ...);
+      console.EndPaired(PutPiece(at, end));
+      return;
+    }
+  }
+  Fragment text;
+  (text << ... << pieces);
+  console.Echo(listing, text.View(), end);
+}
+
+template <typename... Pieces>
+void EchoTextOf(const Pieces&... pieces) {
+  EchoPieces({}, pieces...);
+}
+template <typename... Pieces>
+void EchoLineOf(const Pieces&... pieces) {
+  EchoPieces("\r\n", pieces...);
+}
 
 }  // namespace tosim

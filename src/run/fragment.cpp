@@ -13,6 +13,16 @@ Fragment& Fragment::AppendCut(std::string_view text) {
   return *this;
 }
 
+Fragment& Fragment::AppendCut(char c) {
+  return AppendCut(std::string_view(&c, 1));
+}
+
+Fragment& Fragment::AppendCut(std::int32_t number) {
+  char digits[MostBytes(std::int32_t{})];
+  const char* const end = PutNumber(digits, number);
+  return AppendCut(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
 namespace {
 
 // The number of decimal digits of `magnitude`: from its length in bits (1233 / 4096 is just below
@@ -47,24 +57,16 @@ void PutDigits(char* end, std::uint32_t magnitude) {
 
 }  // namespace
 
-Fragment& Fragment::AppendNumber(std::int32_t number) {
+char* PutNumber(char* at, std::int32_t number) {
   // The magnitude is taken in unsigned arithmetic, so that the most negative number has one.
   std::uint32_t magnitude = static_cast<std::uint32_t>(number);
   if (number < 0) {
     magnitude = 0u - magnitude;
+    *at++ = '-';
   }
-  const std::size_t sign = number < 0 ? 1 : 0;
-  const std::size_t length = sign + DigitCount(magnitude);
-  // The digits go straight into place, unless they would not all fit.
-  char cut[11];
-  char* const first = length <= kCapacity - size_ ? bytes_ + size_ : cut;
-  first[0] = '-';  // overwritten by the first digit when not negative
-  PutDigits(first + length, magnitude);
-  if (first == cut) {
-    return AppendCut(std::string_view(cut, length));
-  }
-  size_ += length;
-  return *this;
+  char* const end = at + DigitCount(magnitude);
+  PutDigits(end, magnitude);
+  return end;
 }
 
 }  // namespace tosim

@@ -1,6 +1,5 @@
 #include "scheduler.h"
 
-#include "tosim/fragment.h"
 #include "tosim/trace.h"
 
 namespace tosim {
@@ -62,10 +61,8 @@ void EndTransaction(std::int32_t t, TransactionState outcome, std::string_view d
 // The status after every read or write of an active transaction, whatever the decision.
 void EchoStatus(std::int32_t t, const TransactionEntry& transaction, char x,
                 const ItemEntry& item) {
-  Fragment status;
-  status << "\tTStamp T" << t << '=' << transaction.TStamp << " TS_lect_" << x << '='
-         << item.TS_lect << " TS_escr_" << x << '=' << item.TS_escr;
-  EchoLine(status.View());
+  EchoLineOf("\tTStamp T", t, '=', transaction.TStamp, " TS_lect_", x, '=', item.TS_lect,
+             " TS_escr_", x, '=', item.TS_escr);
 }
 
 }  // namespace
@@ -86,9 +83,7 @@ void StartPlan(std::int32_t planNumber) {
   for (ItemEntry& entry : ItemTable) {
     entry = ItemEntry{0, 0};
   }
-  Fragment text;
-  text << "plan P" << planNumber << " iniciado";
-  EchoLine(text.View());
+  EchoLineOf("plan P", planNumber, " iniciado");
 }
 
 void BeginTransaction(std::int32_t t) {
@@ -123,18 +118,16 @@ void ReadItem(std::int32_t t, char x) {
   }
   TransactionEntry& transaction = *access.transaction;
   ItemEntry& item = *access.item;
-  Fragment decision;
   if (item.TS_escr > transaction.TStamp) {
     // A younger transaction has written the item already: the reader is too late.
     transaction.state = TransactionState::Aborted;
-    decision << 'T' << t << " abortada al leer\"" << x << "\" (TS_escr > TStamp)";
+    EchoTextOf('T', t, " abortada al leer\"", x, "\" (TS_escr > TStamp)");
   } else {
     if (item.TS_lect < transaction.TStamp) {
       item.TS_lect = transaction.TStamp;
     }
-    decision << 'T' << t << " lee de elemento \"" << x << '"';
+    EchoTextOf('T', t, " lee de elemento \"", x, '"');
   }
-  EchoText(decision.View());
   EchoStatus(t, transaction, x, item);
 }
 
@@ -145,19 +138,17 @@ void WriteItem(std::int32_t t, char x) {
   }
   TransactionEntry& transaction = *access.transaction;
   ItemEntry& item = *access.item;
-  Fragment decision;
   // The abort test comes before the obsolete-write test.
   if (item.TS_lect > transaction.TStamp) {
     transaction.state = TransactionState::Aborted;
-    decision << 'T' << t << " abortada al leer \"" << x << "\" (TS_lect > TStamp)";
+    EchoTextOf('T', t, " abortada al leer \"", x, "\" (TS_lect > TStamp)");
   } else if (item.TS_escr > transaction.TStamp) {
     // Thomas write rule: a younger write has overwritten this one already; skip it.
-    decision << 'T' << t << " no escribe (TS_escr > TStamp)";
+    EchoTextOf('T', t, " no escribe (TS_escr > TStamp)");
   } else {
     item.TS_escr = transaction.TStamp;
-    decision << 'T' << t << " escribe en \"" << x << '"';
+    EchoTextOf('T', t, " escribe en \"", x, '"');
   }
-  EchoText(decision.View());
   EchoStatus(t, transaction, x, item);
 }
 

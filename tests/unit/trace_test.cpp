@@ -6,6 +6,7 @@
 #include "run/run.h"
 #include "tosim/fragment.h"
 #include "tosim/streams.h"
+#include "tosim/trace.h"
 
 namespace tosim {
 namespace {
@@ -160,6 +161,62 @@ TEST_F(EchoToTwoStreams, WritingToOneStreamAloneLeavesTheOtherItsBytes) {
   console_.Flush();
   listing_.Flush();
   EXPECT_EQ(Log(), (std::vector<std::string>{"C:trace\r\nmore", "L:trace\r\n+listingmore"}));
+}
+
+// The trace's own streams, recorded in one log.
+class EchoPiecesToTheTrace : public ::testing::Test {
+ protected:
+  void Open(bool consoleWritesThrough) {
+    ConsoleStream().Open(RecordConsole, &writes_, consoleWritesThrough);
+    ListingStream().Open(RecordListing, &writes_, /*writeThrough=*/false);
+  }
+  void TearDown() override {
+    ConsoleStream().Open(nullptr, nullptr, false);
+    ListingStream().Open(nullptr, nullptr, false);
+  }
+  std::vector<std::string>& Log() { return writes_.log; }
+
+  Writes writes_;
+};
+
+TEST_F(EchoPiecesToTheTrace, ComposesTextsCharactersAndNumbersInOrder) {
+  for (const bool consoleWritesThrough : {false, true}) {
+    Open(consoleWritesThrough);
+    EchoTextOf('T', 3, " lee de elemento \"", 'B', '"');
+    EchoLineOf("\tTStamp T", 3, '=', 1234567, " x=", -2147483647 - 1, " y=", 0);
+    ConsoleStream().Flush();
+    ListingStream().Flush();
+    const std::string trace = "T3 lee de elemento \"B\"\tTStamp T3=1234567 x=-2147483648 y=0\r\n";
+    const std::vector<std::string> expected =
+        consoleWritesThrough
+            ? std::vector<std::string>{"C:T3 lee de elemento \"B\"",
+                                       "C:\tTStamp T3=1234567 x=-2147483648 y=0\r\n", "L:" + trace}
+            : std::vector<std::string>{"C:" + trace, "L:" + trace};
+    EXPECT_EQ(Log(), expected);
+    Log().clear();
+  }
+}
+
+TEST_F(EchoPiecesToTheTrace, AFragmentFillingTheBlockGoesOutWhole) {
+  Open(/*consoleWritesThrough=*/false);
+  EchoText(std::string(250, 'a'));
+  EchoLineOf("T", 10, "=", 123456);  // 250 + 10 + 2 bytes: the block ends after "12"
+  const std::string block = std::string(250, 'a') + "T10=12";
+  ASSERT_EQ(Log(), (std::vector<std::string>{"C:" + block, "L:" + block}));
+  Log().clear();
+  ConsoleStream().Flush();
+  ListingStream().Flush();
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:3456\r\n", "L:3456\r\n"}));
+}
+
+TEST_F(EchoPiecesToTheTrace, PiecesBeyondAFragmentAreCutLikeOne) {
+  Open(/*consoleWritesThrough=*/false);
+  EchoLineOf(std::string(250, 'a'), 1234567, 'b');
+  ConsoleStream().Flush();
+  ListingStream().Flush();
+  // 255 bytes and the line end: the last byte of the block is the CR.
+  const std::string block = std::string(250, 'a') + "12345\r";
+  EXPECT_EQ(Log(), (std::vector<std::string>{"C:" + block, "L:" + block, "C:\n", "L:\n"}));
 }
 
 std::string Drain(InStream& stream) {
