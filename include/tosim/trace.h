@@ -45,7 +45,7 @@ void EchoPieces(std::string_view end, const Pieces&... pieces) {
     }
   }
   Fragment text;
-  (text << ... << pieces);
+  ((text << pieces), ...);
   console.Echo(listing, text.View(), end);
 }
 
