@@ -13,6 +13,11 @@ namespace tosim {
 constexpr std::size_t MostBytes(std::string_view text) {
   return text.size();
 }
+// A literal: its characters without the final NUL, counted at compile time.
+template <std::size_t N>
+constexpr std::size_t MostBytes(const char (&)[N]) {
+  return N - 1;
+}
 constexpr std::size_t MostBytes(char) {
   return 1;
 }
@@ -22,6 +27,10 @@ constexpr std::size_t MostBytes(std::int32_t) {
 
 inline char* PutPiece(char* at, std::string_view text) {
   return std::copy(text.begin(), text.end(), at);
+}
+template <std::size_t N>
+char* PutPiece(char* at, const char (&literal)[N]) {
+  return std::copy(literal, literal + N - 1, at);
 }
 inline char* PutPiece(char* at, char c) {
   *at = c;
