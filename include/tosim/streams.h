@@ -41,15 +41,10 @@ class OutStream {
   // out is written to `copy`'s sink as well. Any other call on either stream takes the pair
   // apart again, giving `copy` its own copy of the bytes.
   void Echo(OutStream& copy, std::string_view bytes, std::string_view end) {
-    // used_ is always below one block here (a full block is written out at once); saying so
-    // spares the compiler a false alarm about bounds.
-    if (twin_ == &copy && !borrowed_ && used_ < kStreamBufferSize && bytes.size() <= kPairedRoom &&
-        end.size() <= kPairedRoom - bytes.size()) {
-      Append(bytes);
-      Append(end);
-      if (used_ >= kStreamBufferSize) {
-        WritePairedBlocks();
-      }
+    // Two sizes of strings cannot add up beyond what a size holds.
+    if (char* at = PairedSpace(copy, bytes.size() + end.size())) {
+      at = std::copy(bytes.begin(), bytes.end(), at);
+      EndPaired(std::copy(end.begin(), end.end(), at));
       return;
     }
     EchoUnpaired(copy, bytes, end);
@@ -59,7 +54,8 @@ class OutStream {
   // Echo()), with no copy: where its bytes go, or null when this stream and `copy` are not a
   // pair or the bytes might not fit. EndPaired() then takes the bytes up to `end` as one Echo().
   [[nodiscard]] char* PairedSpace(const OutStream& copy, std::size_t most) {
-    // As in Echo(): used_ is always below one block here.
+    // used_ is always below one block here (a full block is written out at once); saying so
+    // spares the compiler a false alarm about bounds.
     if (twin_ == &copy && !borrowed_ && used_ < kStreamBufferSize && most <= kPairedRoom) {
       return buffer_ + used_;
     }
@@ -88,12 +84,12 @@ class OutStream {
       Flush();
     }
   }
-  // Copies `bytes` into the buffer, writing out every block it fills; inline, since it runs for
-  // every fragment of the trace.
+  // Copies `bytes` into the buffer, writing out every block it fills.
   void Put(std::string_view bytes) {
-    // As in Echo(): used_ is always below one block here.
+    // As in PairedSpace(): used_ is always below one block here.
     if (used_ < kStreamBufferSize && bytes.size() < kStreamBufferSize - used_) {
-      Append(bytes);
+      std::copy(bytes.begin(), bytes.end(), buffer_ + used_);
+      used_ += bytes.size();
     } else {
       PutFilling(bytes);
     }
@@ -101,11 +97,6 @@ class OutStream {
   // The rest of Put(), for bytes that fill the buffer at least once.
   void PutFilling(std::string_view bytes);
   void WriteBlock(std::size_t size);
-  // Only where the bytes are known to fit.
-  void Append(std::string_view bytes) {
-    std::copy(bytes.begin(), bytes.end(), buffer_ + used_);
-    used_ += bytes.size();
-  }
 
   void EchoUnpaired(OutStream& copy, std::string_view bytes, std::string_view end);
   // The whole blocks of a pair's buffer: first this stream's, then its twin's, as the two streams'

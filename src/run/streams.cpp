@@ -63,7 +63,7 @@ void OutStream::WriteLastWords(std::string_view bytes) noexcept {
 void OutStream::EchoUnpaired(OutStream& copy, std::string_view bytes, std::string_view end) {
   const bool pairable = twin_ == nullptr && copy.twin_ == nullptr && &copy != this &&
                         !writeThrough_ && !copy.writeThrough_ && used_ == 0 && copy.used_ == 0 &&
-                        bytes.size() <= kPairedRoom && end.size() <= kPairedRoom - bytes.size();
+                        bytes.size() + end.size() <= kPairedRoom;
   if (pairable) {
     // Two empty buffers hold the same bytes, and keep doing so as long as both get the same.
     twin_ = &copy;
