@@ -33,6 +33,27 @@ TEST(Fragment, WritesEveryWidthOfNumber) {
   EXPECT_EQ(text.View(), "1000000000 -1000000000");
 }
 
+TEST(Fragment, WritesNumbersAsTheStandardLibraryDoes) {
+  // Every width and sign, around every power of ten, and a spread of values in between.
+  std::vector<std::int32_t> numbers = {0, 1, 9, INT32_MAX, INT32_MIN, INT32_MIN + 1};
+  for (std::int64_t power = 10; power <= INT32_MAX; power *= 10) {
+    for (const std::int64_t near : {power - 1, power, power + 1}) {
+      numbers.push_back(static_cast<std::int32_t>(near));
+      numbers.push_back(static_cast<std::int32_t>(-near));
+    }
+  }
+  std::uint32_t state = 12345;
+  for (int i = 0; i < 100000; ++i) {
+    state = state * 1664525u + 1013904223u;
+    numbers.push_back(static_cast<std::int32_t>(state >> (state % 32)));
+  }
+  for (const std::int32_t number : numbers) {
+    Fragment text;
+    text << 'x' << number << 'y';
+    EXPECT_EQ(text.View(), "x" + std::to_string(number) + "y");
+  }
+}
+
 TEST(Fragment, DropsWhatExceedsItsCapacity) {
   Fragment text;
   text << std::string(300, 'x') << 5;
