@@ -22,6 +22,16 @@ using ByteSource = int (*)(void* context, char* data, std::size_t capacity, std:
 // A failed write ends the run with its error number.
 class OutStream {
  public:
+  OutStream() = default;
+  // A stream that ends while paired (see Echo()) leaves its twin its own copy of the bytes.
+  ~OutStream() {
+    if (twin_ != nullptr) {
+      Unpair();
+    }
+  }
+  OutStream(const OutStream&) = delete;
+  OutStream& operator=(const OutStream&) = delete;
+
   void Open(ByteSink sink, void* context, bool writeThrough);
 
   void Write(std::string_view bytes) { WriteParts(bytes, {}); }

@@ -184,6 +184,20 @@ TEST_F(EchoToTwoStreams, WritingToOneStreamAloneLeavesTheOtherItsBytes) {
   EXPECT_EQ(Log(), (std::vector<std::string>{"C:trace\r\nmore", "L:trace\r\n+listingmore"}));
 }
 
+TEST(OutStream, AStreamEndingWhilePairedLeavesItsTwinItsBytes) {
+  Writes writes;
+  OutStream console;
+  console.Open(RecordConsole, &writes, /*writeThrough=*/false);
+  {
+    OutStream listing;
+    listing.Open(RecordListing, &writes, /*writeThrough=*/false);
+    console.Echo(listing, "trace", {});
+  }
+  console.Write("+prompt");
+  console.Flush();
+  EXPECT_EQ(writes.log, (std::vector<std::string>{"C:trace+prompt"}));
+}
+
 // The trace's own streams, recorded in one log.
 class EchoPiecesToTheTrace : public ::testing::Test {
  protected:
