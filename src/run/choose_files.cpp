@@ -3,8 +3,8 @@
 
 namespace tosim {
 
-void ChooseFiles(int argc, char** argv, std::string& planPath, std::string& listingPath) {
-  const std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
+void ChooseFiles(const std::vector<std::string>& arguments, std::string& planPath,
+                 std::string& listingPath) {
   planPath.clear();
   listingPath.clear();
 

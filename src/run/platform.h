@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "path_rules.h"
@@ -37,18 +38,30 @@ FileHandle StandardOutput();
 // True for a console or terminal, which is written out after every fragment.
 bool IsCharacterDevice(FileHandle file);
 
+// True for a terminal that shows text rather than bytes: a console on Windows, a terminal whose
+// locale's character set is UTF-8 elsewhere. Such a terminal is written with WriteConsoleUtf8().
+bool ConsoleTakesText(FileHandle file);
+// Shows `utf8` on a terminal for which ConsoleTakesText() is true, whatever its code page.
+// Returns 0, or 101 for a failed write.
+[[nodiscard]] int WriteConsoleUtf8(FileHandle file, std::string_view utf8);
+
 // Reads up to `capacity` bytes; `*got` is 0 at the end. Returns 0 or an error number.
 [[nodiscard]] int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got);
 // Writes all `size` bytes. Returns 0, or 101 for a failed or short write.
 [[nodiscard]] int WriteFile(FileHandle file, const char* data, std::size_t size);
 
-// Best-effort text for the user outside the trace (the file prompts), on standard error.
+// Best-effort text for the user outside the trace (the file prompts), on standard error, as it
+// stands.
 void WriteToStandardError(const std::string& text);
 
 // Eight hex digits' worth of a code address, the same for every run of one build.
 std::uint32_t CodeLocation(const void* address);
 
 [[noreturn]] void ExitProcess(int status);
+
+// True for this platform's own spelling of the help switch besides --help and -h ("/?" on
+// Windows).
+bool IsPlatformHelpSwitch(std::string_view word);
 
 // File selection.
 // True when `path` names an existing file that is not a directory; a relative path is taken

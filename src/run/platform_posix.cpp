@@ -2,16 +2,20 @@
 // answered by lines of standard input.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 
 #include "platform.h"
 #include "run.h"
+#include "tosim/text_encoding.h"
 
 namespace tosim::platform {
 
@@ -116,6 +120,30 @@ bool HasExtension(const std::string& path) {
   return !SplitPath(path).extension.empty();
 }
 
+// True when the user's locale (LANG, LC_ALL, LC_CTYPE) has UTF-8 as its character set. The
+// process itself stays in the "C" locale.
+bool LocaleIsUtf8() {
+  static const bool utf8 = [] {
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = current != nullptr ? current : "C";
+    bool result = false;
+    if (std::setlocale(LC_CTYPE, "") != nullptr) {
+      const char* codeset = ::nl_langinfo(CODESET);
+      result = ::strcasecmp(codeset, "UTF-8") == 0 || ::strcasecmp(codeset, "UTF8") == 0;
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return result;
+  }();
+  return utf8;
+}
+
+// The program's own words for standard error, as the terminal there takes them; a path that the
+// user typed is added as it stands.
+std::string Words(std::string_view text) {
+  return !standardClosed[2] && ConsoleTakesText(STDERR_FILENO) ? Cp1252ToUtf8(text)
+                                                               : std::string(text);
+}
+
 // Asks on standard error and reads the answer from standard input; false at its end.
 bool Ask(const std::string& question, std::string& answer) {
   WriteToStandardError(question);
@@ -193,6 +221,14 @@ bool IsCharacterDevice(FileHandle file) {
   return ::isatty(static_cast<int>(file)) == 1;
 }
 
+bool ConsoleTakesText(FileHandle file) {
+  return IsCharacterDevice(file) && LocaleIsUtf8();
+}
+
+int WriteConsoleUtf8(FileHandle file, std::string_view utf8) {
+  return WriteFile(file, utf8.data(), utf8.size());
+}
+
 int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got) {
   for (;;) {
     const ssize_t count = ::read(static_cast<int>(file), data, capacity);
@@ -240,6 +276,10 @@ void ExitProcess(int status) {
   std::exit(status);
 }
 
+bool IsPlatformHelpSwitch(std::string_view /*word*/) {
+  return false;
+}
+
 bool IsExistingFile(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
@@ -253,7 +293,7 @@ bool OpenFileDialog(std::string& path) {
   std::string answer;
   for (;;) {
     path.clear();
-    if (!Ask("Fichero de planes (Intro para cancelar): ", answer) || answer.empty()) {
+    if (!Ask(Words("Fichero de planes (Intro para cancelar): "), answer) || answer.empty()) {
       return false;
     }
     // A name without extension is also looked for with the default one, ".txt".
@@ -264,7 +304,7 @@ bool OpenFileDialog(std::string& path) {
       path = AbsolutePath(answer);
       return true;
     }
-    WriteToStandardError("No existe el fichero \"" + answer + "\".\r\n");
+    WriteToStandardError(Words("No existe el fichero \"") + answer + Words("\".\r\n"));
   }
 }
 
@@ -273,7 +313,7 @@ bool SaveFileDialog(std::string& path) {
   std::string answer;
   for (;;) {
     path.clear();
-    if (!Ask("Fichero de listado [" + suggested + "]: ", answer)) {
+    if (!Ask(Words("Fichero de listado [") + suggested + Words("]: "), answer)) {
       return false;
     }
     std::string chosen = answer.empty() ? suggested : answer;
@@ -282,13 +322,13 @@ bool SaveFileDialog(std::string& path) {
     }
     chosen = AbsolutePath(chosen);
     if (IsDirectory(chosen)) {
-      WriteToStandardError("\"" + chosen + "\" es una carpeta.\r\n");
+      WriteToStandardError(Words("\"") + chosen + Words("\" es una carpeta.\r\n"));
       continue;
     }
     if (IsExistingFile(chosen)) {
-      if (!Ask("El fichero \"" + chosen +
-                   "\" ya existe. \xBF"
-                   "Desea reemplazarlo? (s/n): ",
+      if (!Ask(Words("El fichero \"") + chosen +
+                   Words("\" ya existe. \xBF"
+                         "Desea reemplazarlo? (s/n): "),
                answer)) {
         return false;
       }

@@ -5,8 +5,10 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "platform.h"
 
@@ -254,6 +256,36 @@ bool IsCharacterDevice(FileHandle file) {
   return file != kNoFile && ::GetFileType(AsHandle(file)) == FILE_TYPE_CHAR;
 }
 
+bool ConsoleTakesText(FileHandle file) {
+  DWORD mode = 0;
+  return file != kNoFile && ::GetConsoleMode(AsHandle(file), &mode) != FALSE;
+}
+
+int WriteConsoleUtf8(FileHandle file, std::string_view utf8) {
+  if (utf8.empty()) {
+    return 0;
+  }
+  if (file == kNoFile || utf8.size() > static_cast<std::size_t>(INT_MAX)) {
+    return ErrorNumber(Call::Write, ERROR_INVALID_HANDLE);
+  }
+  const int size = static_cast<int>(utf8.size());
+  std::wstring text(static_cast<std::size_t>(size), L'\0');  // never more UTF-16 units than bytes
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), size);
+  if (length == 0) {
+    return ErrorNumber(Call::Write, ::GetLastError());
+  }
+  const wchar_t* next = text.data();
+  for (DWORD left = static_cast<DWORD>(length); left > 0;) {
+    DWORD written = 0;
+    if (::WriteConsoleW(AsHandle(file), next, left, &written, nullptr) == FALSE || written == 0) {
+      return ErrorNumber(Call::Write, ::GetLastError());
+    }
+    next += written;
+    left -= written;
+  }
+  return 0;
+}
+
 int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got) {
   *got = 0;
   if (file == kNoFile) {
@@ -318,6 +350,10 @@ std::uint32_t CodeLocation(const void* address) {
 
 void ExitProcess(int status) {
   ::ExitProcess(static_cast<UINT>(status));
+}
+
+bool IsPlatformHelpSwitch(std::string_view word) {
+  return word == "/?";
 }
 
 bool IsExistingFile(const std::string& path) {

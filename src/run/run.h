@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tosim/fragment.h"
 #include "tosim/operation.h"
@@ -25,7 +26,13 @@ Fragment OperationLabel(const Operation& operation);
 // Fills both paths from the command line, or from the file prompts when it has no argument. An
 // empty plan path means there is nothing to run; an empty listing path sends the listing to the
 // standard output.
-void ChooseFiles(int argc, char** argv, std::string& planPath, std::string& listingPath);
+void ChooseFiles(const std::vector<std::string>& arguments, std::string& planPath,
+                 std::string& listingPath);
+
+// Answers "--help" (also "-h", and "/?" on Windows) with the usage and "--version" with the
+// version, on the console stream, when that word is the first argument and names no existing
+// file; true when it did, and then the run ends there.
+bool AnswerInformationRequest(const std::vector<std::string>& arguments);
 
 // The process's standard input, shared by the file prompts and the final wait for Enter so that
 // nothing typed is lost between them.

@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <string>
 
 #include "plan/plan_reader.h"
 #include "platform.h"
 #include "run.h"
 #include "scheduler/scheduler.h"
+#include "tosim/text_encoding.h"
 #include "tosim/trace.h"
 
 namespace tosim {
@@ -22,8 +24,37 @@ void* AsContext(platform::FileHandle file) {
   return reinterpret_cast<void*>(file);
 }
 
+// Standard output on a terminal that shows text: every block goes out at once, in UTF-8.
+int WriteToConsole(void* file, const char* data, std::size_t size) {
+  constexpr std::size_t kChunk = 4 * kStreamBufferSize;  // a whole block of a stream at once
+  char text[kChunk * kMostUtf8PerByte];
+  while (size > 0) {
+    const std::size_t part = std::min(size, kChunk);
+    const char* end = Cp1252ToUtf8({data, part}, text);
+    if (const int error = platform::WriteConsoleUtf8(reinterpret_cast<platform::FileHandle>(file),
+                                                     {text, static_cast<std::size_t>(end - text)});
+        error != 0) {
+      return error;
+    }
+    data += part;
+    size -= part;
+  }
+  return 0;
+}
+
 void OpenOutput(OutStream& stream, platform::FileHandle file) {
   stream.Open(WriteToFile, AsContext(file), platform::IsCharacterDevice(file));
+}
+
+// Standard output, for the console stream or for the listing stream without a listing file. A
+// file or a pipe receives the bytes as they are.
+void OpenStandardOutput(OutStream& stream) {
+  const platform::FileHandle file = platform::StandardOutput();
+  if (platform::ConsoleTakesText(file)) {
+    stream.Open(WriteToConsole, AsContext(file), true);
+  } else {
+    OpenOutput(stream, file);
+  }
 }
 
 void Check(int error) {
@@ -115,21 +146,28 @@ void ReplayPlans(InStream& plan) {
 
 int RunPlans(int argc, char** argv) {
   OutStream& console = ConsoleStream();
-  OpenOutput(console, platform::StandardOutput());
+  OpenStandardOutput(console);
 
+  const std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
+  if (AnswerInformationRequest(arguments)) {
+    console.Flush();
+    return 0;
+  }
   std::string planPath;
   std::string listingPath;
-  ChooseFiles(argc, argv, planPath, listingPath);
+  ChooseFiles(arguments, planPath, listingPath);
 
   if (!planPath.empty()) {
     platform::FileHandle planFile = platform::kNoFile;
     Check(platform::OpenForReading(planPath, &planFile));
-    platform::FileHandle listingFile = platform::StandardOutput();
-    if (!listingPath.empty()) {
-      Check(platform::CreateForWriting(listingPath, &listingFile));
-    }
+    platform::FileHandle listingFile = platform::kNoFile;
     OutStream& listing = ListingStream();
-    OpenOutput(listing, listingFile);
+    if (listingPath.empty()) {
+      OpenStandardOutput(listing);
+    } else {
+      Check(platform::CreateForWriting(listingPath, &listingFile));
+      OpenOutput(listing, listingFile);
+    }
 
     InStream plan;
     plan.Open(ReadFromFile, AsContext(planFile));

@@ -21,7 +21,10 @@ empty lines that end a plan's trace stand right before the next header.
                   (the program is started through --launcher).
   stdout MODE     file (default), pipe, full (/dev/full), closed-pipe (reader gone), tty,
                   closed (no descriptor 1 at all; on windows no handle, through --launcher).
+                  "tty stderr": standard error on the same terminal, in the console.
   stderr          The expected standard error (lines end with CR LF).
+  env NAME=VALUE...  Environment settings for the run. On posix the locale is LANG=C unless
+                  the case sets LANG (LC_ALL and LC_CTYPE are always removed).
   status N        The expected exit status (default 0).
   setup           Shell lines run in the case folder before the run.
   file-size-limit N  No file the program writes may grow beyond N bytes (RLIMIT_FSIZE).
@@ -283,11 +286,17 @@ def run_in(case, program, platform, folder, holder=None, launcher=None):
 
     command = program + args
     environment = None
+    settings = dict(word.split("=", 1) for word in case.words("env")) if case.has("env") else {}
+    if platform == "posix" or settings:
+        environment = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE")}
+        if platform == "posix":
+            environment["LANG"] = "C"
+        environment.update(settings)
     if use_launcher:
         line = subst(decode_lines(case.lines("command-line"), b"").decode(
             "latin-1")) if case.has("command-line") else " ".join(
                 windows_word(word) for word in [platform_dir(program[-1], platform)] + args)
-        environment = dict(os.environ, TOSIM_TEST_COMMAND_LINE=line)
+        environment = dict(environment or os.environ, TOSIM_TEST_COMMAND_LINE=line)
         drives = [subst(l) for l in case.lines("drives") if l.strip()] if case.has(
             "drives") else []
         command = launcher + launch_flags + [platform_dir(program[-1], platform)] + drives
@@ -305,8 +314,9 @@ def run_in(case, program, platform, folder, holder=None, launcher=None):
         close_fds = True
         if stdin_arg is None:
             stdin_arg = subprocess.DEVNULL
+        on_tty = stdout_mode == "tty" and "stderr" in case.words("stdout")
         proc = subprocess.Popen(command, cwd=folder, stdin=stdin_arg, stdout=stdout_arg,
-                                stderr=stderr_file, preexec_fn=preexec, close_fds=close_fds,
+                                stderr=stdout_arg if on_tty else stderr_file, preexec_fn=preexec, close_fds=close_fds,
                                 env=environment)
         if stdout_mode in ("pipe", "closed-pipe"):
             os.close(stdout_arg)
