@@ -83,10 +83,10 @@ bool IsScheduleOperation(const Operation& operation) {
   }
 }
 
-std::vector<std::int32_t> Numbers(Mask set) {
-  std::vector<std::int32_t> numbers;
+// Fills `numbers` with the transaction numbers of `set`, ascending (keeping its capacity).
+void Numbers(Mask set, std::vector<std::int32_t>& numbers) {
+  numbers.clear();
   ForEach(set, [&](int t) { numbers.push_back(t + kFirstTransaction); });
-  return numbers;
 }
 
 struct EndStates {
@@ -154,12 +154,16 @@ PlanAnalysis::ItemState& PlanAnalysis::Touch(int x) {
   return items_[x];
 }
 
-void PlanAnalysis::SetFact(int block, unsigned bit) {
+std::uint64_t* PlanAnalysis::Block(int block) {
   if (blockUsed_[block] == 0) {
     blockUsed_[block] = 1;
     usedBlocks_.push_back(static_cast<std::uint16_t>(block));
   }
-  facts_[block * kWordsPerBlock + bit / 64] |= std::uint64_t{1} << (bit % 64);
+  return &facts_[block * kWordsPerBlock];
+}
+
+void PlanAnalysis::SetFact(int block, unsigned bit) {
+  Block(block)[bit / 64] |= std::uint64_t{1} << (bit % 64);
 }
 
 void PlanAnalysis::Add(const Operation& operation) {
@@ -276,14 +280,10 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
       if (blockUsed_[fresh] == 0) {
         continue;
       }
-      const int impossible = ImpossibleBlock(j, i);
+      std::uint64_t* impossible = Block(ImpossibleBlock(j, i));
       for (int w = 0; w < kWordsPerBlock; ++w) {
-        std::uint64_t& bits = facts_[fresh * kWordsPerBlock + w];
-        if (bits != 0) {
-          SetFact(impossible, 0);  // lists the block
-          facts_[impossible * kWordsPerBlock + w] |= bits;
-          bits = 0;
-        }
+        impossible[w] |= facts_[fresh * kWordsPerBlock + w];
+        facts_[fresh * kWordsPerBlock + w] = 0;
       }
     }
     position = static_cast<int>(std::find(item.ranking, item.ranking + item.writerCount, i) -
@@ -299,7 +299,7 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
 const PlanReport& PlanAnalysis::Finish() {
   FinishTimestampOrdering();
 
-  report_.transactions = Numbers(occurs_);
+  Numbers(occurs_, report_.transactions);
   const Mask inP = occurs_ & ~aborted_;
   FinishConflicts(inP);
   FinishView(aborted_, inP);
@@ -311,13 +311,13 @@ const PlanReport& PlanAnalysis::Finish() {
 
 void PlanAnalysis::FinishTimestampOrdering() {
   const EndStates states = StatesOf(tables_);
-  report_.committed = Numbers(states.committed);
-  report_.aborted = Numbers(states.aborted);
+  Numbers(states.committed, report_.committed);
+  Numbers(states.aborted, report_.aborted);
   report_.timestamps.clear();
   ForEach(states.begun, [&](int t) {
     report_.timestamps.emplace_back(t + kFirstTransaction, tables_.TransactionTable[t].TStamp);
   });
-  report_.to_order = Numbers(states.begun & ~states.aborted);
+  Numbers(states.begun & ~states.aborted, report_.to_order);
   std::sort(report_.to_order.begin(), report_.to_order.end(), [&](std::int32_t a, std::int32_t b) {
     return tables_.TransactionTable[a - kFirstTransaction].TStamp <
            tables_.TransactionTable[b - kFirstTransaction].TStamp;
@@ -336,11 +336,11 @@ void PlanAnalysis::FinishTimestampOrdering() {
       }
     });
   }
-  report_.cascading = Numbers(cascading);
+  Numbers(cascading, report_.cascading);
 
   const EndStates basic = StatesOf(basic_);
-  report_.without_thomas_committed = Numbers(basic.committed);
-  report_.without_thomas_aborted = Numbers(basic.aborted);
+  Numbers(basic.committed, report_.without_thomas_committed);
+  Numbers(basic.aborted, report_.without_thomas_aborted);
 }
 
 namespace {

@@ -78,6 +78,7 @@ class PlanAnalysis {
   void Decided(const Operation& operation, Decision decision);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
+  std::uint64_t* Block(int block);  // lists the block as used
   void SetFact(int block, unsigned bit);
   void FinishTimestampOrdering();
   void FinishConflicts(Mask inP);
