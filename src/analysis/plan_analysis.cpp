@@ -203,7 +203,9 @@ void PlanAnalysis::Add(const Operation& operation) {
 
 void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
   const Access access{operation.kind, operation.number, operation.item};
-  const int t = operation.number - kFirstTransaction;
+  // Any number comes here; only the decisions below that use `t` guarantee it is 1..10.
+  const int t = static_cast<int>(static_cast<std::uint32_t>(operation.number) -
+                                 static_cast<std::uint32_t>(kFirstTransaction));
   switch (decision) {
     case Decision::ReadDone: {
       const int writer = Touch(operation.item - 'A').lastAccepted;
