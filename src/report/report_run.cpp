@@ -1,12 +1,11 @@
 #include "report_run.h"
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/plan_analysis.h"
-#include "plan/plan_reader.h"
+#include "plan_reports.h"
 #include "report_format.h"
 #include "run/platform.h"
 #include "tosim/streams.h"
@@ -112,39 +111,21 @@ int Discard(void* /*context*/, const char* /*data*/, std::size_t /*size*/) {
        kUsageError);
 }
 
-// Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
-// holds a block.
+// Writes the report of every plan of `plan`, through one buffer written out in blocks.
 void ReportPlans(InStream& plan, bool json) {
-  Operation operation;
-  analysis::PlanAnalysis analysis;
   std::string out;
   out.reserve(2 * kOutputBlock);
-  std::int64_t line = 0;
-  while (!plan.AtEnd()) {
-    ++line;
-    // A plan runs from its start to the next plan start or the end of the line; a line that does
-    // not start with a plan holds none.
-    ReadOperation(plan, operation);
-    while (operation.kind == OpKind::Plan) {
-      analysis.Start(line, operation.number);
-      ReadOperation(plan, operation);
-      while (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
-        analysis.Add(operation);
-        ReadOperation(plan, operation);
-      }
-      const analysis::PlanReport& report = analysis.Finish();
-      if (json) {
-        AppendJson(out, report);
-      } else {
-        AppendText(out, report);
-      }
-      if (out.size() >= kOutputBlock) {
-        WriteOutput(out);
-        out.clear();
-      }
+  ForEachPlanReport(plan, [&](const analysis::PlanReport& report) {
+    if (json) {
+      AppendJson(out, report);
+    } else {
+      AppendText(out, report);
     }
-    plan.SkipLine();
-  }
+    if (out.size() >= kOutputBlock) {
+      WriteOutput(out);
+      out.clear();
+    }
+  });
   WriteOutput(out);
 }
 
