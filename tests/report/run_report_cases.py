@@ -1,41 +1,31 @@
 #!/usr/bin/env python3
-"""Runs tosim-report on the cases of .case files and compares stdout, stderr and exit status.
-
-A case starts with "=== name"; its sections start with "--- ":
-  args ARGS     the arguments, split at spaces
-  plan          the bytes of plan.txt: each line followed by LF unless it ends in \\c;
-                \\r \\n \\t \\\\ and \\xNN stand for their bytes
-  setup         shell lines run in the case's folder first
-  hold FILE     FILE is held under an exclusive lock by this runner during the run
-  full          standard output is /dev/full
-  stdout, stderr  the exact text (UTF-8), each line followed by LF; left out: must be empty
-  stdout-has TEXT  standard output must contain TEXT
-  status N      the exit status (default 0)
-Usage: run_report_cases.py [--windows] PROGRAM FILE.case...
-PROGRAM may hold a launcher ("wine tosim-report.exe"). With --windows, the cases that hold a lock
-or fill the output are skipped: wine's locks and devices are not the system's.
+"""Runs tosim-report on .case files: "=== name", then sections "--- KEY [VALUE]": args ARGS,
+plan (plan.txt: lines end in LF unless they end in \\c; \\r \\n \\t \\xNN), setup (shell lines),
+hold FILE (flock), full (stdout is /dev/full), stdout and stderr (exact), stdout-has TEXT,
+status N (default 0). --windows skips hold and full, which are not the system's under wine.
+Usage: run_report_cases.py [--windows] PROGRAM FILE.case...   (PROGRAM may be "wine X.exe")
 """
 import fcntl, os, re, shlex, subprocess, sys, tempfile
 
+ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"c": b""}
+
 
 def unescape(line):
-    raw = re.sub(rb"\\(x[0-9a-fA-F]{2}|.)", lambda m: bytes([int(m[1][1:], 16)]) if m[1][:1] == b"x"
-                 else {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"c": b""}.get(m[1], m[1]), line)
+    raw = re.sub(rb"\\(x..|.)", lambda m: bytes([int(m[1][1:], 16)]) if len(m[1]) == 3
+                 else ESCAPES.get(m[1], m[1]), line)
     return raw if line.endswith(b"\\c") else raw + b"\n"
 
 
 def cases(path):
-    case, found = None, []
+    found = []
     for line in open(path, "rb").read().split(b"\n")[:-1]:
         if line.startswith(b"=== "):
-            case = {"name": line[4:].decode(), "stdout": b"", "stderr": b"", "status": "0"}
-            found.append(case)
+            found.append({"name": line[4:].decode(), "stdout": b"", "stderr": b"", "status": "0"})
         elif line.startswith(b"--- "):
-            key, _, value = line[4:].decode().partition(" ")
-            section = key
-            case[key] = value if value else case.get(key, b"")
-        elif case is not None and not line.startswith(b"#"):
-            case[section] += unescape(line) if section == "plan" else line + b"\n"
+            section, _, value = line[4:].decode().partition(" ")
+            found[-1][section] = value or b""
+        elif found and not line.startswith(b"#"):
+            found[-1][section] += unescape(line) if section == "plan" else line + b"\n"
     return found
 
 
@@ -45,44 +35,38 @@ def run(program, case):
             open(os.path.join(folder, "plan.txt"), "wb").write(case["plan"])
         if "setup" in case:
             subprocess.run(case["setup"], shell=True, cwd=folder, check=True)
-        held = open(os.path.join(folder, case["hold"]), "rb") if "hold" in case else None
-        if held:
+        if "hold" in case:
+            held = open(os.path.join(folder, case["hold"]), "rb")
             fcntl.flock(held, fcntl.LOCK_EX)
         out = open("/dev/full", "wb") if "full" in case else subprocess.PIPE
         done = subprocess.run(program + case.get("args", "").split(), cwd=folder, stdout=out,
                               stderr=subprocess.PIPE, timeout=60)
-        problems = []
-        if done.returncode != int(case["status"]):
-            problems.append(f"status {done.returncode}, expected {case['status']}")
-        if "stdout-has" in case:
-            if case["stdout-has"].encode() not in done.stdout:
-                problems.append(f"stdout lacks {case['stdout-has']!r}: {done.stdout!r}")
-        elif "full" not in case and done.stdout != case["stdout"]:
-            problems.append(f"stdout\n{done.stdout.decode(errors='replace')}expected\n"
-                            f"{case['stdout'].decode()}")
-        if done.stderr != case["stderr"]:
-            problems.append(f"stderr {done.stderr!r}, expected {case['stderr']!r}")
-        return problems
+    problems = [] if done.returncode == int(case["status"]) else [f"status {done.returncode}"]
+    if "stdout-has" in case:
+        problems += [] if case["stdout-has"].encode() in done.stdout else ["stdout lacks text"]
+    elif "full" not in case and done.stdout != case["stdout"]:
+        problems.append(f"stdout\n{done.stdout.decode(errors='replace')}")
+    if done.stderr != case["stderr"]:
+        problems.append(f"stderr {done.stderr!r}")
+    return problems
 
 
 def main():
     windows = sys.argv[1] == "--windows"
-    program, failed, count, skipped = shlex.split(sys.argv[1 + windows]), 0, 0, 0
+    program = shlex.split(sys.argv[1 + windows])
     program[0] = os.path.abspath(program[0]) if os.path.exists(program[0]) else program[0]
-    for path in sys.argv[2 + windows:]:
-        for case in cases(path):
-            if windows and ("hold" in case or "full" in case):
-                print("SKIP " + case["name"] + ": not under wine")
-                skipped += 1
-                continue
-            count += 1
-            problems = run(program, case)
-            print(("FAIL " if problems else "PASS ") + case["name"])
-            for problem in problems:
-                print("  " + problem)
-            failed += bool(problems)
-    print(f"{count - failed} passed, {failed} failed, {skipped} skipped")
-    return 1 if failed else 0
+    counts = [0, 0, 0]  # passed, failed, skipped
+    for case in [case for path in sys.argv[2 + windows:] for case in cases(path)]:
+        if windows and ("hold" in case or "full" in case):
+            print(f"SKIP {case['name']}: not under wine")
+            counts[2] += 1
+            continue
+        problems = run(program, case)
+        print(("FAIL " if problems else "PASS ") + case["name"] + "".join(
+            "\n  " + problem for problem in problems))
+        counts[bool(problems)] += 1
+    print("{} passed, {} failed, {} skipped".format(*counts))
+    return 1 if counts[1] else 0
 
 
 if __name__ == "__main__":
