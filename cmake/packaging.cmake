@@ -1,17 +1,17 @@
-# Installation and packages. On Linux: the program in bin/, the manual page, and the README and
+# Installation and packages. On Linux: the two programs in bin/, the manual page, and the README and
 # the example plan file as documentation; CPack makes a Debian package and a .tar.gz of that
-# tree. On Windows: one flat folder, zipped, with tosim.exe, the example and a plain-text read-me
+# tree. On Windows: one flat folder, zipped, with tosim.exe, tosim-report.exe, the example and a plain-text read-me
 # with CR LF line ends, for Notepad.
 include(GNUInstallDirs)
 set(TOSIM_VERSION ${PROJECT_VERSION})
 
 if(WIN32)
   configure_file(doc/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
-  install(TARGETS tosim RUNTIME DESTINATION .)
+  install(TARGETS tosim tosim-report RUNTIME DESTINATION .)
   install(FILES examples/plans.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 else()
   configure_file(doc/tosim.1 tosim.1 @ONLY)
-  install(TARGETS tosim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tosim tosim-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tosim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md examples/plans.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()

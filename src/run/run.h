@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "scheduler/scheduler.h"
 #include "tosim/fragment.h"
 #include "tosim/operation.h"
 #include "tosim/streams.h"
@@ -17,8 +18,8 @@ int RunPlans(int argc, char** argv);
 // Replays every line of `plan` into the trace, with the timestamp counter starting at 0.
 void ReplayPlans(InStream& plan);
 
-// Prints the operation's label and a TAB, then hands the operation to the scheduler.
-void ExecuteOperation(const Operation& operation);
+// Prints the operation's label and a TAB, then the scheduler's decision on `tables`.
+void ExecuteOperation(SchedulerTables& tables, const Operation& operation);
 
 // The label that names an operation in the trace, such as "T3_Write(B)" or "Validar T12".
 Fragment OperationLabel(const Operation& operation);

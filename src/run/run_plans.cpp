@@ -95,43 +95,20 @@ bool ReadInputLine(std::string& line) {
   return true;
 }
 
-void ExecuteOperation(const Operation& operation) {
+void ExecuteOperation(SchedulerTables& tables, const Operation& operation) {
   EchoText(OperationLabel(operation).View());
   EchoText("\t");
-  switch (operation.kind) {
-    case OpKind::Validate:
-      ValidateTransaction(operation.number);
-      break;
-    case OpKind::Abort:
-      AbortTransaction(operation.number);
-      break;
-    case OpKind::Read:
-      ReadItem(operation.number, operation.item);
-      break;
-    case OpKind::Write:
-      WriteItem(operation.number, operation.item);
-      break;
-    case OpKind::Begin:
-      BeginTransaction(operation.number);
-      break;
-    case OpKind::Plan:
-      StartPlan(operation.number);
-      break;
-    case OpKind::Illegal:
-    case OpKind::EndOfPlan:
-      // Nothing follows the label: the next operation continues the same trace line.
-      break;
-  }
+  EchoDecision(tables, operation, Decide(tables, operation));
 }
 
 void ReplayPlans(InStream& plan) {
-  Operation operation;  // one record for the whole run
-  ResetTimestampCounter();
+  Operation operation;     // one record for the whole run
+  SchedulerTables tables;  // the timestamp counter starts at 0
   while (!plan.AtEnd()) {
     ReadOperation(plan, operation);
     if (operation.kind == OpKind::Plan) {
       while (operation.kind != OpKind::EndOfPlan) {
-        ExecuteOperation(operation);
+        ExecuteOperation(tables, operation);
         ReadOperation(plan, operation);
       }
       EchoLine("fin Plan");

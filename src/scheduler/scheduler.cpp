@@ -1,162 +1,154 @@
 #include "scheduler.h"
 
-#include "tosim/trace.h"
-
 namespace tosim {
 
 namespace {
 
-TransactionEntry TransactionTable[kLastTransaction - kFirstTransaction + 1];
-ItemEntry ItemTable['Z' - 'A' + 1];
-std::int32_t TimestampCounter = 0;
-
-// Transactions and items outside the tables have no entry; such an operation is answered with an
-// error message and leaves the tables as they are.
-TransactionEntry* Transaction(std::int32_t t) {
+// Transactions and items outside the tables have no entry; an operation on them is decided
+// without touching the tables.
+TransactionEntry* Transaction(SchedulerTables& tables, std::int32_t t) {
   if (t < kFirstTransaction || t > kLastTransaction) {
     return nullptr;
   }
-  return &TransactionTable[t - kFirstTransaction];
+  return &tables.TransactionTable[t - kFirstTransaction];
 }
 
-ItemEntry* Item(char x) {
+ItemEntry* Item(SchedulerTables& tables, char x) {
   if (x < 'A' || x > 'Z') {
     return nullptr;
   }
-  return &ItemTable[x - 'A'];
+  return &tables.ItemTable[x - 'A'];
 }
 
-// The entries a read or write of `x` by `t` works on. Only an active transaction reads or
-// writes, and only items that have an entry; otherwise the error message ends the trace line.
-struct Access {
-  TransactionEntry* transaction = nullptr;
-  ItemEntry* item = nullptr;
-};
-
-bool StartAccess(std::int32_t t, char x, Access& access) {
-  access.transaction = Transaction(t);
-  if (access.transaction == nullptr || access.transaction->state != TransactionState::Active) {
-    EchoLine("ERR: transaccion no en estado activo");
-    return false;
-  }
-  access.item = Item(x);
-  if (access.item == nullptr) {
-    EchoLine("ERR: elemento fuera de rango");
-    return false;
-  }
-  return true;
+bool IsActive(const TransactionEntry* entry) {
+  return entry != nullptr && entry->state == TransactionState::Active;
 }
 
-// Ends the trace line of a commit or an abort: only an active transaction can end.
-void EndTransaction(std::int32_t t, TransactionState outcome, std::string_view done) {
-  TransactionEntry* entry = Transaction(t);
-  if (entry == nullptr || entry->state != TransactionState::Active) {
-    EchoLine("ERR: no estaba activa");
-    return;
+// Only an active transaction can end.
+Decision EndTransaction(SchedulerTables& tables, std::int32_t t, TransactionState outcome,
+                        Decision done) {
+  TransactionEntry* entry = Transaction(tables, t);
+  if (!IsActive(entry)) {
+    return Decision::NotActive;
   }
   entry->state = outcome;
-  EchoLine(done);
-}
-
-// The status after every read or write of an active transaction, whatever the decision.
-void EchoStatus(std::int32_t t, const TransactionEntry& transaction, char x,
-                const ItemEntry& item) {
-  EchoLineOf("\tTStamp T", t, '=', transaction.TStamp, " TS_lect_", x, '=', item.TS_lect,
-             " TS_escr_", x, '=', item.TS_escr);
+  return done;
 }
 
 }  // namespace
 
-void ResetTimestampCounter() {
-  TimestampCounter = 0;
+std::int32_t NextTimestamp(SchedulerTables& tables) {
+  tables.TimestampCounter =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(tables.TimestampCounter) + 1u);
+  return tables.TimestampCounter;
 }
 
-std::int32_t NextTimestamp() {
-  TimestampCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(TimestampCounter) + 1u);
-  return TimestampCounter;
-}
-
-void StartPlan(std::int32_t planNumber) {
-  for (TransactionEntry& entry : TransactionTable) {
+Decision StartPlan(SchedulerTables& tables) {
+  for (TransactionEntry& entry : tables.TransactionTable) {
     entry = TransactionEntry{TransactionState::Inactive, -1};
   }
-  for (ItemEntry& entry : ItemTable) {
+  for (ItemEntry& entry : tables.ItemTable) {
     entry = ItemEntry{0, 0};
   }
-  EchoLineOf("plan P", planNumber, " iniciado");
+  return Decision::PlanStarted;
 }
 
-void BeginTransaction(std::int32_t t) {
-  TransactionEntry* entry = Transaction(t);
+Decision BeginTransaction(SchedulerTables& tables, std::int32_t t) {
+  TransactionEntry* entry = Transaction(tables, t);
   if (entry == nullptr) {
-    EchoLine("ERR: transaccion fuera de rango");
-    return;
+    return Decision::TransactionOutOfRange;
   }
   if (entry->state != TransactionState::Inactive) {
     // A transaction cannot be started again within the same plan.
-    EchoLine("ERR: ya estaba activa");
-    return;
+    return Decision::AlreadyStarted;
   }
   entry->state = TransactionState::Active;
-  entry->TStamp = NextTimestamp();
-  EchoLine("iniciada");
+  entry->TStamp = NextTimestamp(tables);
+  return Decision::Begun;
 }
 
-void AbortTransaction(std::int32_t t) {
-  EndTransaction(t, TransactionState::Aborted, "abortada");
+Decision AbortTransaction(SchedulerTables& tables, std::int32_t t) {
+  return EndTransaction(tables, t, TransactionState::Aborted, Decision::Aborted);
 }
 
-void ValidateTransaction(std::int32_t t) {
+Decision ValidateTransaction(SchedulerTables& tables, std::int32_t t) {
   // A commit tests nothing beyond the transaction being active.
-  EndTransaction(t, TransactionState::Validated, "validada");
+  return EndTransaction(tables, t, TransactionState::Validated, Decision::Validated);
 }
 
-void ReadItem(std::int32_t t, char x) {
-  Access access;
-  if (!StartAccess(t, x, access)) {
-    return;
+Decision ReadItem(SchedulerTables& tables, std::int32_t t, char x) {
+  TransactionEntry* transaction = Transaction(tables, t);
+  if (!IsActive(transaction)) {
+    return Decision::AccessNotActive;
   }
-  TransactionEntry& transaction = *access.transaction;
-  ItemEntry& item = *access.item;
-  if (item.TS_escr > transaction.TStamp) {
+  ItemEntry* item = Item(tables, x);
+  if (item == nullptr) {
+    return Decision::ItemOutOfRange;
+  }
+  if (item->TS_escr > transaction->TStamp) {
     // A younger transaction has written the item already: the reader is too late.
-    transaction.state = TransactionState::Aborted;
-    EchoTextOf('T', t, " abortada al leer\"", x, "\" (TS_escr > TStamp)");
-  } else {
-    if (item.TS_lect < transaction.TStamp) {
-      item.TS_lect = transaction.TStamp;
-    }
-    EchoTextOf('T', t, " lee de elemento \"", x, '"');
+    transaction->state = TransactionState::Aborted;
+    return Decision::ReadTooLate;
   }
-  EchoStatus(t, transaction, x, item);
+  if (item->TS_lect < transaction->TStamp) {
+    item->TS_lect = transaction->TStamp;
+  }
+  return Decision::ReadDone;
 }
 
-void WriteItem(std::int32_t t, char x) {
-  Access access;
-  if (!StartAccess(t, x, access)) {
-    return;
+Decision WriteItem(SchedulerTables& tables, std::int32_t t, char x) {
+  TransactionEntry* transaction = Transaction(tables, t);
+  if (!IsActive(transaction)) {
+    return Decision::AccessNotActive;
   }
-  TransactionEntry& transaction = *access.transaction;
-  ItemEntry& item = *access.item;
+  ItemEntry* item = Item(tables, x);
+  if (item == nullptr) {
+    return Decision::ItemOutOfRange;
+  }
   // The abort test comes before the obsolete-write test.
-  if (item.TS_lect > transaction.TStamp) {
-    transaction.state = TransactionState::Aborted;
-    EchoTextOf('T', t, " abortada al leer \"", x, "\" (TS_lect > TStamp)");
-  } else if (item.TS_escr > transaction.TStamp) {
-    // Thomas write rule: a younger write has overwritten this one already; skip it.
-    EchoTextOf('T', t, " no escribe (TS_escr > TStamp)");
-  } else {
-    item.TS_escr = transaction.TStamp;
-    EchoTextOf('T', t, " escribe en \"", x, '"');
+  if (item->TS_lect > transaction->TStamp) {
+    transaction->state = TransactionState::Aborted;
+    return Decision::WriteTooLate;
   }
-  EchoStatus(t, transaction, x, item);
+  if (item->TS_escr > transaction->TStamp) {
+    // A younger write has overwritten this one already: the Thomas write rule skips it; basic
+    // timestamp ordering aborts the writer.
+    if (tables.thomasWriteRule) {
+      return Decision::WriteSkipped;
+    }
+    transaction->state = TransactionState::Aborted;
+    return Decision::WriteObsoleteAborted;
+  }
+  item->TS_escr = transaction->TStamp;
+  return Decision::WriteDone;
 }
 
-const TransactionEntry* FindTransaction(std::int32_t t) {
-  return Transaction(t);
+Decision Decide(SchedulerTables& tables, const Operation& operation) {
+  switch (operation.kind) {
+    case OpKind::Validate:
+      return ValidateTransaction(tables, operation.number);
+    case OpKind::Abort:
+      return AbortTransaction(tables, operation.number);
+    case OpKind::Read:
+      return ReadItem(tables, operation.number, operation.item);
+    case OpKind::Write:
+      return WriteItem(tables, operation.number, operation.item);
+    case OpKind::Begin:
+      return BeginTransaction(tables, operation.number);
+    case OpKind::Plan:
+      return StartPlan(tables);
+    case OpKind::Illegal:
+    case OpKind::EndOfPlan:
+      break;
+  }
+  return Decision::None;
 }
-const ItemEntry* FindItem(char x) {
-  return Item(x);
+
+const TransactionEntry* FindTransaction(const SchedulerTables& tables, std::int32_t t) {
+  return Transaction(const_cast<SchedulerTables&>(tables), t);
+}
+const ItemEntry* FindItem(const SchedulerTables& tables, char x) {
+  return Item(const_cast<SchedulerTables&>(tables), x);
 }
 
 }  // namespace tosim

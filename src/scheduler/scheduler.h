@@ -1,8 +1,11 @@
-// The timestamp scheduler: basic timestamp ordering with the Thomas write rule. Each call
-// decides one operation of the current plan and completes its trace line.
+// The timestamp scheduler: basic timestamp ordering with the Thomas write rule. Each call decides
+// one operation of the current plan on a set of tables and returns the decision as a value; the
+// trace prints it (EchoDecision), the report counts it. The rules are here and nowhere else.
 #pragma once
 
 #include <cstdint>
+
+#include "tosim/operation.h"
 
 namespace tosim {
 
@@ -20,23 +23,60 @@ struct ItemEntry {
 
 inline constexpr std::int32_t kFirstTransaction = 1;
 inline constexpr std::int32_t kLastTransaction = 10;
+inline constexpr int kTransactionCount = kLastTransaction - kFirstTransaction + 1;
+inline constexpr int kItemCount = 'Z' - 'A' + 1;
 
-// Sets the run-wide timestamp counter to 0; the run driver does this once, before the first
-// line. Plan starts do not reset it.
-void ResetTimestampCounter();
-// Increments the counter and returns the new value; the first timestamp of a run is 1.
-std::int32_t NextTimestamp();
+// What the scheduler decided for one operation.
+enum class Decision : std::uint8_t {
+  PlanStarted,            // the tables were reset
+  Begun,                  // the transaction received its timestamp
+  AlreadyStarted,         // a transaction starts once per plan
+  TransactionOutOfRange,  // a start outside 1..10
+  Validated,              // commit
+  Aborted,                // abort operation
+  NotActive,              // commit or abort of a transaction that is not active
+  AccessNotActive,        // read or write of a transaction that is not active
+  ItemOutOfRange,         // read or write of an item that is not a letter
+  ReadDone,               // TStamp >= TS_escr: read; TS_lect raised to TStamp
+  ReadTooLate,            // TS_escr > TStamp: the reader is aborted
+  WriteDone,              // TS_escr := TStamp
+  WriteTooLate,           // TS_lect > TStamp: the writer is aborted
+  WriteSkipped,           // TS_escr > TStamp, Thomas write rule: the write is ignored
+  WriteObsoleteAborted,   // TS_escr > TStamp without the Thomas write rule: the writer is aborted
+  None,                   // an illegal operation: nothing to decide
+};
+
+// The transaction and item tables of the current plan and the run-wide timestamp counter. A new
+// set of tables starts a run: the counter is 0 and every plan start resets the tables, not the
+// counter. Without `thomasWriteRule` an obsolete write aborts its writer instead of being skipped.
+struct SchedulerTables {
+  TransactionEntry TransactionTable[kTransactionCount];
+  ItemEntry ItemTable[kItemCount];
+  std::int32_t TimestampCounter = 0;
+  bool thomasWriteRule = true;
+};
+
+// Increments the counter (wrapping around like a signed 32-bit number) and returns the new
+// value; the first timestamp of a run is 1.
+std::int32_t NextTimestamp(SchedulerTables& tables);
 
 // Resets every transaction to Inactive and every item's timestamps to 0.
-void StartPlan(std::int32_t planNumber);
-void BeginTransaction(std::int32_t t);
-void AbortTransaction(std::int32_t t);
-void ValidateTransaction(std::int32_t t);
-void ReadItem(std::int32_t t, char x);
-void WriteItem(std::int32_t t, char x);
+Decision StartPlan(SchedulerTables& tables);
+Decision BeginTransaction(SchedulerTables& tables, std::int32_t t);
+Decision AbortTransaction(SchedulerTables& tables, std::int32_t t);
+Decision ValidateTransaction(SchedulerTables& tables, std::int32_t t);
+Decision ReadItem(SchedulerTables& tables, std::int32_t t, char x);
+Decision WriteItem(SchedulerTables& tables, std::int32_t t, char x);
 
-// The tables as they stand, for tests: nullptr outside 1..10 and "A".."Z".
-const TransactionEntry* FindTransaction(std::int32_t t);
-const ItemEntry* FindItem(char x);
+// The call above that `operation` stands for; None for Illegal and EndOfPlan.
+Decision Decide(SchedulerTables& tables, const Operation& operation);
+
+// The entries of transaction `t` and item `x`: nullptr outside 1..10 and "A".."Z".
+const TransactionEntry* FindTransaction(const SchedulerTables& tables, std::int32_t t);
+const ItemEntry* FindItem(const SchedulerTables& tables, char x);
+
+// Completes the trace line of `operation` (after its label and TAB) with `decision`, read from
+// the tables as they stand after it.
+void EchoDecision(const SchedulerTables& tables, const Operation& operation, Decision decision);
 
 }  // namespace tosim

@@ -11,7 +11,10 @@ the whole file was read.
 
 The files are generated into a temporary directory, which is removed afterwards.
 
-Usage: memory_bound.py TOSIM
+With TOSIM_REPORT, `tosim-report --json` runs on the same files (output through a pipe): the
+many lines within 1 MB of its one-line peak; the long line, whose lists it prints, must finish.
+
+Usage: memory_bound.py TOSIM [TOSIM_REPORT]
 """
 
 import os
@@ -65,6 +68,15 @@ LONG_LINE_PIECE = (b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " 
 LONG_LINE_END = b"C1\r\n"
 LONG_LINE_LAST_FRAME = b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n"
 
+# The ends of the report's last JSON objects for the three files.
+REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[1],"aborted":[]},'
+              b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
+              b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
+              b'"strict":true,"edges":[]}\n')
+ONE_LINE_REPORT_END = b'"executed":["R1(A)","W1(A)"],"to_order":[1]' + REPORT_END % (b"1", b"1")
+LAST_REPORT_END = b'"executed":[],"to_order":[1]' + REPORT_END % (b"1", b"1")
+LONG_LINE_REPORT_END = b'"W1(B)"],"to_order":[1,2]' + REPORT_END % (b"1,2,3", b"1,2,3")
+
 
 def write_repeated(path, pieces, size, head=b"", tail=b""):
     """Writes head, then the pieces over and over until `size` bytes are reached, then tail."""
@@ -99,8 +111,33 @@ def peak_kb(tosim, folder, plan, expected_tail):
         return int(f.read().split()[-1])
 
 
+def report_peak_kb(report, folder, plan, expected_tail):
+    """Runs tosim-report --json on `plan`, its output in a pipe; returns its peak in kilobytes."""
+    peak = os.path.join(folder, "peak.txt")
+    child = subprocess.Popen([TIME, "-f", "%M", "-o", peak, report, "--json", plan],
+                             stdout=subprocess.PIPE)
+    tail = b""
+    while chunk := child.stdout.read(MB):
+        tail = (tail + chunk)[-len(expected_tail):]
+    if child.wait(timeout=300) != 0 or tail != expected_tail:
+        raise SystemExit(f"FAIL: report of {os.path.basename(plan)}: status {child.returncode}, "
+                         f"output ends with {tail!r}")
+    with open(peak) as f:
+        return int(f.read().split()[-1])
+
+
+def check_report(report, folder, one_line, many_lines, long_line):
+    base = report_peak_kb(report, folder, one_line, ONE_LINE_REPORT_END)
+    peak = report_peak_kb(report, folder, many_lines, LAST_REPORT_END)
+    ok = peak <= base + ALLOWED_GROWTH_KB
+    long_peak = report_peak_kb(report, folder, long_line, LONG_LINE_REPORT_END)
+    print(f"report: one line: peak {base} kB; many lines: {peak} kB, {peak - base:+} kB: "
+          f"{'ok' if ok else 'FAIL'}; one long line: {long_peak} kB")
+    return ok
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         raise SystemExit(__doc__.strip().splitlines()[-1])
     tosim = os.path.abspath(sys.argv[1])
     if not os.access(TIME, os.X_OK):
@@ -128,6 +165,9 @@ def main():
             verdict = "ok" if peak <= base + ALLOWED_GROWTH_KB else "FAIL"
             print(f"{name} ({size // MB} MB): peak {peak} kB, {peak - base:+} kB: {verdict}")
             failed |= verdict != "ok"
+        if len(sys.argv) == 3:
+            failed |= not check_report(os.path.abspath(sys.argv[2]), folder, one_line,
+                                       many_lines, long_line)
         if failed:
             print(f"FAIL: the peak may exceed the one-line run's by {ALLOWED_GROWTH_KB} kB at most")
             return 1

@@ -8,7 +8,7 @@
 # none yet, and runs, in a wine session without a display (a dialog there fails as if
 # cancelled, so no case can hang on one):
 #   1. the end-to-end cases of tests/e2e/cases: the same files and bytes as on Linux, plus the
-#      cases marked "only windows";
+#      cases marked "only windows"; and tosim-report.exe on the cases of tests/report/cases;
 #   2. the checks of the platform layer on real files, pipes and devices (seam_test.exe);
 # and then, in a session on a virtual display of its own (Xvfb):
 #   3. the crash checks: an unhandled exception ends the process at once with status 255, even
@@ -26,7 +26,8 @@ repo=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$repo/build/windows}" && pwd) || exit 2
 tests_build="$build-tests"
 exe="$build/tosim.exe"
-[[ -f $exe ]] || { echo "no $exe: build the windows preset first" >&2; exit 2; }
+[[ -f $exe && -f $build/tosim-report.exe ]] ||
+  { echo "no $exe or tosim-report.exe: build the windows preset first" >&2; exit 2; }
 
 export WINEPREFIX="${TOSIM_WINEPREFIX:-$build/wineprefix}"
 export WINEARCH=win32
@@ -121,6 +122,11 @@ python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "wine $exe" 
   --holder "wine $helper hold" --launcher "wine $helper run" \
   "$repo"/tests/e2e/cases/*.case | tee "$work/e2e.log"
 count "$work/e2e.log"
+
+echo "== tosim-report"
+python3 "$repo/tests/report/run_report_cases.py" --windows "wine $build/tosim-report.exe" \
+  "$repo"/tests/report/cases/*.case | tee "$work/report.log"
+count "$work/report.log"
 
 echo "== platform layer"
 mkdir "$work/seam"
