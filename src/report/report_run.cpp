@@ -77,10 +77,12 @@ std::string Cause(int errorNumber) {
 // The one place where the report's bytes reach the platform. A failed or short write ends the
 // run with error 101.
 void WriteOutput(std::string_view bytes) {
-  // The text is UTF-8. A Windows console is to receive it as UTF-16 through the console call,
-  // here and nowhere else.
-  if (const int error = platform::WriteFile(platform::StandardOutput(), bytes.data(), bytes.size());
-      error != 0) {
+  // The text is UTF-8; a Windows console takes it as characters, whatever its code page.
+  const platform::FileHandle out = platform::StandardOutput();
+  const int error = platform::ConsoleTakesText(out)
+                        ? platform::WriteConsoleUtf8(out, bytes)
+                        : platform::WriteFile(out, bytes.data(), bytes.size());
+  if (error != 0) {
     Fail("no se puede escribir la salida estándar: error de escritura (error " +
              std::to_string(error) + ")",
          error);
