@@ -50,10 +50,10 @@ TEST(PlanAnalysis, TextbookSchedules) {
        " tx=1,2,3 e=1>2,3>1,3>2 cs=1 3,1,2 vs=1 3,1,2 rcs=1,0,0"},
       {"R1(X);R2(Z);R3(X);R1(Z);R2(Y);R3(Y);W1(X);W2(Z);W3(Y);W2(Y)",
        " tx=1,2,3 e=1>2,2>3,3>1,3>2 cs=0 vs=0 rcs=1,1,0 cycle=1,2,3,1"},
-      // T1 aborts after T2 read its write, and T3 read T2's.
-      {"T1;T2;T3;W1(A);R2(A);W2(B);R3(B);A1;C2;C3",
-       "ts=1>1,2>2,3>3 c=2,3 a=1 exec=R2A,W2B,R3B to=2,3 casc=2,3 wtc=2,3 wta=1 tx=1,2,3 "
-       "e=2>3 cs=1 2,3 vs=1 2,3 rcs=0,0,0"},
+      // T2 aborts after T1 read its write, and T3 read T1's; T4 begins before T1 and T3.
+      {"T2;T4;T1;T3;W2(A);R1(A);W1(B);R3(B);A2;C1;C3",
+       "ts=1>3,2>1,3>4,4>2 c=1,3 a=2 exec=R1A,W1B,R3B to=4,1,3 casc=1,3 wtc=1,3 wta=2 tx=1,2,3,4 "
+       "e=1>3 cs=1 1,3,4 vs=1 1,3,4 rcs=0,0,0"},
   };
   for (const auto& [plan, expected] : cases) {
     PlanAnalysis analysis;
