@@ -237,15 +237,15 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   item.readers |= Bit(j);
 
   const bool own = (item.writers & Bit(j)) != 0;
-  bool source = true;  // reads-from in S: the first ranked writer not aborted so far
+  bool sourceFound = false;  // reads-from in S: the first ranked writer not aborted so far
   unsigned before = 0;
   for (int m = 0; m < item.writerCount; ++m) {
     const int k = item.ranking[m];
     if ((aborted_ & Bit(k)) != 0) {
-      continue;  // aborted already: never the source, and in B whatever happens
+      continue;  // aborted already: never the source, and left out of B as it aborts anyway
     }
-    if (source) {
-      source = false;
+    if (!sourceFound) {
+      sourceFound = true;
       if (k != j) {
         readsFrom_[j] |= Bit(k);
         if ((committed_ & Bit(k)) == 0) {

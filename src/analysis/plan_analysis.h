@@ -26,24 +26,36 @@ struct PlanReport {
   std::int32_t plan = 0;                   // the plan number as read
   std::vector<std::int32_t> transactions;  // those occurring in the written schedule S
 
-  // What timestamp ordering did.
-  std::vector<std::pair<std::int32_t, std::int32_t>> timestamps;  // transaction, its timestamp
+  // What timestamp ordering did, as tosim's trace shows it; states are those at the plan's end.
+  // Transactions begun in the plan, ascending, with the timestamp their begin received.
+  std::vector<std::pair<std::int32_t, std::int32_t>> timestamps;
   std::vector<std::int32_t> committed;
-  std::vector<std::int32_t> aborted;
-  std::vector<Access> skipped_writes;
+  std::vector<std::int32_t> aborted;   // by an abort operation or a rejected read or write
+  std::vector<Access> skipped_writes;  // by the Thomas write rule, in order
+  // The accepted reads and writes of the transactions not aborted, in order.
   std::vector<Access> executed;
+  // The transactions begun and not aborted, by timestamp (compared as the scheduler compares).
   std::vector<std::int32_t> to_order;
+  // The transactions not aborted that read, directly or through others, a write of an aborted
+  // transaction.
   std::vector<std::int32_t> cascading;
+  // The same plan without the Thomas write rule.
   std::vector<std::int32_t> without_thomas_committed;
   std::vector<std::int32_t> without_thomas_aborted;
 
-  // What the theory says about S.
-  std::vector<std::pair<std::int32_t, std::int32_t>> edges;  // precedence graph of P: Ti -> Tj
+  // What the theory says about S and its projection P (the reads and writes of the transactions
+  // without an abort in S).
+  // The precedence graph of P: Ti -> Tj as (i, j), ascending.
+  std::vector<std::pair<std::int32_t, std::int32_t>> edges;
   bool conflict_serializable = true;
-  std::vector<std::int32_t> conflict_order;  // when conflict_serializable
-  std::vector<std::int32_t> conflict_cycle;  // when not: first == last
+  // When conflict_serializable: the smallest topological order of all transactions of P.
+  std::vector<std::int32_t> conflict_order;
+  // When not: the cycle that a depth-first search finds first, starting from the smallest
+  // transaction left over by the topological sort and following edges in ascending order; it
+  // starts and ends with the transaction the search reached twice.
+  std::vector<std::int32_t> conflict_cycle;
   bool view_serializable = true;
-  std::vector<std::int32_t> view_order;  // when view_serializable
+  std::vector<std::int32_t> view_order;  // when view_serializable: the smallest such order
   bool recoverable = true;
   bool cascadeless = true;
   bool strict = true;
