@@ -1,0 +1,52 @@
+// The playground's engine: tosim's own reader, scheduler and trace, compiled to WebAssembly. The
+// page hands over the plan file's bytes and takes back what tosim would have written: the console
+// (without the final prompt) and the listing.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+#include "tosim/streams.h"
+#include "tosim/trace.h"
+
+namespace {
+
+enum Output : int { kConsole = 0, kListing = 1, kOutputCount };
+
+std::string outputs[kOutputCount];
+
+int Append(void* target, const char* data, std::size_t size) {
+  static_cast<std::string*>(target)->append(data, size);
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Replays the plan file of `size` bytes at `plan`; the results stay until the next call.
+void tosim_run(const char* plan, std::size_t size) {
+  for (std::string& output : outputs) {
+    output.clear();
+  }
+  // Both ends are buffered, as with a console redirected to a file: the bytes are the same.
+  tosim::ConsoleStream().Open(Append, &outputs[kConsole], false);
+  tosim::ListingStream().Open(Append, &outputs[kListing], false);
+  tosim::MemorySource source{std::string_view(plan, size)};
+  tosim::InStream stream;
+  stream.Open(tosim::ReadFromMemory, &source);
+  tosim::ReplayPlans(stream);
+  tosim::ConsoleStream().Flush();
+  tosim::ListingStream().Flush();
+}
+
+// The bytes of output `which` (0 console, 1 listing) of the last run, and their count.
+const char* tosim_output(int which) {
+  return which >= 0 && which < kOutputCount ? outputs[which].data() : nullptr;
+}
+std::size_t tosim_output_size(int which) {
+  return which >= 0 && which < kOutputCount ? outputs[which].size() : 0;
+}
+
+}  // extern "C"
