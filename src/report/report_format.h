@@ -1,0 +1,24 @@
+// The two forms of a plan's report: a JSON object (one line of JSON Lines) and a short summary in
+// Spanish. Both are pure: they only append UTF-8 text to `out`, which the caller writes out.
+#pragma once
+
+#include <string>
+
+#include "analysis/plan_analysis.h"
+
+namespace tosim::report {
+
+// One JSON object with the report's stable keys, followed by LF.
+void AppendJson(std::string& out, const analysis::PlanReport& report);
+
+// The summary of one plan, a few lines each ending in LF, then an empty line.
+void AppendText(std::string& out, const analysis::PlanReport& report);
+
+// The JSON object of one plan, as AppendJson() writes it.
+inline std::string PlanJson(const analysis::PlanReport& report) {
+  std::string out;
+  AppendJson(out, report);
+  return out;
+}
+
+}  // namespace tosim::report

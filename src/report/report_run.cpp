@@ -1,0 +1,194 @@
+#include "report_run.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/plan_analysis.h"
+#include "plan/plan_reader.h"
+#include "report_format.h"
+#include "run/platform.h"
+#include "tosim/streams.h"
+#include "tosim/trace.h"
+
+namespace tosim::report {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "Uso: tosim-report [--json] FICHERO_DE_PLANES\n"
+    "\n"
+    "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida estándar,\n"
+    "para cada plan, lo que la ordenación por marcas de tiempo hizo con él y lo que dice la\n"
+    "teoría de la serializabilidad sobre el plan tal como está escrito.\n"
+    "\n"
+    "  (sin opciones)  un resumen en español por plan: marcas de tiempo, resultado de cada\n"
+    "                  transacción, planificación ejecutada y su orden serie, escrituras\n"
+    "                  ignoradas por la regla de Thomas, retrocesos en cascada, resultado sin\n"
+    "                  la regla de Thomas, aristas del grafo de precedencia, serializabilidad\n"
+    "                  en conflictos y en vistas (con su orden o su ciclo), y si el plan es\n"
+    "                  recuperable, sin abortos en cascada y estricto.\n"
+    "  --json          una línea JSON por plan (JSON Lines), con las claves que describe el\n"
+    "                  README de tosim.\n"
+    "  -h, --help      muestra esta ayuda.\n"
+    "\n"
+    "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta; si el\n"
+    "fichero no se puede leer o la salida no se puede escribir, el número de error de tosim:\n"
+    "2 el fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, o un\n"
+    "fichero que otro proceso tiene abierto), 101 error de escritura.\n"
+    "tosim-report no escribe ningún fichero.\n";
+
+constexpr std::string_view kProgram = "tosim-report: ";
+
+// The output is written in blocks of at least this size, and at the end.
+constexpr std::size_t kOutputBlock = 64 * 1024;
+
+[[noreturn]] void Fail(const std::string& line, int errorNumber) {
+  platform::WriteToStandardError(std::string(kProgram) + line + "\n");
+  platform::ExitProcess(errorNumber);
+}
+
+// The cause of a failed open or read, by error number.
+std::string Cause(int errorNumber) {
+  std::string cause;
+  switch (errorNumber) {
+    case 2:
+      cause = "el fichero no existe";
+      break;
+    case 3:
+      cause = "la carpeta de la ruta no existe";
+      break;
+    case 4:
+      cause = "demasiados ficheros abiertos";
+      break;
+    case 5:
+      cause = "acceso denegado: es una carpeta, o lo tiene abierto otro proceso";
+      break;
+    case 6:
+      cause = "identificador no válido";
+      break;
+    default:
+      cause = errorNumber >= 150 && errorNumber <= 162 ? "error del dispositivo" : "error";
+      break;
+  }
+  return cause + " (error " + std::to_string(errorNumber) + ")";
+}
+
+// The one place where the report's bytes reach the platform. A failed or short write ends the
+// run with error 101.
+void WriteOutput(std::string_view bytes) {
+  // The text is UTF-8. A Windows console is to receive it as UTF-16 through the console call,
+  // here and nowhere else.
+  if (const int error = platform::WriteFile(platform::StandardOutput(), bytes.data(), bytes.size());
+      error != 0) {
+    Fail("no se puede escribir la salida estándar: error de escritura (error " +
+             std::to_string(error) + ")",
+         error);
+  }
+}
+
+// The plan file, read through the plan stream; a failed read ends the run with its cause.
+struct PlanFile {
+  platform::FileHandle handle = platform::kNoFile;
+  const std::string* path = nullptr;
+};
+
+int ReadPlanFile(void* context, char* data, std::size_t capacity, std::size_t* got) {
+  const auto& file = *static_cast<const PlanFile*>(context);
+  if (const int error = platform::ReadFile(file.handle, data, capacity, got); error != 0) {
+    Fail("no se puede leer \"" + *file.path + "\": " + Cause(error), error);
+  }
+  return 0;
+}
+
+// The trace is not shown: the reader's syntax messages go nowhere.
+int Discard(void* /*context*/, const char* /*data*/, std::size_t /*size*/) {
+  return 0;
+}
+
+[[noreturn]] void UsageError(const std::string& problem) {
+  Fail(problem + "\nUso: tosim-report [--json] FICHERO_DE_PLANES (más en tosim-report --help)",
+       kUsageError);
+}
+
+// Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
+// holds a block.
+void ReportPlans(InStream& plan, bool json) {
+  Operation operation;
+  analysis::PlanAnalysis analysis;
+  std::string out;
+  out.reserve(2 * kOutputBlock);
+  std::int64_t line = 0;
+  while (!plan.AtEnd()) {
+    ++line;
+    // A plan runs from its start to the next plan start or the end of the line; a line that does
+    // not start with a plan holds none.
+    ReadOperation(plan, operation);
+    while (operation.kind == OpKind::Plan) {
+      analysis.Start(line, operation.number);
+      ReadOperation(plan, operation);
+      while (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
+        analysis.Add(operation);
+        ReadOperation(plan, operation);
+      }
+      const analysis::PlanReport& report = analysis.Finish();
+      if (json) {
+        AppendJson(out, report);
+      } else {
+        AppendText(out, report);
+      }
+      if (out.size() >= kOutputBlock) {
+        WriteOutput(out);
+        out.clear();
+      }
+    }
+    plan.SkipLine();
+  }
+  WriteOutput(out);
+}
+
+}  // namespace
+
+int RunReport(int argc, char** argv) {
+  bool json = false;
+  bool help = false;
+  std::vector<std::string> paths;
+  bool options = true;
+  for (const std::string& argument : platform::CommandLineArguments(argc, argv)) {
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && argument == "--json") {
+      json = true;
+    } else if (options && (argument == "-h" || argument == "--help")) {
+      help = true;
+    } else if (options && argument.size() > 1 && argument[0] == '-') {
+      UsageError("opción desconocida \"" + argument + "\"");
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  if (help) {
+    WriteOutput(kHelp);
+    return 0;
+  }
+  if (paths.size() != 1) {
+    UsageError(paths.empty() ? "falta el fichero de planes" : "sobran argumentos");
+  }
+
+  PlanFile file{platform::kNoFile, &paths[0]};
+  if (const int error = platform::OpenForReading(paths[0], &file.handle); error != 0) {
+    Fail("no se puede abrir \"" + paths[0] + "\": " + Cause(error), error);
+  }
+  ConsoleStream().Open(Discard, nullptr, false);
+  ListingStream().Open(Discard, nullptr, false);
+  InStream plan;
+  plan.Open(ReadPlanFile, &file);
+  ReportPlans(plan, json);
+  if (const int error = platform::CloseFile(file.handle); error != 0) {
+    Fail("no se puede cerrar \"" + paths[0] + "\": " + Cause(error), error);
+  }
+  return 0;
+}
+
+}  // namespace tosim::report

@@ -1,0 +1,126 @@
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report_format.h"
+
+namespace tosim::report {
+
+namespace {
+
+using analysis::Access;
+using analysis::PlanReport;
+
+void PutNumber(std::string& out, std::int64_t number) {
+  out += std::to_string(number);
+}
+
+// "T1, T3" (or `none` when there are none).
+void PutTransactions(std::string& out, const std::vector<std::int32_t>& list, std::string_view none,
+                     std::string_view separator = ", ") {
+  if (list.empty()) {
+    out += none;
+    return;
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i != 0) {
+      out += separator;
+    }
+    out += 'T';
+    PutNumber(out, list[i]);
+  }
+}
+
+// "R1(A) W2(A)"
+void PutAccesses(std::string& out, const std::vector<Access>& list, std::string_view none) {
+  if (list.empty()) {
+    out += none;
+    return;
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i != 0) {
+      out += ' ';
+    }
+    out += list[i].kind == OpKind::Write ? 'W' : 'R';
+    PutNumber(out, list[i].t);
+    out += '(';
+    out += list[i].item;
+    out += ')';
+  }
+}
+
+void PutVerdict(std::string& out, std::string_view name, bool yes) {
+  out += name;
+  out += yes ? "sí" : "no";
+}
+
+}  // namespace
+
+void AppendText(std::string& out, const PlanReport& report) {
+  out += "Línea ";
+  PutNumber(out, report.line);
+  out += ", plan P";
+  PutNumber(out, report.plan);
+  out += "\n  Transacciones: ";
+  PutTransactions(out, report.transactions, "ninguna");
+
+  out += "\n  Marcas de tiempo: ";
+  if (report.timestamps.empty()) {
+    out += "ninguna";
+  }
+  for (std::size_t i = 0; i < report.timestamps.size(); ++i) {
+    out += i == 0 ? "T" : ", T";
+    PutNumber(out, report.timestamps[i].first);
+    out += '=';
+    PutNumber(out, report.timestamps[i].second);
+  }
+  out += "\n  Validadas: ";
+  PutTransactions(out, report.committed, "ninguna");
+  out += "; abortadas: ";
+  PutTransactions(out, report.aborted, "ninguna");
+  out += "\n  Ejecutado: ";
+  PutAccesses(out, report.executed, "nada");
+  out += "\n  Orden serie por marcas de tiempo: ";
+  PutTransactions(out, report.to_order, "ninguno", " → ");
+  out += "\n  Escrituras ignoradas (regla de Thomas): ";
+  PutAccesses(out, report.skipped_writes, "ninguna");
+  out += "\n  Retrocesos en cascada: ";
+  PutTransactions(out, report.cascading, "ninguno");
+  out += "\n  Sin la regla de Thomas: validadas: ";
+  PutTransactions(out, report.without_thomas_committed, "ninguna");
+  out += "; abortadas: ";
+  PutTransactions(out, report.without_thomas_aborted, "ninguna");
+
+  out += "\n  Grafo de precedencia: ";
+  if (report.edges.empty()) {
+    out += "sin aristas";
+  }
+  for (std::size_t i = 0; i < report.edges.size(); ++i) {
+    out += i == 0 ? "T" : ", T";
+    PutNumber(out, report.edges[i].first);
+    out += " → T";
+    PutNumber(out, report.edges[i].second);
+  }
+  out += "\n  Serializable en conflictos: ";
+  if (report.conflict_serializable) {
+    out += "sí, orden ";
+    PutTransactions(out, report.conflict_order, "vacío", " → ");
+  } else {
+    out += "no, ciclo ";
+    PutTransactions(out, report.conflict_cycle, "", " → ");
+  }
+  out += "\n  Serializable en vistas: ";
+  if (report.view_serializable) {
+    out += "sí, orden ";
+    PutTransactions(out, report.view_order, "vacío", " → ");
+  } else {
+    out += "no";
+  }
+  PutVerdict(out, "\n  Recuperable: ", report.recoverable);
+  PutVerdict(out, "; sin abortos en cascada: ", report.cascadeless);
+  PutVerdict(out, "; estricto: ", report.strict);
+  out += "\n\n";
+}
+
+}  // namespace tosim::report
