@@ -176,6 +176,8 @@ await page.click('#run');
 await page.screenshot({ path: path.join(out, 'screenshot-1280.png') });
 
 // 4. The report page, from the page and from tosim-report --html, opened from file://.
+const exampleRun = spawnSync(tosim, [path.join(root, 'examples/plans.txt'), path.join(work, 'plans.lst')], { input: '' });
+const exampleTrace = decode(exampleRun.stdout.subarray(0, -PROMPT.length));
 const [page_report] = await Promise.all([page.waitForEvent('download'), page.click('#get-report')]);
 const reports = [path.join(work, 'from-page.html')];
 await page_report.saveAs(reports[0]);
@@ -197,6 +199,8 @@ for (const file of reports) {
   check(`${path.basename(file)} opens from file:// with a trace and plans`,
     (!report || (await opened.$$('#out .plan')).length > 0) && (await opened.$$('#out tr.tl')).length > 0);
   check(`${path.basename(file)} asks for nothing`, opened.stray.length === 0, opened.stray.join(' '));
+  await renderAll(opened);
+  check(`${path.basename(file)} shows tosim's trace`, (await shownTrace(opened)) === exampleTrace);
 }
 
 await browser.close();
