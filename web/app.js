@@ -7,6 +7,7 @@ const $ = (id) => document.getElementById(id);
 const CONSOLE = 0;
 const LISTING = 1;
 const REPORT = 2;
+const SHOWN_AT_MOST = 128 * 1024;
 
 // Windows-1252, the plan files' code page: bytes to text and back (other characters become "?").
 const toText = (bytes) => new TextDecoder('windows-1252').decode(bytes);
@@ -48,8 +49,8 @@ async function run() {
     listing: output(LISTING),
     jsonl: report,
     data: {
-      trace: byteString(output(CONSOLE)),
-      reports: report.split('\n').filter((line) => line).map((line) => JSON.parse(line)),
+      trace: output(CONSOLE),
+      reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
     },
   };
   TosimRender.render($('out'), last.data);
@@ -74,7 +75,8 @@ const baseName = () => fileName.replace(/\.[^.]*$/, '');
 async function reportPage() {
   const template = await (await fetch('report-template.html')).text();
   const [head, tail] = template.split('@DATA@');
-  return head + JSON.stringify(last.data).replaceAll('<', '\\u003c') + tail;
+  const data = { trace: byteString(last.data.trace), reports: last.data.reports };
+  return head + JSON.stringify(data).replaceAll('<', '\\u003c') + tail;
 }
 
 $('file').addEventListener('change', async () => {
@@ -82,7 +84,10 @@ $('file').addEventListener('change', async () => {
   if (!file) return;
   openedBytes = new Uint8Array(await file.arrayBuffer());
   fileName = file.name;
-  $('plans').value = toText(openedBytes);
+  // A large file would take the text box seconds to lay out: it is run, not shown there.
+  const shown = openedBytes.length <= SHOWN_AT_MOST;
+  $('plans').value = shown ? toText(openedBytes) : '';
+  $('plans').placeholder = shown ? '' : `${fileName}: ${openedBytes.length} bytes (demasiado para mostrarlo aquí; escriba para empezar de nuevo)`;
   await run();
 });
 $('plans').addEventListener('input', () => {

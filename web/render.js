@@ -5,16 +5,20 @@
   'use strict';
 
   const SVG = 'http://www.w3.org/2000/svg';
-  const FRAMES_PER_CHUNK = 40;
+  const FRAMES_PER_CHUNK = 25;
   const PLAN_START_ERROR = 'ERR: se esperaba accion de inicio de un plan';
   // A label at the end of a cell: a reader's message may stand in front of it.
   const LABEL = /(Iniciar P|Iniciar T|Validar T|Abortar T|T)(-?\d+)(?:_(Read|Write)\((.)\))?$/;
 
-  // The bytes of a "byte string" (one character a byte), as Windows-1252 text.
+  // Windows-1252 bytes as text; the bytes come as an array or as a "byte string" (one
+  // character a byte), as the report carries them.
   const decoder = new TextDecoder('windows-1252');
-  function decode1252(byteString) {
-    const bytes = new Uint8Array(byteString.length);
-    for (let i = 0; i < byteString.length; i++) bytes[i] = byteString.charCodeAt(i);
+  function decode1252(bytes) {
+    if (typeof bytes === 'string') {
+      const array = new Uint8Array(bytes.length);
+      for (let i = 0; i < bytes.length; i++) array[i] = bytes.charCodeAt(i);
+      bytes = array;
+    }
     return decoder.decode(bytes);
   }
 
@@ -237,7 +241,7 @@
 
   let observer = null;
 
-  // Draws `data` ({trace: byte string, reports: [...]}) into `root`, a chunk of plan file lines
+  // Draws `data` ({trace: bytes or byte string, reports: [...]}) into `root`, a chunk of plan file lines
   // at a time as the reader scrolls towards them.
   function render(root, data) {
     if (observer) observer.disconnect();

@@ -14,6 +14,11 @@ const root = path.resolve(here, '../..');
 const PROMPT = '\r\nPulsar <CR> para terminar';
 let passed = 0;
 let failed = 0;
+// A test that cannot go on is one failure, and the summary still comes last.
+process.on('uncaughtException', (error) => {
+  console.log(`FAIL ${error.stack}\n${passed} passed, ${failed + 1} failed`);
+  process.exit(1);
+});
 function check(name, ok, detail = '') {
   if (ok) passed++;
   else failed++;
