@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "analysis/plan_analysis.h"
+#include "plan/plan_reader.h"
 #include "plan_reports.h"
 #include "report_format.h"
+#include "report_page.h"
 #include "run/platform.h"
+#include "run/run.h"
 #include "tosim/streams.h"
 #include "tosim/trace.h"
 
@@ -16,7 +19,7 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kHelp =
-    "Uso: tosim-report [--json] FICHERO_DE_PLANES\n"
+    "Uso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES\n"
     "\n"
     "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida estándar,\n"
     "para cada plan, lo que la ordenación por marcas de tiempo hizo con él y lo que dice la\n"
@@ -30,13 +33,17 @@ constexpr std::string_view kHelp =
     "                  recuperable, sin abortos en cascada y estricto.\n"
     "  --json          una línea JSON por plan (JSON Lines), con las claves que describe el\n"
     "                  README de tosim.\n"
+    "  --html INFORME.html\n"
+    "                  escribe en INFORME.html una página que se abre sin red: la traza de\n"
+    "                  tosim y, para cada plan, su planificación, su grafo de precedencia y\n"
+    "                  lo anterior. Nunca escribe sobre el fichero de planes (error 5).\n"
     "  -h, --help      muestra esta ayuda.\n"
     "\n"
     "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta; si el\n"
     "fichero no se puede leer o la salida no se puede escribir, el número de error de tosim:\n"
     "2 el fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, o un\n"
     "fichero que otro proceso tiene abierto), 101 error de escritura.\n"
-    "tosim-report no escribe ningún fichero.\n";
+    "tosim-report no escribe ningún fichero, salvo el informe de --html.\n";
 
 constexpr std::string_view kProgram = "tosim-report: ";
 
@@ -109,11 +116,59 @@ int Discard(void* /*context*/, const char* /*data*/, std::size_t /*size*/) {
 }
 
 [[noreturn]] void UsageError(const std::string& problem) {
-  Fail(problem + "\nUso: tosim-report [--json] FICHERO_DE_PLANES (más en tosim-report --help)",
+  Fail(problem +
+           "\nUso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES (más en "
+           "tosim-report --help)",
        kUsageError);
 }
 
-// Writes the report of every plan of `plan`, through one buffer written out in blocks.
+int AppendTo(void* target, const char* data, std::size_t size) {
+  static_cast<std::string*>(target)->append(data, size);
+  return 0;
+}
+
+// The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
+// reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
+// that it can never be the plan file.
+void WriteHtmlReport(const PlanFile& file, const std::string& htmlPath) {
+  platform::FileHandle html = platform::kNoFile;
+  if (const int error = platform::CreateForWriting(htmlPath, &html); error != 0) {
+    Fail("no se puede escribir \"" + htmlPath + "\": " + Cause(error), error);
+  }
+  std::string plan;
+  char block[kOutputBlock];
+  for (std::size_t got = 1; got != 0;) {
+    ReadPlanFile(const_cast<PlanFile*>(&file), block, sizeof block, &got);
+    plan.append(block, got);
+  }
+  std::string trace;
+  ConsoleStream().Open(AppendTo, &trace, false);
+  ListingStream().Open(Discard, nullptr, false);
+  MemorySource source{plan};
+  InStream stream;
+  stream.Open(ReadFromMemory, &source);
+  ReplayPlans(stream);
+  ConsoleStream().Flush();
+  ConsoleStream().Open(Discard, nullptr, false);
+
+  std::string json;
+  source = MemorySource{plan};
+  stream.Open(ReadFromMemory, &source);
+  ForEachPlanReport(stream, [&](const analysis::PlanReport& report) { AppendJson(json, report); });
+  const std::string page = ReportPage(trace, json);
+  int error = platform::WriteFile(html, page.data(), page.size());
+  if (error == 0) {
+    error = platform::CloseFile(html);
+  }
+  if (error != 0) {
+    Fail("no se puede escribir \"" + htmlPath + "\": error de escritura (error " +
+             std::to_string(error) + ")",
+         error);
+  }
+}
+
+// Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
+// holds a block.
 void ReportPlans(InStream& plan, bool json) {
   std::string out;
   out.reserve(2 * kOutputBlock);
@@ -136,6 +191,8 @@ void ReportPlans(InStream& plan, bool json) {
 int RunReport(int argc, char** argv) {
   bool json = false;
   bool help = false;
+  std::string htmlPath;
+  bool html = false;
   std::vector<std::string> paths;
   bool options = true;
   for (const std::string& argument : platform::CommandLineArguments(argc, argv)) {
@@ -143,6 +200,10 @@ int RunReport(int argc, char** argv) {
       options = false;
     } else if (options && argument == "--json") {
       json = true;
+    } else if (options && argument == "--html") {
+      html = true;
+    } else if (html && htmlPath.empty()) {
+      htmlPath = argument;
     } else if (options && (argument == "-h" || argument == "--help")) {
       help = true;
     } else if (options && argument.size() > 1 && argument[0] == '-') {
@@ -155,6 +216,9 @@ int RunReport(int argc, char** argv) {
     WriteOutput(kHelp);
     return 0;
   }
+  if (html && (json || htmlPath.empty())) {
+    UsageError(json ? "--json y --html no van juntas" : "falta el fichero del informe");
+  }
   if (paths.size() != 1) {
     UsageError(paths.empty() ? "falta el fichero de planes" : "sobran argumentos");
   }
@@ -165,9 +229,13 @@ int RunReport(int argc, char** argv) {
   }
   ConsoleStream().Open(Discard, nullptr, false);
   ListingStream().Open(Discard, nullptr, false);
-  InStream plan;
-  plan.Open(ReadPlanFile, &file);
-  ReportPlans(plan, json);
+  if (html) {
+    WriteHtmlReport(file, htmlPath);
+  } else {
+    InStream plan;
+    plan.Open(ReadPlanFile, &file);
+    ReportPlans(plan, json);
+  }
   if (const int error = platform::CloseFile(file.handle); error != 0) {
     Fail("no se puede cerrar \"" + paths[0] + "\": " + Cause(error), error);
   }

@@ -1,0 +1,116 @@
+// The playground: runs tosim's engine on the plans typed or opened, shows the result with the
+// shared renderer (render.js), and offers the listing, the JSON Lines and the report page.
+import createEngine from './engine.mjs';
+
+const engine = createEngine();
+const $ = (id) => document.getElementById(id);
+const CONSOLE = 0;
+const LISTING = 1;
+const REPORT = 2;
+const SHOWN_AT_MOST = 128 * 1024;
+
+// Windows-1252, the plan files' code page: bytes to text and back (other characters become "?").
+const toText = (bytes) => new TextDecoder('windows-1252').decode(bytes);
+const codePage = new Map();
+for (let byte = 255; byte >= 0; byte--) codePage.set(toText(Uint8Array.of(byte)), byte);
+function toBytes(text) {
+  const bytes = new Uint8Array(text.length);
+  let size = 0;
+  for (const ch of text) bytes[size++] = codePage.has(ch) ? codePage.get(ch) : 0x3f;
+  return bytes.subarray(0, size);
+}
+
+function byteString(bytes) {
+  let text = '';
+  for (let at = 0; at < bytes.length; at += 0x8000) {
+    text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
+  }
+  return text;
+}
+
+// The plan file's own bytes while the text shown is the file unchanged.
+let openedBytes = null;
+let fileName = 'planes.txt';
+let last = null;
+
+async function run() {
+  const M = await engine;
+  const plan = openedBytes || toBytes($('plans').value);
+  const at = M._malloc(plan.length + 1);
+  M.HEAPU8.set(plan, at);
+  M._tosim_run(at, plan.length);
+  M._free(at);
+  const output = (which) => {
+    const start = M._tosim_output(which);
+    return M.HEAPU8.slice(start, start + M._tosim_output_size(which));
+  };
+  const report = new TextDecoder().decode(output(REPORT));
+  last = {
+    listing: output(LISTING),
+    jsonl: report,
+    data: {
+      trace: output(CONSOLE),
+      reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
+    },
+  };
+  TosimRender.render($('out'), last.data);
+  for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
+  $('status').textContent = `${last.data.reports.length} planes, ${last.listing.length} bytes de traza`;
+  document.body.dataset.runs = Number(document.body.dataset.runs || 0) + 1;
+}
+
+function download(parts, type, name) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob(parts, { type }));
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+}
+
+const baseName = () => fileName.replace(/\.[^.]*$/, '');
+
+// The report page: the report template with this run's data inside.
+async function reportPage() {
+  const template = await (await fetch('report-template.html')).text();
+  const [head, tail] = template.split('@DATA@');
+  const data = { trace: byteString(last.data.trace), reports: last.data.reports };
+  return head + JSON.stringify(data).replaceAll('<', '\\u003c') + tail;
+}
+
+$('file').addEventListener('change', async () => {
+  const file = $('file').files[0];
+  if (!file) return;
+  openedBytes = new Uint8Array(await file.arrayBuffer());
+  fileName = file.name;
+  // A large file would take the text box seconds to lay out: it is run, not shown there.
+  const shown = openedBytes.length <= SHOWN_AT_MOST;
+  $('plans').value = shown ? toText(openedBytes) : '';
+  $('plans').placeholder = shown ? '' : `${fileName}: ${openedBytes.length} bytes (demasiado para mostrarlo aquí; escriba para empezar de nuevo)`;
+  await run();
+});
+$('plans').addEventListener('input', () => {
+  openedBytes = null;
+});
+$('run').addEventListener('click', run);
+$('get-listing').addEventListener('click', () =>
+  download([last.listing], 'application/octet-stream', baseName() + '.lst'));
+$('get-json').addEventListener('click', () =>
+  download([last.jsonl], 'application/x-ndjson', baseName() + '.jsonl'));
+$('get-report').addEventListener('click', async () =>
+  download([await reportPage()], 'text/html', baseName() + '.html'));
+$('share').addEventListener('click', () => {
+  const url = new URL(location.href);
+  url.hash = 'plan=' + encodeURIComponent($('plans').value);
+  $('link').value = url.href;
+  $('link').hidden = false;
+  $('link').select();
+  history.replaceState(null, '', url.href);
+});
+
+const shared = new URLSearchParams(location.hash.slice(1)).get('plan');
+if (shared !== null) $('plans').value = shared;
+await engine;
+document.body.dataset.ready = 'true';
+if (shared !== null) await run();

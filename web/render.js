@@ -1,0 +1,293 @@
+// The renderer of the playground and of the HTML report: draws tosim's trace and, for every plan,
+// its schedule, precedence graph and verdicts. A classic script without imports, so that the
+// report can carry it inline. Text from the plan file only ever goes in through textContent.
+(function () {
+  'use strict';
+
+  const SVG = 'http://www.w3.org/2000/svg';
+  const FRAMES_PER_CHUNK = 25;
+  const PLAN_START_ERROR = 'ERR: se esperaba accion de inicio de un plan';
+  // A label at the end of a cell: a reader's message may stand in front of it.
+  const LABEL = /(Iniciar P|Iniciar T|Validar T|Abortar T|T)(-?\d+)(?:_(Read|Write)\((.)\))?$/;
+
+  // Windows-1252 bytes as text; the bytes come as an array or as a "byte string" (one
+  // character a byte), as the report carries them.
+  const decoder = new TextDecoder('windows-1252');
+  function decode1252(bytes) {
+    if (typeof bytes === 'string') {
+      const array = new Uint8Array(bytes.length);
+      for (let i = 0; i < bytes.length; i++) array[i] = bytes.charCodeAt(i);
+      bytes = array;
+    }
+    return decoder.decode(bytes);
+  }
+
+  function el(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+
+  function svg(tag, attributes) {
+    const node = document.createElementNS(SVG, tag);
+    for (const [name, value] of Object.entries(attributes)) node.setAttribute(name, value);
+    return node;
+  }
+
+  // The trace's lines grouped by the plan file's line they come from: a plan ends with
+  // "fin Plan" and two empty lines, any other line with the plan start error and one.
+  function splitFrames(trace) {
+    const lines = trace.split('\r\n');
+    if (lines[lines.length - 1] === '') lines.pop();
+    const frames = [];
+    let frame = [];
+    let emptyLeft = -1;
+    for (const line of lines) {
+      frame.push(line);
+      if (emptyLeft > 0 && line === '') {
+        if (--emptyLeft === 0) {
+          frames.push(frame);
+          frame = [];
+          emptyLeft = -1;
+        }
+      } else if (line.endsWith('fin Plan')) {
+        emptyLeft = 2;
+      } else if (line.endsWith(PLAN_START_ERROR)) {
+        emptyLeft = 1;
+      }
+    }
+    if (frame.length) frames.push(frame);
+    return frames;
+  }
+
+  // What became of an operation, from the scheduler's text.
+  function decisionClass(text) {
+    if (text === undefined) return '';
+    if (text.startsWith('ERR:')) return 'err';
+    if (text.includes('abortada')) return 'abort';
+    if (text.includes('no escribe')) return 'skip';
+    return 'ok';
+  }
+
+  // The executed operation of a trace line: its label, what it names and the decision.
+  function parseLine(line) {
+    const cells = line.split('\t');
+    for (let i = cells.length - 2; i >= 0; i--) {
+      const match = LABEL.exec(cells[i]);
+      if (match) {
+        const label = match[0];
+        return { kind: match[1], number: Number(match[2]), label, at: i + 1,
+                 decision: cells[i + 1], cls: decisionClass(cells[i + 1]) };
+      }
+    }
+    return null;
+  }
+
+  function traceRow(line) {
+    const row = el('tr', 'tl');
+    for (const part of line.split('\t')) row.append(el('td', part.startsWith('ERR:') ? 'err' : '', part));
+    const op = parseLine(line);
+    if (op) row.cells[op.at].className = op.cls;
+    return row;
+  }
+
+  function transactions(list) {
+    return list.length ? list.map((t) => 'T' + t).join(', ') : '—';
+  }
+  function order(list) {
+    return list && list.length ? list.map((t) => 'T' + t).join(' → ') : '—';
+  }
+  function yesNo(value) {
+    return value ? 'sí' : 'no';
+  }
+
+  // The verdicts of one report, in the order a student reads them: key, title and text.
+  function verdicts(r) {
+    const wt = r.without_thomas || { committed: [], aborted: [] };
+    return [
+      ['timestamps', 'Marcas de tiempo', Object.entries(r.timestamps || {})
+        .map(([t, ts]) => 'T' + t + '=' + ts).join(', ') || '—'],
+      ['committed', 'Validadas', transactions(r.committed)],
+      ['aborted', 'Abortadas', transactions(r.aborted)],
+      ['executed', 'Plan ejecutado', r.executed.join(' ') || '—'],
+      ['to_order', 'Orden en serie equivalente', order(r.to_order)],
+      ['skipped_writes', 'Escrituras ignoradas (regla de Thomas)', r.skipped_writes.join(' ') || '—'],
+      ['cascading', 'Retrocesos en cascada', transactions(r.cascading)],
+      ['without_thomas', 'Sin la regla de Thomas',
+        'validadas ' + transactions(wt.committed) + '; abortadas ' + transactions(wt.aborted)],
+      ['conflict_serializable', 'Serializable en conflictos', r.conflict_serializable
+        ? 'sí, orden ' + order(r.conflict_order) : 'no, ciclo ' + order(r.conflict_cycle)],
+      ['view_serializable', 'Serializable en vistas',
+        r.view_serializable ? 'sí, orden ' + order(r.view_order) : 'no'],
+      ['recoverable', 'Recuperable', yesNo(r.recoverable)],
+      ['cascadeless', 'Sin cascada', yesNo(r.cascadeless)],
+      ['strict', 'Estricta', yesNo(r.strict)],
+    ];
+  }
+
+  // The schedule as a grid: a column per transaction, a row per operation.
+  function scheduleGrid(report, lines) {
+    const ops = lines.map(parseLine).filter((op) => op && op.kind !== 'Iniciar P' &&
+      op.number >= 1 && op.number <= 10);
+    const columns = [...new Set([...report.transactions, ...ops.map((op) => op.number)])]
+      .sort((a, b) => a - b);
+    const table = el('table', 'grid');
+    const head = el('tr');
+    head.append(el('th', '', '#'));
+    for (const t of columns) head.append(el('th', '', 'T' + t));
+    table.append(head);
+    ops.forEach((op, index) => {
+      const row = el('tr');
+      row.append(el('th', '', String(index + 1)));
+      for (const t of columns) {
+        const cell = el('td', t === op.number ? op.cls : '', t === op.number ? op.label : '');
+        if (t === op.number) cell.title = op.decision;
+        row.append(cell);
+      }
+      table.append(row);
+    });
+    return table;
+  }
+
+  // The precedence graph: the transactions on a circle, an arrow for every edge.
+  function graph(report) {
+    const nodes = report.transactions;
+    const edges = report.edges || [];
+    const cycle = report.conflict_cycle || [];
+    const onCycle = new Set(cycle.slice(1).map((t, i) => cycle[i] + '>' + t));
+    const radius = nodes.length > 1 ? 40 + 14 * nodes.length : 0;
+    const size = 2 * radius + 60;
+    const picture = svg('svg', { class: 'graph', viewBox: `0 0 ${size} ${size}`,
+      width: size, height: size, role: 'img' });
+    const title = svg('title', {});
+    title.textContent = 'Grafo de precedencia';
+    picture.append(title);
+    const defs = svg('defs', {});
+    const marker = svg('marker', { id: 'arrow', viewBox: '0 0 10 10', refX: 10, refY: 5,
+      markerWidth: 7, markerHeight: 7, orient: 'auto-start-reverse' });
+    marker.append(svg('path', { d: 'M0,0L10,5L0,10z', class: 'tip' }));
+    defs.append(marker);
+    picture.append(defs);
+    const at = new Map(nodes.map((t, i) => {
+      const angle = -Math.PI / 2 + (2 * Math.PI * i) / nodes.length;
+      return [t, [size / 2 + radius * Math.cos(angle), size / 2 + radius * Math.sin(angle)]];
+    }));
+    for (const [from, to] of edges) {
+      const [x1, y1] = at.get(from) || [0, 0];
+      const [x2, y2] = at.get(to) || [0, 0];
+      const length = Math.hypot(x2 - x1, y2 - y1) || 1;
+      const dx = ((x2 - x1) / length) * 20;
+      const dy = ((y2 - y1) / length) * 20;
+      // Two opposite edges are drawn side by side.
+      const ox = edges.some(([a, b]) => a === to && b === from) ? -dy / 5 : 0;
+      const oy = edges.some(([a, b]) => a === to && b === from) ? dx / 5 : 0;
+      picture.append(svg('line', { class: 'edge' + (onCycle.has(from + '>' + to) ? ' cycle' : ''),
+        'data-from': from, 'data-to': to, x1: x1 + dx + ox, y1: y1 + dy + oy,
+        x2: x2 - dx + ox, y2: y2 - dy + oy, 'marker-end': 'url(#arrow)' }));
+    }
+    for (const t of nodes) {
+      const [x, y] = at.get(t);
+      const node = svg('g', { class: 'node', 'data-t': t });
+      node.append(svg('circle', { cx: x, cy: y, r: 18 }));
+      const label = svg('text', { x, y: y + 5, 'text-anchor': 'middle' });
+      label.textContent = 'T' + t;
+      node.append(label);
+      picture.append(node);
+    }
+    return picture;
+  }
+
+  function planPanel(report, lines) {
+    const panel = el('section', 'plan');
+    panel.dataset.line = report.line;
+    panel.dataset.plan = report.plan;
+    panel.append(el('h3', '', 'Plan P' + report.plan));
+    const pictures = el('div', 'pictures');
+    pictures.append(scheduleGrid(report, lines), graph(report));
+    panel.append(pictures);
+    const list = el('dl', 'verdicts');
+    for (const [key, title, text] of verdicts(report)) {
+      const term = el('dt', '', title);
+      const value = el('dd', '', text);
+      value.dataset.key = key;
+      list.append(term, value);
+    }
+    panel.append(list);
+    return panel;
+  }
+
+  // The trace lines of each plan started on one plan file line.
+  function planSegments(lines) {
+    const segments = [];
+    for (const line of lines) {
+      const op = parseLine(line);
+      if (op && op.kind === 'Iniciar P') segments.push([]);
+      if (segments.length) segments[segments.length - 1].push(line);
+    }
+    return segments;
+  }
+
+  function frameSection(lines, number, reports) {
+    const section = el('article', 'frame');
+    section.append(el('h2', '', 'Línea ' + number));
+    const table = el('table', 'trace');
+    for (const line of lines) table.append(traceRow(line));
+    section.append(table);
+    const segments = planSegments(lines);
+    reports.forEach((report, i) => section.append(planPanel(report, segments[i] || [])));
+    return section;
+  }
+
+  let observer = null;
+
+  // Draws `data` ({trace: bytes or byte string, reports: [...]}) into `root`, a chunk of plan file lines
+  // at a time as the reader scrolls towards them.
+  function render(root, data) {
+    if (observer) observer.disconnect();
+    root.replaceChildren();
+    root.removeAttribute('data-complete');
+    const frames = splitFrames(decode1252(data.trace));
+    const byLine = new Map();
+    for (const report of data.reports) {
+      if (!byLine.has(report.line)) byLine.set(report.line, []);
+      byLine.get(report.line).push(report);
+    }
+    let next = 0;
+    const sentinel = el('div', 'sentinel');
+    const more = () => {
+      const end = Math.min(frames.length, next + FRAMES_PER_CHUNK);
+      const chunk = document.createDocumentFragment();
+      for (; next < end; next++) {
+        chunk.append(frameSection(frames[next], next + 1, byLine.get(next + 1) || []));
+      }
+      root.insertBefore(chunk, sentinel);
+      if (next >= frames.length) {
+        observer.disconnect();
+        sentinel.remove();
+        root.dataset.complete = 'true';
+      }
+    };
+    root.append(sentinel);
+    observer = new IntersectionObserver((entries) => {
+      if (!entries.some((entry) => entry.isIntersecting)) return;
+      more();
+      // Observed anew, the sentinel is reported again if it is still in reach.
+      if (next < frames.length) {
+        observer.unobserve(sentinel);
+        observer.observe(sentinel);
+      }
+    }, { rootMargin: '1500px' });
+    more();
+    if (next < frames.length) observer.observe(sentinel);
+  }
+
+  // The report page: the data travels inside it.
+  function showReport() {
+    const data = JSON.parse(document.getElementById('tosim-data').textContent);
+    render(document.getElementById('out'), data);
+  }
+
+  globalThis.TosimRender = { render, decode1252, splitFrames };
+  if (document.getElementById('tosim-data')) showReport();
+})();
