@@ -23,7 +23,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "replays transaction schedules under times
 set(CPACK_PACKAGE_DESCRIPTION
     "tosim replays hand-written transaction schedules under basic timestamp ordering with the
 Thomas write rule, for database courses, and prints every decision with its timestamps to the
-console and to a listing file.")
+console and to a listing file. tosim-report tells, for every plan, what timestamp ordering did
+to it and what serializability theory says about it.")
 set(CPACK_STRIP_FILES ON)
 # tosim_1.0_amd64.deb, depending on the C library it was linked against (the C++ runtime is
 # linked in).
