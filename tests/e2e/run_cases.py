@@ -18,7 +18,7 @@ header, empty lines included. "#" lines before a case's first section are commen
   status N         The exit status (default 0).
   setup            Shell lines run in the case folder first.
   file-size-limit N    No file may grow beyond N bytes (RLIMIT_FSIZE, SIGXFSZ ignored).
-  hold FILE        FILE held by another process: flock(2), on windows --holder.
+  hold FILE        FILE held by another process: flock(1), on windows --holder.
   command-line     Windows: the whole raw command line, program name first.
   drives           Windows: lines "X:\\DIR", each drive X's current directory.
   only PLATFORM    The case runs only on posix or only on windows.
@@ -30,7 +30,7 @@ without a drive. In the console "$" and eight hex digits (a code location) match
 The plan file must be left as it was.
 """
 
-import argparse, fcntl, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
+import argparse, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
 import tempfile, tty
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
@@ -129,18 +129,15 @@ def run_case(case, program, windows, holder, launcher, folder):
         environment = dict(os.environ, TOSIM_TEST_COMMAND_LINE=line)
         command = launcher + flags + [exe] + [subst(l) for l in get("drives", []) if l.strip()]
 
-    held = holding = None
+    holding = None  # a process holding a file: flock(1) here, the holder on windows
     if section(case, "hold"):
         path = os.path.join(folder, words("hold")[0])
-        if windows:
-            holding = subprocess.Popen(holder + [spell(path)], stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE)
-            if holding.stdout.readline().rstrip() != b"held":
-                holding.kill()
-                return "FAIL", f"  the holder could not hold {path}"
-        else:
-            held = open(path, "rb")
-            fcntl.flock(held, fcntl.LOCK_EX)
+        holding = subprocess.Popen(holder + [spell(path)] if windows else [
+            "flock", "-x", path, "sh", "-c", "echo held; cat >/dev/null"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        if holding.stdout.readline().rstrip() != b"held":
+            holding.kill()
+            return "FAIL", f"  {path} could not be held"
 
     stdin = subprocess.DEVNULL
     if section(case, "stdin") and not stdin_closed:
@@ -189,8 +186,6 @@ def run_case(case, program, windows, holder, launcher, folder):
             return "FAIL", "  did not finish within 60 s"
         stderr.seek(0)
         errors = stderr.read()
-    if held:
-        held.close()
     if holding:
         holding.stdin.close()
         holding.wait(timeout=60)
