@@ -4,10 +4,7 @@
   dialog_tests.py --program build/windows/tosim.exe [NAME...]
 
 Needs DISPLAY (an X server started before the first wine program of the session) and the wine
-environment; tests/windows/run_suite.sh provides both. Each test starts tosim.exe without
-arguments in a fresh folder holding plan.txt, answers the dialogs with keys, presses Enter at
-the final prompt and compares console, files and exit status byte for byte. There is no window
-manager: a window gets the keyboard with "xdotool windowfocus --sync" first.
+environment, as tests/windows/run_suite.sh provides them.
 """
 import argparse, os, shutil, subprocess, sys, tempfile, time
 
@@ -63,10 +60,11 @@ def send(window, text=None, *keys):
         xdotool("key", "--delay", "50", *keys)
 
 
-# Each test: the files besides plan.txt before the run; the steps, each a window ("Open",
-# "Save As", or None for a message box or question, which must then close), the text typed into
-# it ("{plan}" is plan.txt's full path) and the keys; then the console and the files afterwards.
-# With no window manager no window gets the keyboard by itself: each is given it first.
+# Each test starts tosim.exe without arguments in a folder of its own with plan.txt and the files
+# `before`; each step waits for a window ("Open", "Save As", or None for a message box, which
+# must then close), gives it the keyboard (there is no window manager), types the text ("{plan}"
+# is plan.txt's full path) and the keys. After Enter at the final prompt the console, the status
+# 0 and the files besides plan.txt must be as given, byte for byte.
 PLAN_TYPED = ("Open", "{plan}", "Return")
 TESTS = {
     "the default listing, the plan's path with the extension .lst, taken with Enter":
