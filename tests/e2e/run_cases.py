@@ -26,7 +26,8 @@ header, empty lines included. "#" lines before a case's first section are commen
 On windows no standard handle, command-line and drives go through --launcher.
 Escapes but in args, setup and drives: \\t \\r \\n \\xNN \\\\, and \\c ending a line: no line end.
 {dir} is the case folder in the platform's spelling (Z:\\tmp\\... under wine), {folder} the same
-without a drive. In the console "$" and eight hex digits (a code location) match "$XXXXXXXX".
+without a drive. In the console and standard error "$" and eight hex digits (a code location)
+match "$XXXXXXXX".
 The plan file must be left as it was.
 """
 
@@ -76,13 +77,12 @@ def plan_bytes(case):
 
 
 def difference(label, expected, actual):
-    if expected == actual:
-        return None
     at = next((i for i, (a, b) in enumerate(zip(expected, actual)) if a != b),
               min(len(expected), len(actual)))
-    return (f"  {label} differs at byte {at} (expected {len(expected)} bytes, got {len(actual)})"
-            f"\n    expected: {expected[max(0, at - 40):at + 40]!r}"
-            f"\n    actual:   {actual[max(0, at - 40):at + 40]!r}")
+    return None if expected == actual else (
+        f"  {label} differs at byte {at} (expected {len(expected)} bytes, got {len(actual)})"
+        f"\n    expected: {expected[max(0, at - 40):at + 40]!r}"
+        f"\n    actual:   {actual[max(0, at - 40):at + 40]!r}")
 
 
 def read_all(fd):
@@ -196,10 +196,11 @@ def run_case(case, program, windows, holder, launcher, folder):
     text = lambda key: subst(decode_lines(get(key), b"\r\n").decode("latin-1")).encode("latin-1")
     trace = section(case, "trace") and decode_lines(get("trace"), b"\r\n")
     expected = text("console") if section(case, "console") else None if trace is None else trace + PROMPT
-    problems = [difference("stderr", text("stderr"), errors) if section(case, "stderr") else None]
+    mask = lambda data: re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", data)
+    problems = [difference("stderr", text("stderr"), mask(errors)) if section(case, "stderr")
+                else None]
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
-        problems.append(difference("console", expected,
-                                   re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", console)))
+        problems.append(difference("console", expected, mask(console)))
     listings = [(" ".join(w) or "plan.lst", decode_lines(l, b"\r\n"))
                 for k, w, l in case["sections"] if k == "listing"]
     for name, bytes_ in listings or ([("plan.lst", trace)] if trace is not None else []):
@@ -220,10 +221,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--program", required=True, help="with any wrapper: 'wine tosim.exe'")
     parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
-    parser.add_argument("--holder", help="windows: CMD FILE holds FILE open without sharing, "
-                        "prints 'held' and lets go at the end of its input")
-    parser.add_argument("--launcher", help="windows: CMD [-no-stdin] [-no-stdout] EXE [X:DIR]... "
-                        "runs EXE with the command line in TOSIM_TEST_COMMAND_LINE")
+    parser.add_argument("--holder", help="windows: CMD FILE holds FILE, prints 'held' and "
+                        "lets go at the end of its input")
+    parser.add_argument("--launcher", help="windows: CMD [-no-stdin] [-no-stdout] EXE [X:DIR]...")
     parser.add_argument("--export-plans", metavar="DIR", help="only write the plans into DIR")
     parser.add_argument("case_files", nargs="+")
     options = parser.parse_args()
