@@ -19,18 +19,17 @@ TEST(Streams, AFragmentDropsWhatExceedsItsCapacity) {
   EXPECT_EQ(number.View(), std::string(250, 'x') + "-1234");
 }
 
-int Append(void* target, const char* data, std::size_t size) {
-  static_cast<std::string*>(target)->append(data, size).append("|");
-  return 0;
-}
-
 TEST(Streams, AStreamEndingWhilePairedLeavesItsTwinItsBytes) {
   std::string written;
+  const auto append = [](void* target, const char* data, std::size_t size) {
+    static_cast<std::string*>(target)->append(data, size).append("|");
+    return 0;
+  };
   OutStream console;
-  console.Open(Append, &written, /*writeThrough=*/false);
+  console.Open(append, &written, /*writeThrough=*/false);
   {
     OutStream listing;
-    listing.Open(Append, &written, /*writeThrough=*/false);
+    listing.Open(append, &written, /*writeThrough=*/false);
     console.Echo(listing, "trace", {});
   }
   console.Write("+prompt");

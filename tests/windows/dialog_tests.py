@@ -30,26 +30,27 @@ def windows():
     return {w: n.strip() for w, n in named.items() if n is not None and n.strip() != "Default IME"}
 
 
+def until(found, what, proc=None):
+    """What `found` returns once it is not None; fails after WAIT seconds or once `proc` ends."""
+    deadline = time.monotonic() + WAIT
+    while time.monotonic() < deadline:
+        if (result := found()) is not None:
+            return result
+        if proc and proc.poll() is not None:
+            raise Failure(f"the program ended ({proc.returncode}) before {what}")
+        time.sleep(0.1)
+    raise Failure(f"no {what} within {WAIT} s; windows: {windows()}")
+
+
 def wait_for(proc, title, other_than=()):
     """The window called `title`; for None any other than `other_than` (a message box: wine
     titles some "Error", some not at all)."""
-    deadline = time.monotonic() + WAIT
-    while time.monotonic() < deadline:
-        for window, name in windows().items():
-            if (title is None or name == title) and window not in other_than:
-                return window
-        if proc.poll() is not None:
-            raise Failure(f"the program ended ({proc.returncode}) before window {title!r}")
-        time.sleep(0.1)
-    raise Failure(f"no window {title!r} within {WAIT} s; visible: {windows()}")
+    return until(lambda: next((w for w, name in windows().items() if w not in other_than and
+                               title in (None, name)), None), f"window {title!r}", proc)
 
 
 def gone(window):
-    deadline = time.monotonic() + WAIT
-    while window in windows():
-        if time.monotonic() > deadline:
-            raise Failure(f"window {window} did not close")
-        time.sleep(0.1)
+    until(lambda: None if window in windows() else True, f"closing of window {window}")
 
 
 def send(window, text=None, *keys):

@@ -7,7 +7,6 @@
 //                X's current directory; exits with EXE's status.
 //   crash-seh, crash-c++   After the program's process set-up, an exception nobody handles:
 //                the process must end at once with status 255 and a line on standard error.
-//   location     The code location of the entry point is its address in the program's image.
 #include <windows.h>
 
 #include <cstdio>
@@ -65,19 +64,6 @@ int Run(int argc, char** argv) {
   return static_cast<int>(status);
 }
 
-int Location() {
-  const auto* image = reinterpret_cast<const unsigned char*>(::GetModuleHandleA(nullptr));
-  const IMAGE_OPTIONAL_HEADER32& header =
-      reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-          image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew)
-          ->OptionalHeader;
-  const std::uint32_t where = platform::CodeLocation(image + header.AddressOfEntryPoint);
-  const bool ok = where == header.ImageBase + header.AddressOfEntryPoint;
-  std::printf("%s the code location of the entry point: %08X\n%d passed, %d failed, 0 skipped\n",
-              ok ? "PASS" : "FAIL", where, ok, !ok);
-  return ok ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,12 +91,9 @@ int main(int argc, char** argv) {
   if (mode == "run" && argc >= 3) {
     return Run(argc, argv);
   }
-  if (mode == "location") {
-    return Location();
-  }
   std::fputs(
       "usage: helper.exe wait | hold FILE | run [-no-stdin] [-no-stdout] EXE [X:DIR]... | "
-      "crash-seh | crash-c++ | location\n",
+      "crash-seh | crash-c++\n",
       stderr);
   return 200;
 }
