@@ -102,8 +102,8 @@ int Append(void* target, const char* data, std::size_t size) {
 // written through (with both buffered, one buffer serves both), and returns the trace.
 std::string Replay(std::string_view plan, std::size_t chunk, bool consoleThrough,
                    bool listingThrough) {
-  Capture console{consoleThrough};
-  Capture listing{listingThrough};
+  Capture console{consoleThrough, {}};
+  Capture listing{listingThrough, {}};
   tosim::ConsoleStream().Open(Append, &console, consoleThrough);
   tosim::ListingStream().Open(Append, &listing, listingThrough);
   tosim::MemorySource source{plan, chunk};
