@@ -1,5 +1,5 @@
-// What the program's own runs cannot show: limits that no trace comes near, and a stream pair
-// that comes apart because one of its streams ends.
+// What the program's own runs cannot show: limits that no trace comes near, and how a pair of
+// streams comes apart.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,22 +19,31 @@ TEST(Streams, AFragmentDropsWhatExceedsItsCapacity) {
   EXPECT_EQ(number.View(), std::string(250, 'x') + "-1234");
 }
 
-TEST(Streams, AStreamEndingWhilePairedLeavesItsTwinItsBytes) {
-  std::string written;
-  const auto append = [](void* target, const char* data, std::size_t size) {
-    static_cast<std::string*>(target)->append(data, size).append("|");
-    return 0;
-  };
+int Append(void* target, const char* data, std::size_t size) {
+  static_cast<std::string*>(target)->append(data, size).append("|");
+  return 0;
+}
+
+// The console and the listing share one buffer while they get the same bytes; a stream that
+// leaves the pair, by a write of its own or by ending, keeps its own copy of them.
+TEST(Streams, AStreamLeavingAPairKeepsItsBytes) {
+  std::string consoleBytes;
+  std::string listingBytes;
   OutStream console;
-  console.Open(append, &written, /*writeThrough=*/false);
+  console.Open(Append, &consoleBytes, /*writeThrough=*/false);
   {
     OutStream listing;
-    listing.Open(append, &written, /*writeThrough=*/false);
+    listing.Open(Append, &listingBytes, /*writeThrough=*/false);
     console.Echo(listing, "trace", {});
+    listing.Write("+own");
+    listing.Flush();
+    console.Flush();
+    console.Echo(listing, "more", {});
   }
   console.Write("+prompt");
   console.Flush();
-  EXPECT_EQ(written, "trace+prompt|");
+  EXPECT_EQ(consoleBytes, "trace|more+prompt|");
+  EXPECT_EQ(listingBytes, "trace+own|");
 }
 
 }  // namespace
