@@ -1,132 +1,99 @@
-// A small Windows program that the wine test suite runs beside tosim.exe.
-//
-//   helper.exe wait                Reads standard input to its end. Kept running during the
-//                                  suite, it keeps wine's own background processes alive
-//                                  between the runs.
-//   helper.exe hold FILE           Opens FILE for reading without sharing, writes "held" and a
-//                                  line end to standard output, and keeps the file open until
-//                                  its standard input ends.
-//   helper.exe run [-no-stdin] [-no-stdout] EXE [X:DIR]...
-//                                  Runs EXE with the exact command line found in the
-//                                  environment variable TOSIM_TEST_COMMAND_LINE, with the
-//                                  standard handles of this process, or with no standard input
-//                                  or output handle at all (the Windows form of a closed one);
-//                                  every X:DIR first becomes drive X's current directory (the
-//                                  "=X:" variable). Exits with the status of EXE.
-//
-// Any failure of the helper itself exits with status 200 and a line on standard error.
+// The Windows program the wine test suite runs beside tosim.exe (a failure of its own: 200).
+//   wait         Reads standard input to its end; kept running, it keeps wine's background
+//                processes alive between runs.
+//   hold FILE    Opens FILE without sharing, prints "held", keeps it until its input ends.
+//   run [-no-stdin] [-no-stdout] EXE [X:DIR]...   Runs EXE with the exact command line in
+//                TOSIM_TEST_COMMAND_LINE, without those standard handles, each X:DIR made drive
+//                X's current directory; exits with EXE's status.
+//   crash-seh, crash-c++   After the program's process set-up, an exception nobody handles:
+//                the process must end at once with status 255 and a line on standard error.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <stdexcept>
 #include <string>
+
+#include "platform.h"
 
 namespace {
 
-constexpr int kHelperFailure = 200;
+namespace platform = tosim::platform;
 
 [[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "helper: %s failed (error %lu)\n", what,
-               static_cast<unsigned long>(::GetLastError()));
-  std::fflush(stderr);
-  ::ExitProcess(kHelperFailure);
+  std::fprintf(stderr, "helper: %s failed (error %lu)\n", what, ::GetLastError());
+  ::ExitProcess(200);
 }
 
 void DrainStandardInput() {
-  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   char buffer[256];
   DWORD got = 0;
-  while (::ReadFile(input, buffer, sizeof buffer, &got, nullptr) != FALSE && got != 0) {
+  while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) &&
+         got != 0) {
   }
-}
-
-int Hold(const char* path) {
-  const HANDLE file =
-      ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    Fail("CreateFileA");
-  }
-  std::fputs("held\n", stdout);
-  std::fflush(stdout);
-  DrainStandardInput();
-  ::CloseHandle(file);
-  return 0;
 }
 
 int Run(int argc, char** argv) {
-  bool withInput = true;
-  bool withOutput = true;
-  int next = 2;
-  for (; next < argc && argv[next][0] == '-'; ++next) {
-    if (std::strcmp(argv[next], "-no-stdin") == 0) {
-      withInput = false;
-    } else if (std::strcmp(argv[next], "-no-stdout") == 0) {
-      withOutput = false;
-    } else {
-      std::fprintf(stderr, "helper: unknown option %s\n", argv[next]);
-      return kHelperFailure;
-    }
-  }
-  if (next == argc) {
-    std::fputs("helper: run needs a program\n", stderr);
-    return kHelperFailure;
-  }
-  const char* exe = argv[next];
-  for (int i = next + 1; i < argc; ++i) {
-    const std::string directory = argv[i];
-    if (directory.size() < 2 || directory[1] != ':') {
-      std::fprintf(stderr, "helper: not a drive directory: %s\n", directory.c_str());
-      return kHelperFailure;
-    }
-    const std::string name = std::string("=") + directory.substr(0, 2);
-    if (::SetEnvironmentVariableA(name.c_str(), directory.c_str()) == FALSE) {
-      Fail("SetEnvironmentVariableA");
-    }
-  }
-
-  char line[32768] = {};
-  const DWORD length = ::GetEnvironmentVariableA("TOSIM_TEST_COMMAND_LINE", line, sizeof line);
-  if (length == 0 || length >= sizeof line) {
-    Fail("GetEnvironmentVariableA(TOSIM_TEST_COMMAND_LINE)");
-  }
-  ::SetEnvironmentVariableA("TOSIM_TEST_COMMAND_LINE", nullptr);
-
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = withInput ? ::GetStdHandle(STD_INPUT_HANDLE) : nullptr;
-  startup.hStdOutput = withOutput ? ::GetStdHandle(STD_OUTPUT_HANDLE) : nullptr;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  int next = 2;
+  for (; next < argc && argv[next][0] == '-'; ++next) {
+    (std::string(argv[next]) == "-no-stdin" ? startup.hStdInput : startup.hStdOutput) = nullptr;
+  }
+  for (int i = next + 1; i < argc; ++i) {
+    const std::string directory = argv[i];
+    if (!::SetEnvironmentVariableA(("=" + directory.substr(0, 2)).c_str(), argv[i])) {
+      Fail("SetEnvironmentVariableA");
+    }
+  }
+  char line[32768] = {};
+  const DWORD length = ::GetEnvironmentVariableA("TOSIM_TEST_COMMAND_LINE", line, sizeof line);
+  ::SetEnvironmentVariableA("TOSIM_TEST_COMMAND_LINE", nullptr);
   PROCESS_INFORMATION process{};
-  if (::CreateProcessA(exe, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process) == FALSE) {
+  if (next >= argc || length == 0 || length >= sizeof line ||
+      !::CreateProcessA(argv[next], line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
     Fail("CreateProcessA");
   }
-  ::CloseHandle(process.hThread);
   ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD status = kHelperFailure;
-  if (::GetExitCodeProcess(process.hProcess, &status) == FALSE) {
-    Fail("GetExitCodeProcess");
-  }
-  ::CloseHandle(process.hProcess);
+  DWORD status = 200;
+  ::GetExitCodeProcess(process.hProcess, &status);
   return static_cast<int>(status);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string mode = argc >= 2 ? argv[1] : "";
+  if (mode == "crash-seh" || mode == "crash-c++") {
+    platform::PrepareProcess();
+    if (mode == "crash-seh") {
+      ::RaiseException(0xE0000001u, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    }
+    throw std::runtime_error("nobody catches this");
+  }
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  if (argc == 2 && std::strcmp(argv[1], "wait") == 0) {
+  if (mode == "hold" && argc == 3) {
+    if (::CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                      nullptr) == INVALID_HANDLE_VALUE) {
+      Fail("CreateFileA");
+    }
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+  }
+  if (mode == "wait" || (mode == "hold" && argc == 3)) {
     DrainStandardInput();
     return 0;
   }
-  if (argc == 3 && std::strcmp(argv[1], "hold") == 0) {
-    return Hold(argv[2]);
-  }
-  if (argc >= 3 && std::strcmp(argv[1], "run") == 0) {
+  if (mode == "run" && argc >= 3) {
     return Run(argc, argv);
   }
-  std::fputs("usage: helper.exe wait | hold FILE | run [-no-stdin] [-no-stdout] EXE [X:DIR]...\n",
-             stderr);
-  return kHelperFailure;
+  std::fputs(
+      "usage: helper.exe wait | hold FILE | run [-no-stdin] [-no-stdout] EXE [X:DIR]... | "
+      "crash-seh | crash-c++\n",
+      stderr);
+  return 200;
 }
