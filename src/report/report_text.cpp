@@ -55,6 +55,21 @@ void PutVerdict(std::string& out, std::string_view name, bool yes) {
   out += yes ? "sí" : "no";
 }
 
+// "T1=1, T2=2" or "T1 → T2, T2 → T3": pairs of numbers, the first a transaction; `none` when
+// there are none.
+void PutPairs(std::string& out, const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs,
+              const char* between, const char* none) {
+  if (pairs.empty()) {
+    out += none;
+  }
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    out += i == 0 ? "T" : ", T";
+    PutNumber(out, pairs[i].first);
+    out += between;
+    PutNumber(out, pairs[i].second);
+  }
+}
+
 }  // namespace
 
 void AppendText(std::string& out, const PlanReport& report) {
@@ -66,15 +81,7 @@ void AppendText(std::string& out, const PlanReport& report) {
   PutTransactions(out, report.transactions, "ninguna");
 
   out += "\n  Marcas de tiempo: ";
-  if (report.timestamps.empty()) {
-    out += "ninguna";
-  }
-  for (std::size_t i = 0; i < report.timestamps.size(); ++i) {
-    out += i == 0 ? "T" : ", T";
-    PutNumber(out, report.timestamps[i].first);
-    out += '=';
-    PutNumber(out, report.timestamps[i].second);
-  }
+  PutPairs(out, report.timestamps, "=", "ninguna");
   out += "\n  Validadas: ";
   PutTransactions(out, report.committed, "ninguna");
   out += "; abortadas: ";
@@ -93,15 +100,7 @@ void AppendText(std::string& out, const PlanReport& report) {
   PutTransactions(out, report.without_thomas_aborted, "ninguna");
 
   out += "\n  Grafo de precedencia: ";
-  if (report.edges.empty()) {
-    out += "sin aristas";
-  }
-  for (std::size_t i = 0; i < report.edges.size(); ++i) {
-    out += i == 0 ? "T" : ", T";
-    PutNumber(out, report.edges[i].first);
-    out += " → T";
-    PutNumber(out, report.edges[i].second);
-  }
+  PutPairs(out, report.edges, " → T", "sin aristas");
   out += "\n  Serializable en conflictos: ";
   if (report.conflict_serializable) {
     out += "sí, orden ";
