@@ -1,70 +1,59 @@
 // The playground's engine: tosim's own reader, scheduler and trace, compiled to WebAssembly. The
 // page hands over the plan file's bytes and takes back what tosim would have written: the console
-// (without the final prompt) and the listing, and what tosim-report --json writes.
+// (without the final prompt) and the listing, what tosim-report --json writes, and on request the
+// page tosim-report --html writes.
 #include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
-#include "report/plan_reports.h"
-#include "report/report_format.h"
-#include "run/run.h"
-#include "tosim/streams.h"
-#include "tosim/trace.h"
+#include "report/in_memory_run.h"
+#include "report/report_page.h"
+#include "trace/failure.h"
 
 namespace {
 
-enum Output : int { kConsole = 0, kListing = 1, kReport = 2, kOutputCount };
+enum Output : int { kConsole = 0, kListing = 1, kReport = 2, kReportPage = 3, kOutputCount };
 
-std::string outputs[kOutputCount];
+tosim::report::InMemoryRun run;
+std::string reportPage;
 
-int Append(void* target, const char* data, std::size_t size) {
-  static_cast<std::string*>(target)->append(data, size);
-  return 0;
-}
-
-int Discard(void* /*target*/, const char* /*data*/, std::size_t /*size*/) {
-  return 0;
+const std::string& OutputOf(int which) {
+  switch (which) {
+    case kReport:
+      return run.reports;
+    case kReportPage:
+      return reportPage;
+    default:  // the console and the listing get the same bytes
+      return run.trace;
+  }
 }
 
 }  // namespace
+
+// The trace goes to memory only, which never fails.
+void tosim::FailRun(int /*errorNumber*/) {
+  __builtin_trap();
+}
 
 extern "C" {
 
 // Replays the plan file of `size` bytes at `plan`; the results stay until the next call.
 void tosim_run(const char* plan, std::size_t size) {
-  // A trace is about ten times as long as its plans: room for it at once, not by doubling.
-  for (std::string& output : outputs) {
-    output.clear();
-    output.reserve(12 * size);
-  }
-  // Both ends are buffered, as with a console redirected to a file: the bytes are the same.
-  tosim::ConsoleStream().Open(Append, &outputs[kConsole], false);
-  tosim::ListingStream().Open(Append, &outputs[kListing], false);
-  tosim::MemorySource source{std::string_view(plan, size)};
-  tosim::InStream stream;
-  stream.Open(tosim::ReadFromMemory, &source);
-  tosim::ReplayPlans(stream);
-  tosim::ConsoleStream().Flush();
-  tosim::ListingStream().Flush();
-
-  // The report reads the plans again; the reader's messages are in the trace already.
-  tosim::ConsoleStream().Open(Discard, nullptr, false);
-  tosim::ListingStream().Open(Discard, nullptr, false);
-  source = tosim::MemorySource{std::string_view(plan, size)};
-  stream.Open(tosim::ReadFromMemory, &source);
-  tosim::report::ForEachPlanReport(stream, [](const tosim::analysis::PlanReport& report) {
-    tosim::report::AppendJson(outputs[kReport], report);
-  });
+  reportPage.clear();
+  tosim::report::RunInMemory({plan, size}, run);
 }
 
-// The bytes of output `which` (0 console, 1 listing, 2 JSON Lines) of the last run, and their
-// count.
+// Makes the HTML report of the last run (output 3), as tosim-report --html writes it.
+void tosim_make_report_page() {
+  reportPage = tosim::report::ReportPage(run.trace, run.reports);
+}
+
+// The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report) of the last
+// run, and their count.
 const char* tosim_output(int which) {
-  return which >= 0 && which < kOutputCount ? outputs[which].data() : nullptr;
+  return which >= 0 && which < kOutputCount ? OutputOf(which).data() : nullptr;
 }
 std::size_t tosim_output_size(int which) {
-  return which >= 0 && which < kOutputCount ? outputs[which].size() : 0;
+  return which >= 0 && which < kOutputCount ? OutputOf(which).size() : 0;
 }
 
 }  // extern "C"

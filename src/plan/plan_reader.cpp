@@ -1,9 +1,7 @@
-#include "plan_reader.h"
+#include "plan/plan_reader.h"
 
 #include <array>
 #include <cstddef>
-
-#include "tosim/trace.h"
 
 namespace tosim {
 
@@ -76,25 +74,38 @@ char NextNonSpace(InStream& plan) {
 }
 
 // Reads "(", the item letter and ")" of a read or write; returns the character it stopped at.
-char ReadItem(InStream& plan, char c, Operation& operation) {
+char ReadItemBrackets(InStream& plan, char c, Operation& operation, SyntaxError& error) {
   while (c == ' ') {
     c = Next(plan);
   }
   if (c != '(') {
-    EchoText("ERR: se esperaba un \"(\"");
+    error = SyntaxError::OpenExpected;
     return c;
   }
   c = NextNonSpace(plan);
   if (!IsItemLetter(c)) {
-    EchoText("ERR: se esperaba una letra may\xFAscula");
+    error = SyntaxError::LetterExpected;
     return c;
   }
   operation.item = c;
   c = NextNonSpace(plan);
   if (c != ')') {
-    EchoText("ERR: se esperaba un \")\"");
+    error = SyntaxError::CloseExpected;
   }
   return c;
+}
+
+// Skips to the terminator from `c`, noting the bytes other than spaces on the way.
+void SkipToTerminator(InStream& plan, char c, ReadNotes& notes) {
+  while (!IsTerminator(c)) {
+    if (c != ' ') {
+      if (notes.ignored < ReadNotes::kIgnoredKept) {
+        notes.ignoredText[notes.ignored] = c;
+      }
+      ++notes.ignored;
+    }
+    c = Next(plan);
+  }
 }
 
 }  // namespace
@@ -113,27 +124,33 @@ void ReadNumber(InStream& plan, char& c, std::int32_t& number) {
   number = static_cast<std::int32_t>(value);
 }
 
-void ReadOperation(InStream& plan, Operation& operation) {
+ReadNotes ReadOperation(InStream& plan, Operation& operation) {
+  ReadNotes notes;
   char c = NextNonSpace(plan);
   operation.kind = KindOfLetter(c);
 
   if (operation.kind == OpKind::Illegal) {
-    EchoText("ERR: operaci\xF3n ilegal");
+    notes.error = SyntaxError::IllegalOperation;
   } else if (operation.kind != OpKind::EndOfPlan) {
     c = Next(plan);
     ReadNumber(plan, c, operation.number);
     operation.item = ' ';
     if (operation.number <= 0) {
-      EchoText("ERR: se esperaba un n\xFAmero > 0");
+      notes.error = SyntaxError::NumberExpected;
     } else if (operation.kind == OpKind::Read || operation.kind == OpKind::Write) {
-      c = ReadItem(plan, c, operation);
+      c = ReadItemBrackets(plan, c, operation, notes.error);
     }
   }
 
-  // Whatever stands between the operation and its terminator is ignored.
-  while (!IsTerminator(c)) {
-    c = Next(plan);
+  // Whatever stands between the operation and its terminator is ignored. The offending character
+  // of a syntax error is part of the error, not ignored text.
+  if (!IsTerminator(c)) {
+    if (notes.error != SyntaxError::None) {
+      c = Next(plan);
+    }
+    SkipToTerminator(plan, c, notes);
   }
+  return notes;
 }
 
 }  // namespace tosim

@@ -1,16 +1,37 @@
 // The plan reader: turns the characters of the current line of the plan file into operations,
-// one at a time, and reports syntax errors as trace texts. It never consumes a line end.
+// one at a time. It writes nothing: what it found wrong comes back with the operation, for the
+// trace to print or the analysis to report. It never consumes a line end.
 #pragma once
 
 #include <cstdint>
 
+#include "plan/in_stream.h"
 #include "tosim/operation.h"
-#include "tosim/streams.h"
 
 namespace tosim {
 
 // The line end as the reader sees it: CR stands for every kind of line end and the end of data.
 inline constexpr char kLineEnd = '\r';
+
+// What was wrong with an operation as written; at most one per operation.
+enum class SyntaxError : std::uint8_t {
+  None,
+  IllegalOperation,  // the first character is no operation letter and no line end
+  NumberExpected,    // no digits, or a number <= 0 (also after wrap-around)
+  OpenExpected,      // a read or write without "("
+  LetterExpected,    // a read or write with no letter "A".."Z" after "("
+  CloseExpected,     // a read or write without ")" after its letter
+};
+
+// What the reader noticed besides the operation. `ignored` counts the bytes other than spaces
+// that stood between the operation and its terminator and were skipped; `ignoredText` keeps the
+// first of them (up to kIgnoredKept), from the first one skipped.
+struct ReadNotes {
+  static constexpr std::uint32_t kIgnoredKept = 16;
+  SyntaxError error = SyntaxError::None;
+  std::uint32_t ignored = 0;
+  char ignoredText[kIgnoredKept] = {};
+};
 
 // The next character of the line, upper-cased ("a".."z" only), or kLineEnd when the stream
 // stands at a line end (a CR or LF byte, the end of the data, or Ctrl-Z), which is not consumed.
@@ -20,9 +41,10 @@ char NextChar(InStream& plan);
 // arithmetic that wraps around; leaves the first non-digit in `c`. No digits give 0.
 void ReadNumber(InStream& plan, char& c, std::int32_t& number);
 
-// Reads one operation with its terminator (";", ":" or the line end) and fills `operation`.
-// Syntax errors are echoed without a line end; the operation is delivered all the same. For
-// Illegal and EndOfPlan, `number` and `item` keep their previous values.
-void ReadOperation(InStream& plan, Operation& operation);
+// Reads one operation with its terminator (";", ":" or the line end) and fills `operation`; the
+// operation is delivered whatever the syntax error. For Illegal and EndOfPlan, `number` and
+// `item` keep their previous values. A failed read of the stream looks like a line end here:
+// the caller asks the stream for its Error().
+ReadNotes ReadOperation(InStream& plan, Operation& operation);
 
 }  // namespace tosim

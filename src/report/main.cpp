@@ -1,5 +1,5 @@
-#include "report_run.h"
-#include "run/platform.h"
+#include "platform/platform.h"
+#include "report/report_run.h"
 
 int main(int argc, char** argv) {
   tosim::platform::PrepareProcess();

@@ -1,4 +1,4 @@
-#include "report_page.h"
+#include "report/report_page.h"
 
 #include "report_page_template.h"
 

@@ -1,49 +1,69 @@
-#include "report_run.h"
+#include "report/report_run.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "analysis/plan_analysis.h"
-#include "plan/plan_reader.h"
-#include "plan_reports.h"
-#include "report_format.h"
-#include "report_page.h"
-#include "run/platform.h"
-#include "run/run.h"
-#include "tosim/streams.h"
-#include "tosim/trace.h"
+#include "analysis/plans_of_file.h"
+#include "plan/in_stream.h"
+#include "platform/platform.h"
+#include "report/in_memory_run.h"
+#include "report/options.h"
+#include "report/report_format.h"
+#include "report/report_page.h"
+#include "trace/failure.h"
+
+#ifndef TOSIM_VERSION
+#error "the build passes the project's version as TOSIM_VERSION"
+#endif
 
 namespace tosim::report {
 
 namespace {
 
+constexpr std::string_view kSynopsis =
+    "Uso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES";
+
+// At most 80 columns a line.
 constexpr std::string_view kHelp =
-    "Uso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES\n"
     "\n"
-    "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida estándar,\n"
-    "para cada plan, lo que la ordenación por marcas de tiempo hizo con él y lo que dice la\n"
-    "teoría de la serializabilidad sobre el plan tal como está escrito.\n"
+    "     tosim-report --help | -h | --version\n"
     "\n"
-    "  (sin opciones)  un resumen en español por plan: marcas de tiempo, resultado de cada\n"
-    "                  transacción, planificación ejecutada y su orden serie, escrituras\n"
-    "                  ignoradas por la regla de Thomas, retrocesos en cascada, resultado sin\n"
-    "                  la regla de Thomas, aristas del grafo de precedencia, serializabilidad\n"
-    "                  en conflictos y en vistas (con su orden o su ciclo), y si el plan es\n"
-    "                  recuperable, sin abortos en cascada y estricto.\n"
-    "  --json          una línea JSON por plan (JSON Lines), con las claves que describe el\n"
-    "                  README de tosim.\n"
+    "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida\n"
+    "estándar, para cada plan, lo que la ordenación por marcas de tiempo hizo con él\n"
+    "y lo que dice la teoría de la serializabilidad sobre el plan tal como está\n"
+    "escrito.\n"
+    "\n"
+    "  (sin opciones)  un resumen en español por plan: marcas de tiempo, resultado\n"
+    "                  de cada transacción, planificación ejecutada y su orden serie,\n"
+    "                  escrituras ignoradas por la regla de Thomas, retrocesos en\n"
+    "                  cascada, resultado sin la regla de Thomas, aristas del grafo\n"
+    "                  de precedencia, serializabilidad en conflictos y en vistas\n"
+    "                  (con su orden o su ciclo), y si el plan es recuperable, sin\n"
+    "                  abortos en cascada y estricto.\n"
+    "  --json          una línea JSON por plan (JSON Lines), con estas claves:\n"
+    "                  line, plan, transactions, timestamps, committed, aborted,\n"
+    "                  skipped_writes, executed, to_order, cascading, without_thomas,\n"
+    "                  conflict_serializable, conflict_order, conflict_cycle,\n"
+    "                  view_serializable, view_order, recoverable, cascadeless,\n"
+    "                  strict, edges (tosim-report(1) dice qué es cada una).\n"
     "  --html INFORME.html\n"
-    "                  escribe en INFORME.html una página que se abre sin red: la traza de\n"
-    "                  tosim y, para cada plan, su planificación, su grafo de precedencia y\n"
-    "                  lo anterior. Nunca escribe sobre el fichero de planes (error 5).\n"
+    "                  escribe en INFORME.html una página que se abre sin red: la\n"
+    "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
+    "                  de precedencia y lo anterior. Acepta ficheros de planes de\n"
+    "                  hasta 1 MiB y nunca escribe sobre el fichero de planes.\n"
     "  -h, --help      muestra esta ayuda.\n"
+    "  --version       muestra la versión.\n"
     "\n"
-    "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta; si el\n"
-    "fichero no se puede leer o la salida no se puede escribir, el número de error de tosim:\n"
-    "2 el fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, o un\n"
-    "fichero que otro proceso tiene abierto), 101 error de escritura.\n"
+    "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta;\n"
+    "65 si el fichero pasa del límite de --html; si el fichero no se puede leer o\n"
+    "la salida no se puede escribir, el número de error de tosim: 2 el fichero no\n"
+    "existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un fichero que\n"
+    "otro proceso tiene abierto, o el propio fichero de planes como informe), 101\n"
+    "error de escritura.\n"
     "tosim-report no escribe ningún fichero, salvo el informe de --html.\n";
+
+constexpr std::string_view kVersion = "tosim-report " TOSIM_VERSION "\n";
 
 constexpr std::string_view kProgram = "tosim-report: ";
 
@@ -59,30 +79,39 @@ constexpr std::size_t kOutputBlock = 64 * 1024;
 std::string Cause(int errorNumber) {
   std::string cause;
   switch (errorNumber) {
-    case 2:
+    case platform::kFileNotFound:
       cause = "el fichero no existe";
       break;
-    case 3:
+    case platform::kPathNotFound:
       cause = "la carpeta de la ruta no existe";
       break;
-    case 4:
+    case platform::kTooManyOpenFiles:
       cause = "demasiados ficheros abiertos";
       break;
-    case 5:
+    case platform::kAccessDenied:
       cause = "acceso denegado: es una carpeta, o lo tiene abierto otro proceso";
       break;
-    case 6:
+    case platform::kInvalidHandle:
       cause = "identificador no válido";
       break;
+    case platform::kDiskReadError:
+      cause = "error de lectura";
+      break;
+    case platform::kDiskWriteError:
+      cause = "error de escritura";
+      break;
     default:
-      cause = errorNumber >= 150 && errorNumber <= 162 ? "error del dispositivo" : "error";
+      cause =
+          errorNumber >= platform::kFirstDeviceError && errorNumber <= platform::kLastDeviceError
+              ? "error del dispositivo"
+              : "error";
       break;
   }
   return cause + " (error " + std::to_string(errorNumber) + ")";
 }
 
 // The one place where the report's bytes reach the platform. A failed or short write ends the
-// run with error 101.
+// run with its error number.
 void WriteOutput(std::string_view bytes) {
   // The text is UTF-8; a Windows console takes it as characters, whatever its code page.
   const platform::FileHandle out = platform::StandardOutput();
@@ -90,90 +119,71 @@ void WriteOutput(std::string_view bytes) {
                         ? platform::WriteConsoleUtf8(out, bytes)
                         : platform::WriteFile(out, bytes.data(), bytes.size());
   if (error != 0) {
-    Fail("no se puede escribir la salida estándar: error de escritura (error " +
-             std::to_string(error) + ")",
-         error);
+    Fail("no se puede escribir la salida estándar: " + Cause(error), error);
   }
 }
 
-// The plan file, read through the plan stream; a failed read ends the run with its cause.
-struct PlanFile {
-  platform::FileHandle handle = platform::kNoFile;
-  const std::string* path = nullptr;
-};
-
-int ReadPlanFile(void* context, char* data, std::size_t capacity, std::size_t* got) {
-  const auto& file = *static_cast<const PlanFile*>(context);
-  if (const int error = platform::ReadFile(file.handle, data, capacity, got); error != 0) {
-    Fail("no se puede leer \"" + *file.path + "\": " + Cause(error), error);
-  }
-  return 0;
-}
-
-// The trace is not shown: the reader's syntax messages go nowhere.
-int Discard(void* /*context*/, const char* /*data*/, std::size_t /*size*/) {
-  return 0;
+// The plan file as a byte source for the plan stream.
+int ReadPlanFile(void* file, char* data, std::size_t capacity, std::size_t* got) {
+  return platform::ReadFile(*static_cast<const platform::FileHandle*>(file), data, capacity, got);
 }
 
 [[noreturn]] void UsageError(const std::string& problem) {
-  Fail(problem +
-           "\nUso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES (más en "
-           "tosim-report --help)",
-       kUsageError);
+  Fail(problem + "\n" + std::string(kSynopsis) + " (más en tosim-report --help)", kUsageError);
 }
 
-int AppendTo(void* target, const char* data, std::size_t size) {
-  static_cast<std::string*>(target)->append(data, size);
-  return 0;
+// Reads the whole plan file, which may not be larger than --html takes.
+std::string ReadWholePlanFile(platform::FileHandle file, const std::string& path) {
+  std::string plan;
+  char block[kOutputBlock];
+  for (std::size_t got = 1; got != 0;) {
+    if (const int error = platform::ReadFile(file, block, sizeof block, &got); error != 0) {
+      Fail("no se puede leer \"" + path + "\": " + Cause(error), error);
+    }
+    if (got > kMostHtmlPlanBytes - plan.size()) {
+      Fail("\"" + path + "\" pasa de 1 MiB, lo más que toma --html (--json no tiene límite)",
+           kTooLargeForHtml);
+    }
+    plan.append(block, got);
+  }
+  return plan;
 }
 
 // The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
 // reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
 // that it can never be the plan file.
-void WriteHtmlReport(const PlanFile& file, const std::string& htmlPath) {
+void WriteHtmlReport(platform::FileHandle file, const Options& options) {
   platform::FileHandle html = platform::kNoFile;
-  if (const int error = platform::CreateForWriting(htmlPath, &html); error != 0) {
-    Fail("no se puede escribir \"" + htmlPath + "\": " + Cause(error), error);
+  if (const int error = platform::CreateForWriting(options.htmlPath, &html); error != 0) {
+    if (error == platform::kAccessDenied &&
+        platform::AbsolutePath(options.htmlPath) == platform::AbsolutePath(options.planPath)) {
+      Fail("no se escribe el informe \"" + options.htmlPath +
+               "\": es el fichero de planes (error " + std::to_string(error) + ")",
+           error);
+    }
+    Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
   }
-  std::string plan;
-  char block[kOutputBlock];
-  for (std::size_t got = 1; got != 0;) {
-    ReadPlanFile(const_cast<PlanFile*>(&file), block, sizeof block, &got);
-    plan.append(block, got);
-  }
-  std::string trace;
-  ConsoleStream().Open(AppendTo, &trace, false);
-  ListingStream().Open(Discard, nullptr, false);
-  MemorySource source{plan};
-  InStream stream;
-  stream.Open(ReadFromMemory, &source);
-  ReplayPlans(stream);
-  ConsoleStream().Flush();
-  ConsoleStream().Open(Discard, nullptr, false);
-
-  std::string json;
-  source = MemorySource{plan};
-  stream.Open(ReadFromMemory, &source);
-  ForEachPlanReport(stream, [&](const analysis::PlanReport& report) { AppendJson(json, report); });
-  const std::string page = ReportPage(trace, json);
+  InMemoryRun run;
+  RunInMemory(ReadWholePlanFile(file, options.planPath), run);
+  const std::string page = ReportPage(run.trace, run.reports);
   int error = platform::WriteFile(html, page.data(), page.size());
-  if (error == 0) {
-    error = platform::CloseFile(html);
+  if (const int closeError = platform::CloseFile(html); error == 0) {
+    error = closeError;
   }
   if (error != 0) {
-    Fail("no se puede escribir \"" + htmlPath + "\": error de escritura (error " +
-             std::to_string(error) + ")",
-         error);
+    Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
   }
 }
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
 // holds a block.
-void ReportPlans(InStream& plan, bool json) {
+void ReportPlans(platform::FileHandle file, const Options& options) {
+  InStream plan;
+  plan.Open(ReadPlanFile, &file);
   std::string out;
   out.reserve(2 * kOutputBlock);
-  ForEachPlanReport(plan, [&](const analysis::PlanReport& report) {
-    if (json) {
+  const int error = analysis::ForEachPlanReport(plan, [&](const analysis::PlanReport& report) {
+    if (options.format == Format::Json) {
       AppendJson(out, report);
     } else {
       AppendText(out, report);
@@ -184,62 +194,47 @@ void ReportPlans(InStream& plan, bool json) {
     }
   });
   WriteOutput(out);
+  if (error != 0) {
+    Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);
+  }
 }
 
 }  // namespace
 
 int RunReport(int argc, char** argv) {
-  bool json = false;
-  bool help = false;
-  std::string htmlPath;
-  bool html = false;
-  std::vector<std::string> paths;
-  bool options = true;
-  for (const std::string& argument : platform::CommandLineArguments(argc, argv)) {
-    if (options && argument == "--") {
-      options = false;
-    } else if (options && argument == "--json") {
-      json = true;
-    } else if (options && argument == "--html") {
-      html = true;
-    } else if (html && htmlPath.empty()) {
-      htmlPath = argument;
-    } else if (options && (argument == "-h" || argument == "--help")) {
-      help = true;
-    } else if (options && argument.size() > 1 && argument[0] == '-') {
-      UsageError("opción desconocida \"" + argument + "\"");
-    } else {
-      paths.push_back(argument);
-    }
-  }
-  if (help) {
-    WriteOutput(kHelp);
+  const Options options = ParseOptions(platform::CommandLineArguments(argc, argv));
+  if (options.help) {
+    WriteOutput(std::string(kSynopsis) + std::string(kHelp));
     return 0;
   }
-  if (html && (json || htmlPath.empty())) {
-    UsageError(json ? "--json y --html no van juntas" : "falta el fichero del informe");
+  if (options.version) {
+    WriteOutput(kVersion);
+    return 0;
   }
-  if (paths.size() != 1) {
-    UsageError(paths.empty() ? "falta el fichero de planes" : "sobran argumentos");
+  if (!options.problem.empty()) {
+    UsageError(options.problem);
   }
 
-  PlanFile file{platform::kNoFile, &paths[0]};
-  if (const int error = platform::OpenForReading(paths[0], &file.handle); error != 0) {
-    Fail("no se puede abrir \"" + paths[0] + "\": " + Cause(error), error);
+  platform::FileHandle file = platform::kNoFile;
+  if (const int error = platform::OpenForReading(options.planPath, &file); error != 0) {
+    Fail("no se puede abrir \"" + options.planPath + "\": " + Cause(error), error);
   }
-  ConsoleStream().Open(Discard, nullptr, false);
-  ListingStream().Open(Discard, nullptr, false);
-  if (html) {
-    WriteHtmlReport(file, htmlPath);
+  if (options.format == Format::Html) {
+    WriteHtmlReport(file, options);
   } else {
-    InStream plan;
-    plan.Open(ReadPlanFile, &file);
-    ReportPlans(plan, json);
+    ReportPlans(file, options);
   }
-  if (const int error = platform::CloseFile(file.handle); error != 0) {
-    Fail("no se puede cerrar \"" + paths[0] + "\": " + Cause(error), error);
+  if (const int error = platform::CloseFile(file); error != 0) {
+    Fail("no se puede cerrar \"" + options.planPath + "\": " + Cause(error), error);
   }
   return 0;
 }
 
 }  // namespace tosim::report
+
+// tosim-report shows no trace: its trace streams only ever go to memory, which takes every write.
+void tosim::FailRun(int errorNumber) {
+  platform::WriteToStandardError("tosim-report: error interno al escribir la traza (error " +
+                                 std::to_string(errorNumber) + ")\n");
+  platform::ExitProcess(errorNumber);
+}

@@ -1,15 +1,23 @@
 // The tosim-report program: reads a plan file once, analyses every plan in it and writes one
-// report per plan to the standard output, as a Spanish summary or as JSON Lines.
+// report per plan to the standard output, as a Spanish summary or as JSON Lines, or the whole run
+// as an HTML page.
 #pragma once
+
+#include <cstddef>
 
 namespace tosim::report {
 
 // The exit status of usage errors: a wrong command line is not one of the failures of the files.
 inline constexpr int kUsageError = 64;
+// The exit status when the plan file is larger than --html takes.
+inline constexpr int kTooLargeForHtml = 65;
+// --html holds the plan file, its trace and the page in memory at once, about 25 times the plan
+// file's size: it takes plan files up to this size (a course's files are far smaller).
+inline constexpr std::size_t kMostHtmlPlanBytes = 1024 * 1024;
 
-// The whole program. Returns its exit status: 0, or kUsageError. A file that cannot be read or an
-// output that cannot be written ends the process inside, with a line on standard error and the
-// error number as exit status.
+// The whole program. Returns its exit status: 0, kUsageError or kTooLargeForHtml. A file that
+// cannot be read or an output that cannot be written ends the process inside, with a line on
+// standard error and the error number as exit status.
 int RunReport(int argc, char** argv);
 
 }  // namespace tosim::report

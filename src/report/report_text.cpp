@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report_format.h"
+#include "report/report_format.h"
 
 namespace tosim::report {
 

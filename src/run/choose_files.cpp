@@ -1,5 +1,7 @@
-#include "platform.h"
-#include "run.h"
+#include "run/choose_files.h"
+
+#include "platform/platform.h"
+#include "run/dialogs.h"
 
 namespace tosim {
 
@@ -10,16 +12,16 @@ void ChooseFiles(const std::vector<std::string>& arguments, std::string& planPat
 
   // A plan file named on the command line must exist; otherwise the user chooses one.
   const bool fromCommandLine = !arguments.empty();
-  bool ok = false;
   if (fromCommandLine) {
     planPath = arguments[0];
-    ok = platform::IsExistingFile(planPath);
-  } else {
-    ok = platform::OpenFileDialog(planPath);
-  }
-  if (!ok) {
-    // The run driver then fails to open a plan file that does not exist, or runs nothing when
-    // the choice was cancelled.
+    if (!platform::IsExistingFile(planPath)) {
+      // The run driver then fails to open it, with the error number of the open.
+      return;
+    }
+  } else if (OpenFileDialog(planPath) != Choice::Chosen) {
+    // A failed dialog has said why already; like a cancelled one, it leaves nothing to run: no
+    // plan file was chosen, and none is guessed.
+    planPath.clear();
     return;
   }
 
@@ -31,7 +33,9 @@ void ChooseFiles(const std::vector<std::string>& arguments, std::string& planPat
     if (arguments.size() >= 2) {
       listingPath = arguments[1];
     }
-  } else if (!platform::SaveFileDialog(listingPath)) {
+  } else if (SaveFileDialog(listingPath) != Choice::Chosen) {
+    // Cancelled, or failed after saying why: the listing goes to the standard output, so that no
+    // file the user did not choose is written.
     listingPath.clear();
   }
 }

@@ -1,5 +1,5 @@
-#include "platform.h"
-#include "run.h"
+#include "platform/platform.h"
+#include "run/run_plans.h"
 
 int main(int argc, char** argv) {
   tosim::platform::PrepareProcess();

@@ -1,12 +1,16 @@
+#include "run/run_plans.h"
+
 #include <algorithm>
 #include <string>
 
-#include "plan/plan_reader.h"
-#include "platform.h"
-#include "run.h"
-#include "scheduler/scheduler.h"
-#include "tosim/text_encoding.h"
-#include "tosim/trace.h"
+#include "platform/platform.h"
+#include "run/choose_files.h"
+#include "run/standard_input.h"
+#include "run/usage.h"
+#include "trace/failure.h"
+#include "trace/replay.h"
+#include "trace/text_encoding.h"
+#include "trace/trace.h"
 
 namespace tosim {
 
@@ -80,12 +84,14 @@ bool ReadInputLine(std::string& line) {
   InStream& input = StandardInputStream();
   line.clear();
   if (input.AtEnd()) {
+    Check(input.Error());
     return false;
   }
   for (int byte = input.Peek(); byte != InStream::kEnd && byte != '\n'; byte = input.Peek()) {
     input.Skip();
     line.push_back(static_cast<char>(byte));
   }
+  Check(input.Error());
   if (input.Peek() == '\n') {
     input.Skip();
   }
@@ -95,39 +101,13 @@ bool ReadInputLine(std::string& line) {
   return true;
 }
 
-void ExecuteOperation(SchedulerTables& tables, const Operation& operation) {
-  EchoText(OperationLabel(operation).View());
-  EchoText("\t");
-  EchoDecision(tables, operation, Decide(tables, operation));
-}
-
-void ReplayPlans(InStream& plan) {
-  Operation operation;     // one record for the whole run
-  SchedulerTables tables;  // the timestamp counter starts at 0
-  while (!plan.AtEnd()) {
-    ReadOperation(plan, operation);
-    if (operation.kind == OpKind::Plan) {
-      while (operation.kind != OpKind::EndOfPlan) {
-        ExecuteOperation(tables, operation);
-        ReadOperation(plan, operation);
-      }
-      EchoLine("fin Plan");
-    } else {
-      EchoText("ERR: se esperaba accion de inicio de un plan");
-    }
-    plan.SkipLine();
-    EchoLine("");
-    EchoLine("");
-  }
-}
-
 int RunPlans(int argc, char** argv) {
-  OutStream& console = ConsoleStream();
-  OpenStandardOutput(console);
+  // The streams are asked for at each use: asking takes them out of the trace's pair.
+  OpenStandardOutput(ConsoleStream());
 
   const std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
   if (AnswerInformationRequest(arguments)) {
-    console.Flush();
+    ConsoleStream().Flush();
     return 0;
   }
   std::string planPath;
@@ -138,12 +118,11 @@ int RunPlans(int argc, char** argv) {
     platform::FileHandle planFile = platform::kNoFile;
     Check(platform::OpenForReading(planPath, &planFile));
     platform::FileHandle listingFile = platform::kNoFile;
-    OutStream& listing = ListingStream();
     if (listingPath.empty()) {
-      OpenStandardOutput(listing);
+      OpenStandardOutput(ListingStream());
     } else {
       Check(platform::CreateForWriting(listingPath, &listingFile));
-      OpenOutput(listing, listingFile);
+      OpenOutput(ListingStream(), listingFile);
     }
 
     InStream plan;
@@ -151,12 +130,13 @@ int RunPlans(int argc, char** argv) {
     ReplayPlans(plan);
 
     Check(platform::CloseFile(planFile));
-    listing.Flush();
+    ListingStream().Flush();
     if (!listingPath.empty()) {
       Check(platform::CloseFile(listingFile));
     }
   }
 
+  OutStream& console = ConsoleStream();
   console.Write("\r\nPulsar <CR> para terminar");
   console.Flush();
   std::string enter;

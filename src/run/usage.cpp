@@ -1,8 +1,9 @@
+#include "run/usage.h"
+
 #include <string_view>
 
-#include "platform.h"
-#include "run.h"
-#include "tosim/trace.h"
+#include "platform/platform.h"
+#include "trace/trace.h"
 
 #ifndef TOSIM_VERSION
 #error "the build passes the project's version as TOSIM_VERSION"

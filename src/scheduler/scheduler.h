@@ -1,6 +1,7 @@
 // The timestamp scheduler: basic timestamp ordering with the Thomas write rule. Each call decides
 // one operation of the current plan on a set of tables and returns the decision as a value; the
-// trace prints it (EchoDecision), the report counts it. The rules are here and nowhere else.
+// trace prints it, the analysis and the protocols count it. The rules are here and nowhere else;
+// this layer writes nothing.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +59,7 @@ struct SchedulerTables {
 
 // Increments the counter (wrapping around like a signed 32-bit number) and returns the new
 // value; the first timestamp of a run is 1.
-std::int32_t NextTimestamp(SchedulerTables& tables);
+[[nodiscard]] std::int32_t NextTimestamp(SchedulerTables& tables);
 
 // Resets every transaction to Inactive and every item's timestamps to 0.
 Decision StartPlan(SchedulerTables& tables);
@@ -72,11 +73,8 @@ Decision WriteItem(SchedulerTables& tables, std::int32_t t, char x);
 Decision Decide(SchedulerTables& tables, const Operation& operation);
 
 // The entries of transaction `t` and item `x`: nullptr outside 1..10 and "A".."Z".
-const TransactionEntry* FindTransaction(const SchedulerTables& tables, std::int32_t t);
-const ItemEntry* FindItem(const SchedulerTables& tables, char x);
-
-// Completes the trace line of `operation` (after its label and TAB) with `decision`, read from
-// the tables as they stand after it.
-void EchoDecision(const SchedulerTables& tables, const Operation& operation, Decision decision);
+[[nodiscard]] const TransactionEntry* FindTransaction(const SchedulerTables& tables,
+                                                      std::int32_t t);
+[[nodiscard]] const ItemEntry* FindItem(const SchedulerTables& tables, char x);
 
 }  // namespace tosim

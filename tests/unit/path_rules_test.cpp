@@ -1,6 +1,6 @@
 // The path and command-line rules of both platforms. The end-to-end cases reach each platform's
 // rules only on that platform; here all of them run everywhere.
-#include "path_rules.h"
+#include "platform/path_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tosim/text_encoding.h"
+#include "trace/text_encoding.h"
 
 #include <gtest/gtest.h>
 

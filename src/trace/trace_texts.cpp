@@ -1,6 +1,6 @@
-// The scheduler's texts in the trace: what each decision prints after the operation's label.
-#include "scheduler.h"
-#include "tosim/trace.h"
+#include "trace/trace_texts.h"
+
+#include "trace/trace.h"
 
 namespace tosim {
 
@@ -16,6 +16,58 @@ void EchoStatus(const SchedulerTables& tables, std::int32_t t, char x) {
 }
 
 }  // namespace
+
+Fragment OperationLabel(const Operation& operation) {
+  Fragment label;
+  switch (operation.kind) {
+    case OpKind::Validate:
+      label << "Validar T" << operation.number;
+      break;
+    case OpKind::Abort:
+      label << "Abortar T" << operation.number;
+      break;
+    case OpKind::Read:
+      label << 'T' << operation.number << "_Read(" << operation.item << ')';
+      break;
+    case OpKind::Write:
+      label << 'T' << operation.number << "_Write(" << operation.item << ')';
+      break;
+    case OpKind::Begin:
+      label << "Iniciar T" << operation.number;
+      break;
+    case OpKind::Plan:
+      label << "Iniciar P" << operation.number;
+      break;
+    case OpKind::Illegal:
+      label << "operaci\xF3n ilegal";
+      break;
+    case OpKind::EndOfPlan:
+      break;
+  }
+  return label;
+}
+
+void EchoSyntaxError(SyntaxError error) {
+  switch (error) {
+    case SyntaxError::None:
+      return;
+    case SyntaxError::IllegalOperation:
+      EchoText("ERR: operaci\xF3n ilegal");
+      return;
+    case SyntaxError::NumberExpected:
+      EchoText("ERR: se esperaba un n\xFAmero > 0");
+      return;
+    case SyntaxError::OpenExpected:
+      EchoText("ERR: se esperaba un \"(\"");
+      return;
+    case SyntaxError::LetterExpected:
+      EchoText("ERR: se esperaba una letra may\xFAscula");
+      return;
+    case SyntaxError::CloseExpected:
+      EchoText("ERR: se esperaba un \")\"");
+      return;
+  }
+}
 
 void EchoDecision(const SchedulerTables& tables, const Operation& operation, Decision decision) {
   const std::int32_t t = operation.number;
@@ -72,6 +124,14 @@ void EchoDecision(const SchedulerTables& tables, const Operation& operation, Dec
       return;
   }
   EchoStatus(tables, t, x);
+}
+
+void EchoPlanEnd() {
+  EchoLine("fin Plan");
+}
+
+void EchoPlanExpected() {
+  EchoText("ERR: se esperaba accion de inicio de un plan");
 }
 
 }  // namespace tosim

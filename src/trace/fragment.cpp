@@ -1,4 +1,4 @@
-#include "tosim/fragment.h"
+#include "trace/fragment.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,5 +1,4 @@
-// The platform seam on POSIX systems. The file dialogs become prompts on standard error,
-// answered by lines of standard input.
+// The platform seam on POSIX systems.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -13,9 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "platform.h"
-#include "run.h"
-#include "tosim/text_encoding.h"
+#include "platform/platform.h"
 
 namespace tosim::platform {
 
@@ -23,61 +20,56 @@ namespace {
 
 bool standardClosed[3] = {false, false, false};
 
-bool IsDirectory(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-enum class Call { Open, Read, Write, Close };
-
 // The one place where errno becomes the program's error number. Every failed or short write is a
 // disk write error, and so is a failed close, which reports a write that failed late. `path`
-// tells "file not found" from "path not found", which POSIX both calls ENOENT.
-int ErrorNumber(Call call, int error, const std::string* path = nullptr) {
+// tells "file not found" from "path not found", which POSIX both calls ENOENT. A code without a
+// Windows counterpart is a disk read error for a read and "access denied" for an open: never a
+// number of its own, which would mean something else to the user.
+int TranslateErrno(Call call, int error, const std::string* path = nullptr) {
   if (call == Call::Write || (call == Call::Close && error != EBADF)) {
-    return 101;
+    return kDiskWriteError;
   }
   switch (error) {
     case ENOENT: {
       if (path == nullptr) {
-        return 2;
+        return kFileNotFound;
       }
       const std::size_t slash = path->find_last_of('/');
       const std::string directory =
           slash == std::string::npos ? "." : (slash == 0 ? "/" : path->substr(0, slash));
-      return IsDirectory(directory) ? 2 : 3;
+      return IsDirectory(directory) ? kFileNotFound : kPathNotFound;
     }
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-      return 3;
+      return kPathNotFound;
     case EMFILE:
     case ENFILE:
-      return 4;
+      return kTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EWOULDBLOCK:
     case ETXTBSY:
     case EBUSY:
-      return 5;
+      return kAccessDenied;
     case EBADF:
-      return 6;
+      return kInvalidHandle;
     case EROFS:
-      return 19 + 131;  // write protected
+      return kWriteProtected;
     case ENXIO:
     case ENODEV:
-      return 21 + 131;  // device not ready
+      return kDeviceNotReady;
     case EIO:
-      return 30 + 131;  // read fault
+      return kReadFault;
     default:
-      return error;
+      return call == Call::Read ? kDiskReadError : kAccessDenied;
   }
 }
 
 // The error number of a failed open, with `descriptor` (if any) closed again.
 int FailedOpen(int descriptor, const std::string& path, int error = errno) {
-  error = ErrorNumber(Call::Open, error, &path);
+  error = TranslateErrno(Call::Open, error, &path);
   if (descriptor >= 0) {
     ::close(descriptor);
   }
@@ -112,14 +104,6 @@ std::string CurrentDirectory() {
   return directory;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  return AbsolutePosixPath(path, CurrentDirectory());
-}
-
-bool HasExtension(const std::string& path) {
-  return !SplitPath(path).extension.empty();
-}
-
 // True when the user's locale (LANG, LC_ALL, LC_CTYPE) has UTF-8 as its character set. The
 // process itself stays in the "C" locale.
 bool LocaleIsUtf8() {
@@ -135,19 +119,6 @@ bool LocaleIsUtf8() {
     return result;
   }();
   return utf8;
-}
-
-// The program's own words for standard error, as the terminal there takes them; a path that the
-// user typed is added as it stands.
-std::string Words(std::string_view text) {
-  return !standardClosed[2] && ConsoleTakesText(STDERR_FILENO) ? Cp1252ToUtf8(text)
-                                                               : std::string(text);
-}
-
-// Asks on standard error and reads the answer from standard input; false at its end.
-bool Ask(const std::string& question, std::string& answer) {
-  WriteToStandardError(question);
-  return ReadInputLine(answer);
 }
 
 }  // namespace
@@ -205,7 +176,7 @@ int CreateForWriting(const std::string& path, FileHandle* file) {
 
 int CloseFile(FileHandle file) {
   if (::close(static_cast<int>(file)) != 0) {
-    return ErrorNumber(Call::Close, errno);
+    return TranslateErrno(Call::Close, errno);
   }
   return 0;
 }
@@ -215,6 +186,9 @@ FileHandle StandardInput() {
 }
 FileHandle StandardOutput() {
   return standardClosed[1] ? kNoFile : STDOUT_FILENO;
+}
+FileHandle StandardError() {
+  return standardClosed[2] ? kNoFile : STDERR_FILENO;
 }
 
 bool IsCharacterDevice(FileHandle file) {
@@ -237,7 +211,7 @@ int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got
       return 0;
     }
     if (errno != EINTR) {
-      return ErrorNumber(Call::Read, errno);
+      return TranslateErrno(Call::Read, errno);
     }
   }
 }
@@ -249,7 +223,7 @@ int WriteFile(FileHandle file, const char* data, std::size_t size) {
       continue;
     }
     if (count <= 0) {
-      return ErrorNumber(Call::Write, count < 0 ? errno : ENOSPC);
+      return TranslateErrno(Call::Write, count < 0 ? errno : ENOSPC);
     }
     data += count;
     size -= static_cast<std::size_t>(count);
@@ -285,60 +259,17 @@ bool IsExistingFile(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+bool IsDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  return AbsolutePosixPath(path, CurrentDirectory());
+}
+
 PathParts SplitPath(const std::string& path) {
   return SplitPosixPath(AbsolutePath(path));
-}
-
-bool OpenFileDialog(std::string& path) {
-  std::string answer;
-  for (;;) {
-    path.clear();
-    if (!Ask(Words("Fichero de planes (Intro para cancelar): "), answer) || answer.empty()) {
-      return false;
-    }
-    // A name without extension is also looked for with the default one, ".txt".
-    if (!IsExistingFile(answer) && !HasExtension(answer) && IsExistingFile(answer + ".txt")) {
-      answer += ".txt";
-    }
-    if (IsExistingFile(answer)) {
-      path = AbsolutePath(answer);
-      return true;
-    }
-    WriteToStandardError(Words("No existe el fichero \"") + answer + Words("\".\r\n"));
-  }
-}
-
-bool SaveFileDialog(std::string& path) {
-  const std::string suggested = path;
-  std::string answer;
-  for (;;) {
-    path.clear();
-    if (!Ask(Words("Fichero de listado [") + suggested + Words("]: "), answer)) {
-      return false;
-    }
-    std::string chosen = answer.empty() ? suggested : answer;
-    if (!answer.empty() && !HasExtension(chosen)) {
-      chosen += ".txt";
-    }
-    chosen = AbsolutePath(chosen);
-    if (IsDirectory(chosen)) {
-      WriteToStandardError(Words("\"") + chosen + Words("\" es una carpeta.\r\n"));
-      continue;
-    }
-    if (IsExistingFile(chosen)) {
-      if (!Ask(Words("El fichero \"") + chosen +
-                   Words("\" ya existe. \xBF"
-                         "Desea reemplazarlo? (s/n): "),
-               answer)) {
-        return false;
-      }
-      if (answer.empty() || (answer[0] != 's' && answer[0] != 'S')) {
-        continue;
-      }
-    }
-    path = chosen;
-    return true;
-  }
 }
 
 }  // namespace tosim::platform

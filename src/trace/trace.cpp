@@ -1,25 +1,23 @@
-#include "tosim/trace.h"
+#include "trace/trace.h"
 
 namespace tosim {
 
 namespace {
 OutStream consoleStream;
 OutStream listingStream;
+StreamPair traceStreams(consoleStream, listingStream);
 }  // namespace
 
 OutStream& ConsoleStream() {
+  traceStreams.Separate();
   return consoleStream;
 }
 OutStream& ListingStream() {
+  traceStreams.Separate();
   return listingStream;
 }
-
-void EchoText(std::string_view text) {
-  consoleStream.Echo(listingStream, text, {});
-}
-
-void EchoLine(std::string_view text) {
-  consoleStream.Echo(listingStream, text, "\r\n");
+StreamPair& TraceStreams() {
+  return traceStreams;
 }
 
 }  // namespace tosim

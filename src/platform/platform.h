@@ -1,8 +1,7 @@
-// The platform seam: everything the run driver and file selection need from the operating
-// system. One implementation per platform (platform_posix.cpp, platform_win32.cpp), chosen by the
-// build. Errors come back as the program's own error numbers (2 file not found, 3 path not found,
-// 5 access denied, 6 invalid handle, 101 disk write error, ...), translated in one place per
-// platform.
+// The platform seam: the files, standard handles, paths and process of the operating system, for
+// the programs above it. One implementation per platform (platform_posix.cpp, platform_win32.cpp),
+// chosen by the build. Errors come back as the program's own error numbers (error_numbers.h),
+// translated in one place per platform.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "path_rules.h"
+#include "platform/error_numbers.h"
+#include "platform/path_rules.h"
 
 namespace tosim::platform {
 
@@ -33,8 +33,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 [[nodiscard]] int CreateForWriting(const std::string& path, FileHandle* file);
 [[nodiscard]] int CloseFile(FileHandle file);
 
-FileHandle StandardInput();
-FileHandle StandardOutput();
+[[nodiscard]] FileHandle StandardInput();
+[[nodiscard]] FileHandle StandardOutput();
+[[nodiscard]] FileHandle StandardError();
 // True for a console or terminal, which is written out after every fragment.
 bool IsCharacterDevice(FileHandle file);
 
@@ -42,12 +43,12 @@ bool IsCharacterDevice(FileHandle file);
 // locale's character set is UTF-8 elsewhere. Such a terminal is written with WriteConsoleUtf8().
 bool ConsoleTakesText(FileHandle file);
 // Shows `utf8` on a terminal for which ConsoleTakesText() is true, whatever its code page.
-// Returns 0, or 101 for a failed write.
+// Returns 0, or kDiskWriteError.
 [[nodiscard]] int WriteConsoleUtf8(FileHandle file, std::string_view utf8);
 
 // Reads up to `capacity` bytes; `*got` is 0 at the end. Returns 0 or an error number.
 [[nodiscard]] int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got);
-// Writes all `size` bytes. Returns 0, or 101 for a failed or short write.
+// Writes all `size` bytes. Returns 0, or kDiskWriteError for a failed or short write.
 [[nodiscard]] int WriteFile(FileHandle file, const char* data, std::size_t size);
 
 // Best-effort text for the user outside the trace (the file prompts), on standard error, as it
@@ -63,16 +64,15 @@ std::uint32_t CodeLocation(const void* address);
 // Windows).
 bool IsPlatformHelpSwitch(std::string_view word);
 
-// File selection.
+// Paths.
 // True when `path` names an existing file that is not a directory; a relative path is taken
 // against the current directory.
-bool IsExistingFile(const std::string& path);
+[[nodiscard]] bool IsExistingFile(const std::string& path);
+// True when `path` names an existing directory.
+[[nodiscard]] bool IsDirectory(const std::string& path);
+// `path` made absolute by this platform's rules.
+[[nodiscard]] std::string AbsolutePath(const std::string& path);
 // Makes `path` absolute by this platform's rules and splits it.
-PathParts SplitPath(const std::string& path);
-// Lets the user choose the plan file, starting from `path`; true when a file was confirmed, and
-// then `path` holds it.
-bool OpenFileDialog(std::string& path);
-// Lets the user choose the listing file, starting from `path`; true when confirmed.
-bool SaveFileDialog(std::string& path);
+[[nodiscard]] PathParts SplitPath(const std::string& path);
 
 }  // namespace tosim::platform

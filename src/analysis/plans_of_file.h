@@ -1,22 +1,22 @@
-// How the report cuts a plan file into plans: a plan runs from its start to the next plan start on
-// the same line or to the end of the line; a line that does not start with a plan holds none.
+// How a plan file is cut into plans: a plan runs from its start to the next plan start on the same
+// line or to the end of the line; a line that does not start with a plan holds none.
 #pragma once
 
 #include <cstdint>
 
 #include "analysis/plan_analysis.h"
+#include "plan/in_stream.h"
 #include "plan/plan_reader.h"
-#include "tosim/streams.h"
 
-namespace tosim::report {
+namespace tosim::analysis {
 
 // Reads `plan` to its end and calls `done(report)` for every plan in it, in order. Lines are
-// counted as the reader ends them (LF, CR or CR LF). The reader's syntax messages go to the trace
-// streams, which must be open.
+// counted as the reader ends them (LF, CR or CR LF). Returns 0, or the error number of a failed
+// read of `plan`; a plan that the failure cut short is not reported.
 template <typename Done>
-void ForEachPlanReport(InStream& plan, Done&& done) {
+[[nodiscard]] int ForEachPlanReport(InStream& plan, Done&& done) {
   Operation operation;
-  analysis::PlanAnalysis analysis;
+  PlanAnalysis analysis;
   std::int64_t line = 0;
   while (!plan.AtEnd()) {
     ++line;
@@ -28,10 +28,14 @@ void ForEachPlanReport(InStream& plan, Done&& done) {
         analysis.Add(operation);
         ReadOperation(plan, operation);
       }
+      if (plan.Error() != 0) {
+        return plan.Error();
+      }
       done(analysis.Finish());
     }
     plan.SkipLine();
   }
+  return plan.Error();
 }
 
-}  // namespace tosim::report
+}  // namespace tosim::analysis

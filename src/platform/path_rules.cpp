@@ -1,7 +1,7 @@
 // The path and command-line rules. Nothing here asks the operating system anything: the current
 // directories and the command line come in as arguments, so both platforms' rules run and are
 // tested everywhere.
-#include "path_rules.h"
+#include "platform/path_rules.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,8 @@
-#include "platform.h"
-#include "tosim/fragment.h"
-#include "tosim/trace.h"
+// tosim's failure report: how a failed input/output call ends the run.
+#include "platform/platform.h"
+#include "trace/failure.h"
+#include "trace/fragment.h"
+#include "trace/trace.h"
 
 namespace tosim {
 

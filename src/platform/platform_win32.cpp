@@ -1,8 +1,5 @@
-// The platform seam on 32-bit Windows: files and standard handles through kernel32, the plan and
-// listing files chosen in the common open and save dialogs of comdlg32.
+// The platform seam on Windows: files, standard handles, paths and the process through kernel32.
 #include <windows.h>
-// <commdlg.h> needs the types of <windows.h>.
-#include <commdlg.h>
 
 #include <algorithm>
 #include <climits>
@@ -10,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace tosim::platform {
 
@@ -20,16 +17,6 @@ namespace {
 // failed input/output call, not even after the 8-bit cut of a POSIX exit status.
 constexpr UINT kCrashStatus = 255;
 
-// The dialogs' path buffer, the terminating NUL included.
-constexpr DWORD kDialogBufferSize = 260;
-
-// Both filter pairs, each string NUL-terminated; the literal's own NUL ends the list.
-constexpr char kDialogFilter[] = "Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-
-constexpr DWORD kOpenDialogFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-constexpr DWORD kSaveDialogFlags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-static_assert(kOpenDialogFlags == 0x81004 && kSaveDialogFlags == 0x80006);
-static_assert(sizeof(OPENFILENAMEA) == 88, "the dialog record of 32-bit Windows");
 static_assert(sizeof(FileHandle) == sizeof(HANDLE));
 
 HANDLE AsHandle(FileHandle file) {
@@ -40,26 +27,8 @@ FileHandle AsFile(HANDLE handle) {
   return reinterpret_cast<FileHandle>(handle);
 }
 
-enum class Call { Open, Read, Write, Close };
-
-// The one place where a Windows error code becomes the program's error number. Every failed or
-// short write is a disk write error, whatever the code (a full disk is 112, a closed pipe 232, or
-// 233 under wine), and so is a failed close, which reports a write that failed late.
-int ErrorNumber(Call call, DWORD code) {
-  if (call == Call::Write || (call == Call::Close && code != ERROR_INVALID_HANDLE)) {
-    return 101;
-  }
-  if (code == ERROR_SHARING_VIOLATION) {  // the file is open elsewhere, without sharing
-    return ERROR_ACCESS_DENIED;
-  }
-  if (code >= ERROR_WRITE_PROTECT && code <= ERROR_GEN_FAILURE) {
-    return static_cast<int>(code) + 131;  // device errors 19..31 as 150..162
-  }
-  return static_cast<int>(code);
-}
-
 int LastError(Call call) {
-  return ErrorNumber(call, ::GetLastError());
+  return TranslateWindowsError(call, ::GetLastError());
 }
 
 FileHandle StandardHandle(DWORD which) {
@@ -171,27 +140,6 @@ std::string DriveCurrentDirectory(char drive) {
   }
 }
 
-using DialogFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
-
-// Shows one of the two modal dialogs pre-filled with `path`; afterwards `path` holds the text of
-// the dialog's buffer, whatever the answer. A path longer than the buffer is cut to fit it.
-bool ShowDialog(DialogFunction show, DWORD flags, std::string& path) {
-  char buffer[kDialogBufferSize] = {};
-  std::memcpy(buffer, path.data(), std::min<std::size_t>(path.size(), kDialogBufferSize - 1));
-
-  OPENFILENAMEA record{};
-  record.lStructSize = sizeof record;
-  record.lpstrFilter = kDialogFilter;
-  record.lpstrFile = buffer;
-  record.nMaxFile = kDialogBufferSize;
-  record.Flags = flags;
-  record.lpstrDefExt = "txt";
-  const bool confirmed = show(&record) != FALSE;
-
-  path.assign(buffer, ::strnlen(buffer, kDialogBufferSize));
-  return confirmed;
-}
-
 }  // namespace
 
 void PrepareProcess() {
@@ -252,6 +200,10 @@ FileHandle StandardOutput() {
   return StandardHandle(STD_OUTPUT_HANDLE);
 }
 
+FileHandle StandardError() {
+  return StandardHandle(STD_ERROR_HANDLE);
+}
+
 bool IsCharacterDevice(FileHandle file) {
   return file != kNoFile && ::GetFileType(AsHandle(file)) == FILE_TYPE_CHAR;
 }
@@ -266,19 +218,19 @@ int WriteConsoleUtf8(FileHandle file, std::string_view utf8) {
     return 0;
   }
   if (file == kNoFile || utf8.size() > static_cast<std::size_t>(INT_MAX)) {
-    return ErrorNumber(Call::Write, ERROR_INVALID_HANDLE);
+    return TranslateWindowsError(Call::Write, ERROR_INVALID_HANDLE);
   }
   const int size = static_cast<int>(utf8.size());
   std::wstring text(static_cast<std::size_t>(size), L'\0');  // never more UTF-16 units than bytes
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), size);
   if (length == 0) {
-    return ErrorNumber(Call::Write, ::GetLastError());
+    return TranslateWindowsError(Call::Write, ::GetLastError());
   }
   const wchar_t* next = text.data();
   for (DWORD left = static_cast<DWORD>(length); left > 0;) {
     DWORD written = 0;
     if (::WriteConsoleW(AsHandle(file), next, left, &written, nullptr) == FALSE || written == 0) {
-      return ErrorNumber(Call::Write, ::GetLastError());
+      return TranslateWindowsError(Call::Write, ::GetLastError());
     }
     next += written;
     left -= written;
@@ -289,14 +241,14 @@ int WriteConsoleUtf8(FileHandle file, std::string_view utf8) {
 int ReadFile(FileHandle file, char* data, std::size_t capacity, std::size_t* got) {
   *got = 0;
   if (file == kNoFile) {
-    return ErrorNumber(Call::Read, ERROR_INVALID_HANDLE);
+    return TranslateWindowsError(Call::Read, ERROR_INVALID_HANDLE);
   }
   DWORD count = 0;
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
   if (::ReadFile(AsHandle(file), data, wanted, &count, nullptr) == FALSE) {
     // A pipe whose writer is gone has simply come to its end.
     const DWORD code = ::GetLastError();
-    return code == ERROR_BROKEN_PIPE ? 0 : ErrorNumber(Call::Read, code);
+    return code == ERROR_BROKEN_PIPE ? 0 : TranslateWindowsError(Call::Read, code);
   }
   *got = count;
   return 0;
@@ -307,12 +259,12 @@ int WriteFile(FileHandle file, const char* data, std::size_t size) {
     return 0;
   }
   if (file == kNoFile || size > MAXDWORD) {
-    return ErrorNumber(Call::Write, ERROR_INVALID_HANDLE);
+    return TranslateWindowsError(Call::Write, ERROR_INVALID_HANDLE);
   }
   DWORD written = 0;
   if (::WriteFile(AsHandle(file), data, static_cast<DWORD>(size), &written, nullptr) == FALSE ||
       written != size) {
-    return ErrorNumber(Call::Write, ::GetLastError());
+    return TranslateWindowsError(Call::Write, ::GetLastError());
   }
   return 0;
 }
@@ -362,16 +314,17 @@ bool IsExistingFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  return AbsoluteWindowsPath(path, DriveCurrentDirectory);
+}
+
 PathParts SplitPath(const std::string& path) {
-  return SplitWindowsPath(AbsoluteWindowsPath(path, DriveCurrentDirectory));
-}
-
-bool OpenFileDialog(std::string& path) {
-  return ShowDialog(::GetOpenFileNameA, kOpenDialogFlags, path);
-}
-
-bool SaveFileDialog(std::string& path) {
-  return ShowDialog(::GetSaveFileNameA, kSaveDialogFlags, path);
+  return SplitWindowsPath(AbsolutePath(path));
 }
 
 }  // namespace tosim::platform

@@ -1,0 +1,36 @@
+#include "report/in_memory_run.h"
+
+#include "analysis/plans_of_file.h"
+#include "plan/in_stream.h"
+#include "report/report_format.h"
+#include "trace/replay.h"
+#include "trace/trace.h"
+
+namespace tosim::report {
+
+void RunInMemory(std::string_view plan, InMemoryRun& run) {
+  // A trace is about ten times as long as its plans: room for it at once, not by doubling.
+  for (std::string* output : {&run.trace, &run.reports}) {
+    output->clear();
+    output->reserve(12 * plan.size());
+  }
+  // Both ends are buffered, as with a console redirected to a file, and get the same bytes: the
+  // console's are kept.
+  ConsoleStream().Open(AppendToString, &run.trace, false);
+  ListingStream().Open(Discard, nullptr, false);
+  MemorySource source{plan};
+  InStream stream;
+  stream.Open(ReadFromMemory, &source);
+  ReplayPlans(stream);
+  ConsoleStream().Flush();
+  ConsoleStream().Open(Discard, nullptr, false);
+  ListingStream().Open(Discard, nullptr, false);
+
+  source = MemorySource{plan};
+  stream.Open(ReadFromMemory, &source);
+  // Memory never fails to be read.
+  (void)analysis::ForEachPlanReport(
+      stream, [&](const analysis::PlanReport& report) { AppendJson(run.reports, report); });
+}
+
+}  // namespace tosim::report

@@ -1,0 +1,27 @@
+// tosim-report's command line, parsed as a pure function of the arguments.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tosim::report {
+
+enum class Format : std::uint8_t { Text, Json, Html };
+
+struct Options {
+  bool help = false;     // -h, --help: the usage, and nothing else
+  bool version = false;  // --version: the version, and nothing else
+  Format format = Format::Text;
+  std::string htmlPath;  // --html's page
+  std::string planPath;
+  std::string problem;  // what is wrong with the command line; empty when nothing is
+};
+
+// Reads the arguments (without the program's name). The order of the options does not matter;
+// "--" ends them. --help and --version win over everything else, mistakes included. --html takes
+// the next argument as its page unless that is an option: a page whose name starts with "-" is
+// written as "./-name".
+[[nodiscard]] Options ParseOptions(const std::vector<std::string>& arguments);
+
+}  // namespace tosim::report
