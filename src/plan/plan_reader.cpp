@@ -96,13 +96,13 @@ char ReadItemBrackets(InStream& plan, char c, Operation& operation, SyntaxError&
 }
 
 // Skips to the terminator from `c`, noting the bytes other than spaces on the way.
-void SkipToTerminator(InStream& plan, char c, ReadNotes& notes) {
+void SkipToTerminator(InStream& plan, char c, IgnoredText* ignored) {
   while (!IsTerminator(c)) {
-    if (c != ' ') {
-      if (notes.ignored < ReadNotes::kIgnoredKept) {
-        notes.ignoredText[notes.ignored] = c;
+    if (c != ' ' && ignored != nullptr) {
+      if (ignored->count < IgnoredText::kKept) {
+        ignored->text[ignored->count] = c;
       }
-      ++notes.ignored;
+      ++ignored->count;
     }
     c = Next(plan);
   }
@@ -124,33 +124,36 @@ void ReadNumber(InStream& plan, char& c, std::int32_t& number) {
   number = static_cast<std::int32_t>(value);
 }
 
-ReadNotes ReadOperation(InStream& plan, Operation& operation) {
-  ReadNotes notes;
+SyntaxError ReadOperation(InStream& plan, Operation& operation, IgnoredText* ignored) {
+  SyntaxError error = SyntaxError::None;
+  if (ignored != nullptr) {
+    ignored->count = 0;
+  }
   char c = NextNonSpace(plan);
   operation.kind = KindOfLetter(c);
 
   if (operation.kind == OpKind::Illegal) {
-    notes.error = SyntaxError::IllegalOperation;
+    error = SyntaxError::IllegalOperation;
   } else if (operation.kind != OpKind::EndOfPlan) {
     c = Next(plan);
     ReadNumber(plan, c, operation.number);
     operation.item = ' ';
     if (operation.number <= 0) {
-      notes.error = SyntaxError::NumberExpected;
+      error = SyntaxError::NumberExpected;
     } else if (operation.kind == OpKind::Read || operation.kind == OpKind::Write) {
-      c = ReadItemBrackets(plan, c, operation, notes.error);
+      c = ReadItemBrackets(plan, c, operation, error);
     }
   }
 
   // Whatever stands between the operation and its terminator is ignored. The offending character
   // of a syntax error is part of the error, not ignored text.
   if (!IsTerminator(c)) {
-    if (notes.error != SyntaxError::None) {
+    if (error != SyntaxError::None) {
       c = Next(plan);
     }
-    SkipToTerminator(plan, c, notes);
+    SkipToTerminator(plan, c, ignored);
   }
-  return notes;
+  return error;
 }
 
 }  // namespace tosim

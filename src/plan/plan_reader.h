@@ -23,14 +23,12 @@ enum class SyntaxError : std::uint8_t {
   CloseExpected,     // a read or write without ")" after its letter
 };
 
-// What the reader noticed besides the operation. `ignored` counts the bytes other than spaces
-// that stood between the operation and its terminator and were skipped; `ignoredText` keeps the
-// first of them (up to kIgnoredKept), from the first one skipped.
-struct ReadNotes {
-  static constexpr std::uint32_t kIgnoredKept = 16;
-  SyntaxError error = SyntaxError::None;
-  std::uint32_t ignored = 0;
-  char ignoredText[kIgnoredKept] = {};
+// The text other than spaces that stood between an operation and its terminator and was skipped:
+// `count` bytes, the first of them (up to kKept) in `text`.
+struct IgnoredText {
+  static constexpr std::uint32_t kKept = 16;
+  std::uint32_t count = 0;
+  char text[kKept];
 };
 
 // The next character of the line, upper-cased ("a".."z" only), or kLineEnd when the stream
@@ -41,10 +39,11 @@ char NextChar(InStream& plan);
 // arithmetic that wraps around; leaves the first non-digit in `c`. No digits give 0.
 void ReadNumber(InStream& plan, char& c, std::int32_t& number);
 
-// Reads one operation with its terminator (";", ":" or the line end) and fills `operation`; the
-// operation is delivered whatever the syntax error. For Illegal and EndOfPlan, `number` and
-// `item` keep their previous values. A failed read of the stream looks like a line end here:
-// the caller asks the stream for its Error().
-ReadNotes ReadOperation(InStream& plan, Operation& operation);
+// Reads one operation with its terminator (";", ":" or the line end), fills `operation` and
+// returns what was wrong with it as written; the operation is delivered whatever the error. For
+// Illegal and EndOfPlan, `number` and `item` keep their previous values. The text skipped before
+// the terminator goes to `ignored`, when given. A failed read of the stream looks like a line end
+// here: the caller asks the stream for its Error().
+SyntaxError ReadOperation(InStream& plan, Operation& operation, IgnoredText* ignored = nullptr);
 
 }  // namespace tosim

@@ -12,11 +12,11 @@ namespace {
 // Reads the next operation and prints the reader's message, if any, which stands in front of
 // whatever the trace prints next. A failed read ends the run before anything of it is shown.
 void ReadAndReport(InStream& plan, Operation& operation) {
-  const ReadNotes notes = ReadOperation(plan, operation);
+  const SyntaxError error = ReadOperation(plan, operation);
   if (plan.Error() != 0) {
     FailRun(plan.Error());
   }
-  EchoSyntaxError(notes.error);
+  EchoSyntaxError(error);
 }
 
 void CheckRead(const InStream& plan) {

@@ -20,4 +20,12 @@ StreamPair& TraceStreams() {
   return traceStreams;
 }
 
+void EchoText(std::string_view text) {
+  traceStreams.Echo(text, {});
+}
+
+void EchoLine(std::string_view text) {
+  traceStreams.Echo(text, "\r\n");
+}
+
 }  // namespace tosim

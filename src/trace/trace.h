@@ -18,13 +18,9 @@ OutStream& ListingStream();
 StreamPair& TraceStreams();
 
 // Writes `text` to the console stream and then to the listing stream, without a line end.
-inline void EchoText(std::string_view text) {
-  TraceStreams().Echo(text, {});
-}
+void EchoText(std::string_view text);
 // The same, followed by CR LF; an empty text writes only the line end.
-inline void EchoLine(std::string_view text) {
-  TraceStreams().Echo(text, "\r\n");
-}
+void EchoLine(std::string_view text);
 
 // The composition behind EchoTextOf() and EchoLineOf(), with `end` after the pieces.
 template <typename... Pieces>
