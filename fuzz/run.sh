@@ -28,13 +28,13 @@ for run in "tosim_plan_fuzzer $((seconds - seconds / 3)) plan" \
   "tosim_report_fuzzer $report_seconds report"; do
   read -r fuzzer time corpus <<<"$run"
   mkdir -p "$build/corpus/$corpus"
-  "$build/fuzz/$fuzzer" \
+  "$build/$fuzzer" \
     -max_total_time="$time" -timeout=10 -max_len=8192 -print_final_stats=1 \
     -dict="$root/fuzz/plan.dict" -artifact_prefix="$build/findings/" \
     "$build/corpus/$corpus" "$seeds" || status=$?
   if [ "$status" -ne 0 ]; then
     echo "fuzz/run.sh: $fuzzer stopped with status $status; the input is in $build/findings/" >&2
-    echo "fuzz/run.sh: replay it with: $build/fuzz/$fuzzer FILE" >&2
+    echo "fuzz/run.sh: replay it with: $build/$fuzzer FILE" >&2
     exit "$status"
   fi
 done
