@@ -7,8 +7,8 @@
 # preset (32-bit programs) or the "windows64" preset (64-bit ones); the programs' own header
 # says which. 32-bit programs run under 32-bit wine (WINEARCH=win32, "wine"), which needs a
 # kernel that starts 32-bit programs; 64-bit ones under 64-bit wine (WINEARCH=win64, the wine64
-# loader), which runs on any x86-64 kernel. Builds helper.exe of the same width into
-# BUILD_DIR-tests, makes a wine prefix of that width (TOSIM_WINEPREFIX, default
+# loader), which runs on any x86-64 kernel (wine.sh chooses). Builds helper.exe of the same
+# width into BUILD_DIR-tests, makes a wine prefix of that width (TOSIM_WINEPREFIX, default
 # BUILD_DIR/wineprefix) on first use and runs without a display (where a dialog fails as if
 # cancelled) the end-to-end cases of both programs and the programs on a terminal; then on an
 # Xvfb display of its own the crash checks and the real dialogs (TOSIM_SKIP_DIALOGS=1 leaves
@@ -23,27 +23,8 @@ helper="$build-tests/helper.exe"
 [[ -f $exe && -f $build/tosim-report.exe ]] ||
   { echo "no $exe or tosim-report.exe: build the windows or windows64 preset first" >&2; exit 2; }
 
-# The machine the program was linked for, from its PE header: i386 or x86-64.
-pe_header=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_header + 4)) -N2 "$exe" | tr -d ' ')
-case $machine in
-  014c)
-    width=32 toolchain=mingw-i686.cmake wine=wine
-    export WINEARCH=win32
-    "$here/can_start_32bit.py" ||
-      { echo "32-bit wine cannot run here: test the windows64 build instead" >&2; exit 2; }
-    ;;
-  8664)
-    width=64 toolchain=mingw-x86_64.cmake
-    # Debian keeps the 64-bit loader out of PATH; its "wine" prefers the 32-bit one.
-    wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-    [[ -x $wine ]] || { echo "no wine64: install it (Debian: wine64)" >&2; exit 2; }
-    # The loader that wine starts the programs' child processes with.
-    export WINEARCH=win64 WINELOADER=$wine
-    ;;
-  *) echo "$exe: neither a 32-bit nor a 64-bit x86 Windows program (machine $machine)" >&2
-    exit 2 ;;
-esac
+source "$here/wine.sh"
+select_wine "$exe" || { echo "the $exe of $build cannot run here" >&2; exit 2; }
 echo "== $width-bit programs under $width-bit wine ($wine, WINEARCH=$WINEARCH)"
 export WINEPREFIX="${TOSIM_WINEPREFIX:-$build/wineprefix}" WINEDEBUG=-all
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
