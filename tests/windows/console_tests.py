@@ -127,7 +127,8 @@ class Terminal:
 
     def start(self, folder, command):
         # The shell leaves the status in a file and stays, so that the screen stays too.
-        script = f"cd {shlex.quote(folder)}; {shlex.join(command)}; echo $? >.status; exec sleep {2 * WAIT}"
+        script = (f"cd {shlex.quote(folder)}; {shlex.join(command)}; echo $? >.status; "
+                  f"exec sleep {2 * WAIT}")
         self.tmux("-f", "/dev/null", "new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS),
                   "sh", "-c", script)
 
