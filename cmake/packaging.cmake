@@ -6,6 +6,12 @@ include(GNUInstallDirs)
 set(TOSIM_VERSION ${PROJECT_VERSION})
 
 if(WIN32)
+  # The ZIPs of both widths hold the same files; the read-me names the one it comes with.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TOSIM_WINDOWS_BUILD "64-bit, runs on 64-bit Windows")
+  else()
+    set(TOSIM_WINDOWS_BUILD "32-bit, runs on any current Windows")
+  endif()
   configure_file(doc/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS tosim tosim-report RUNTIME DESTINATION .)
   install(FILES examples/plans.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)

@@ -23,7 +23,8 @@ constexpr char kDialogFilter[] = "Text files (*.txt)\0*.txt\0All files (*.*)\0*.
 constexpr DWORD kOpenDialogFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 constexpr DWORD kSaveDialogFlags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
 static_assert(kOpenDialogFlags == 0x81004 && kSaveDialogFlags == 0x80006);
-static_assert(sizeof(OPENFILENAMEA) == 88, "the dialog record of 32-bit Windows");
+static_assert(sizeof(OPENFILENAMEA) == (sizeof(void*) == 4 ? 88 : 152),
+              "the dialog record of 32-bit and of 64-bit Windows");
 
 using DialogFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """The real open and save dialogs of tosim.exe under wine, driven with xdotool.
 
-  dialog_tests.py --program build/windows/tosim.exe [NAME...]
+  dialog_tests.py [--wine WINE] --program build/windows/tosim.exe [NAME...]
 
 Needs DISPLAY (an X server started before the first wine program of the session) and the wine
 environment, as tests/windows/run_suite.sh provides them.
 """
-import argparse, os, shutil, subprocess, sys, tempfile, time
+import argparse, os, shlex, shutil, subprocess, sys, tempfile, time
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
 PLAN = b"P1; T1\r\n"
@@ -88,14 +88,14 @@ TESTS = {
 }
 
 
-def run_test(program, folder, before, steps, console, files):
+def run_test(wine, program, folder, before, steps, console, files):
     for name, data in {"plan.txt": PLAN, **before}.items():
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
     path = lambda name: "Z:" + os.path.join(folder, name).replace("/", "\\")
     paths = {"plan": path("plan.txt"), "out": path("out"), "nope": path("nope.txt")}
     with open(os.path.join(folder, ".console"), "wb") as out:
-        proc = subprocess.Popen(["wine", program], cwd=folder, stdin=subprocess.PIPE, stdout=out,
+        proc = subprocess.Popen([*wine, program], cwd=folder, stdin=subprocess.PIPE, stdout=out,
                                 stderr=subprocess.DEVNULL)
     try:
         seen = []
@@ -128,6 +128,7 @@ def run_test(program, folder, before, steps, console, files):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--wine", default="wine", help="the wine that runs it (default: wine)")
     parser.add_argument("--program", required=True, help="tosim.exe")
     parser.add_argument("names", nargs="*", help="only the tests whose names hold these")
     options = parser.parse_args()
@@ -141,7 +142,8 @@ def main():
         if not reason:
             folder = tempfile.mkdtemp(prefix="tosim-dialog-")
             try:
-                run_test(os.path.abspath(options.program), folder, *test)
+                run_test(shlex.split(options.wine), os.path.abspath(options.program), folder,
+                         *test)
                 with open(os.path.join(folder, "plan.txt"), "rb") as f:
                     verdict, detail = ("PASS", None) if f.read() == PLAN else (
                         "FAIL", "the plan file was changed")

@@ -4,11 +4,16 @@
 #   tests/windows/run_suite.sh [BUILD_DIR]
 #
 # BUILD_DIR (default build/windows) holds tosim.exe and tosim-report.exe from the "windows"
-# preset. Builds helper.exe into BUILD_DIR-tests, makes a 32-bit wine prefix (TOSIM_WINEPREFIX,
-# default BUILD_DIR/wineprefix) on first use and runs without a display (where a dialog fails as
-# if cancelled) the end-to-end cases of both programs; then on an Xvfb display of its own the
-# crash checks and the real dialogs (TOSIM_SKIP_DIALOGS=1 leaves these out). The last line sums up the parts' "N passed, N failed,
-# N skipped"; the status is 0 when nothing failed.
+# preset (32-bit programs) or the "windows64" preset (64-bit ones); the programs' own header
+# says which. 32-bit programs run under 32-bit wine (WINEARCH=win32, "wine"), which needs a
+# kernel that starts 32-bit programs; 64-bit ones under 64-bit wine (WINEARCH=win64, the wine64
+# loader), which runs on any x86-64 kernel (wine.sh chooses). Builds helper.exe of the same
+# width into BUILD_DIR-tests, makes a wine prefix of that width (TOSIM_WINEPREFIX, default
+# BUILD_DIR/wineprefix) on first use and runs without a display (where a dialog fails as if
+# cancelled) the end-to-end cases of both programs and the programs on a terminal; then on an
+# Xvfb display of its own the crash checks and the real dialogs (TOSIM_SKIP_DIALOGS=1 leaves
+# these out). The last line sums up the parts' "N passed, N failed, N skipped"; the status is 0
+# when nothing failed, 2 when the suite could not start.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -16,8 +21,12 @@ build=$(cd "${1:-$repo/build/windows}" && pwd) || exit 2
 exe="$build/tosim.exe"
 helper="$build-tests/helper.exe"
 [[ -f $exe && -f $build/tosim-report.exe ]] ||
-  { echo "no $exe or tosim-report.exe: build the windows preset first" >&2; exit 2; }
-export WINEPREFIX="${TOSIM_WINEPREFIX:-$build/wineprefix}" WINEARCH=win32 WINEDEBUG=-all
+  { echo "no $exe or tosim-report.exe: build the windows or windows64 preset first" >&2; exit 2; }
+
+source "$here/wine.sh"
+select_wine "$exe" || { echo "the $exe of $build cannot run here" >&2; exit 2; }
+echo "== $width-bit programs under $width-bit wine ($wine, WINEARCH=$WINEARCH)"
+export WINEPREFIX="${TOSIM_WINEPREFIX:-$build/wineprefix}" WINEDEBUG=-all
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # No menu entries, no Mono or Gecko installers: console programs and the common dialogs only.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
@@ -30,10 +39,10 @@ xvfb_pid="" keeper_pid=""
 # is killed.
 start_session() {
   rm -f "$work/keep" && mkfifo "$work/keep"
-  wine "$helper" wait <"$work/keep" >/dev/null 2>&1 &
+  "$wine" "$helper" wait <"$work/keep" >/dev/null 2>&1 &
   keeper_pid=$!
   exec 9>"$work/keep"
-  timeout 120 wine "$helper" wait </dev/null >/dev/null 2>&1  # returns once wine is up
+  timeout 120 "$wine" "$helper" wait </dev/null >/dev/null 2>&1  # returns once wine is up
 }
 end_session() {
   exec 9>&-
@@ -61,17 +70,17 @@ part() {
 }
 
 echo "== building helper.exe"
-cmake -S "$here" -B "$build-tests" --toolchain "$repo/cmake/mingw-i686.cmake" \
+cmake -S "$here" -B "$build-tests" --toolchain "$repo/cmake/$toolchain" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/cmake.log" 2>&1 &&
   cmake --build "$build-tests" -j2 >>"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 2; }
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
-  echo "== making the 32-bit wine prefix $WINEPREFIX"
+  echo "== making the $width-bit wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >"$work/wineboot.log" 2>&1 && timeout 120 wineserver -w ||
+  timeout 300 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 && timeout 120 wineserver -w ||
     { cat "$work/wineboot.log"; echo "wineboot failed" >&2; exit 2; }
 fi
-grep -q '^#arch=win32' "$WINEPREFIX/system.reg" ||
-  { echo "$WINEPREFIX is not a 32-bit prefix: remove it or choose another" >&2; exit 2; }
+grep -q "^#arch=$WINEARCH" "$WINEPREFIX/system.reg" ||
+  { echo "$WINEPREFIX is not a $width-bit prefix: remove it or choose another" >&2; exit 2; }
 # Drive Y: for the cases about another drive's current directory: a folder of the prefix, not
 # the Linux root (wine would then name the current directory Y:\... instead of Z:\...).
 mkdir -p "$WINEPREFIX/drive_y"
@@ -79,11 +88,14 @@ ln -sfn ../drive_y "$WINEPREFIX/dosdevices/y:"
 
 echo "== end-to-end cases"
 start_session
-part python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "wine $exe" \
-  --holder "wine $helper hold" --launcher "wine $helper run" "$repo"/tests/e2e/cases/*.case
+part python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "$wine $exe" \
+  --holder "$wine $helper hold" --launcher "$wine $helper run" "$repo"/tests/e2e/cases/*.case
 echo "== tosim-report"
-part python3 "$repo/tests/report/run_report_cases.py" --windows "wine $build/tosim-report.exe" \
+part python3 "$repo/tests/report/run_report_cases.py" --windows "$wine $build/tosim-report.exe" \
   "$repo"/tests/report/cases/*.case
+echo "== on a terminal"
+part python3 "$here/console_tests.py" --wine "$wine" --program "$exe" \
+  --report "$build/tosim-report.exe"
 end_session
 
 if [[ ${TOSIM_SKIP_DIALOGS:-0} == 1 ]]; then
@@ -96,13 +108,13 @@ else
     { echo "Xvfb did not start" >&2; exit 2; }
   export DISPLAY=":$(head -n1 "$work/display")"
   # No window manager: unmanaged windows, or every closing dialog waits a second for one.
-  timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  timeout 120 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   start_session
   echo "== crashes"
-  part python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "wine $helper" \
+  part python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "$wine $helper" \
     "$here/crashes.case"
   echo "== dialogs"
-  part python3 "$here/dialog_tests.py" --program "$exe"
+  part python3 "$here/dialog_tests.py" --wine "$wine" --program "$exe"
   end_session
 fi
 
