@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 
