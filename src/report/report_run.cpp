@@ -7,6 +7,8 @@
 #include "analysis/plan_analysis.h"
 #include "plan/plan_reader.h"
 #include "plan_reports.h"
+#include "protocols/protocols.h"
+#include "protocols_format.h"
 #include "report_format.h"
 #include "report_page.h"
 #include "run/platform.h"
@@ -19,7 +21,7 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kHelp =
-    "Uso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES\n"
+    "Uso: tosim-report [--json | --html INFORME.html] [--protocols] FICHERO_DE_PLANES\n"
     "\n"
     "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida estándar,\n"
     "para cada plan, lo que la ordenación por marcas de tiempo hizo con él y lo que dice la\n"
@@ -37,6 +39,12 @@ constexpr std::string_view kHelp =
     "                  escribe en INFORME.html una página que se abre sin red: la traza de\n"
     "                  tosim y, para cada plan, su planificación, su grafo de precedencia y\n"
     "                  lo anterior. Nunca escribe sobre el fichero de planes (error 5).\n"
+    "  --protocols     añade, con --json, la clave \"protocols\" a cada objeto y, sin ella,\n"
+    "                  una tabla por plan: lo que hace cada uno de ocho protocolos de control\n"
+    "                  de concurrencia (to, to_basic, strict_to, mvto, 2pl, wait_die,\n"
+    "                  wound_wait, occ) con cada operación, y por protocolo la historia, las\n"
+    "                  transacciones validadas y abortadas (con la causa), los interbloqueos\n"
+    "                  y el orden serie. Las reglas están en el README de tosim.\n"
     "  -h, --help      muestra esta ayuda.\n"
     "\n"
     "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta; si el\n"
@@ -117,7 +125,8 @@ int Discard(void* /*context*/, const char* /*data*/, std::size_t /*size*/) {
 
 [[noreturn]] void UsageError(const std::string& problem) {
   Fail(problem +
-           "\nUso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES (más en "
+           "\nUso: tosim-report [--json | --html INFORME.html] [--protocols] FICHERO_DE_PLANES "
+           "(más en "
            "tosim-report --help)",
        kUsageError);
 }
@@ -168,15 +177,38 @@ void WriteHtmlReport(const PlanFile& file, const std::string& htmlPath) {
 }
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
-// holds a block.
-void ReportPlans(InStream& plan, bool json) {
+// holds a block. With `withProtocols`, the protocol lab replays each plan too: its key ends the
+// JSON object, its table ends the summary.
+void ReportPlans(InStream& plan, bool json, bool withProtocols) {
   std::string out;
   out.reserve(2 * kOutputBlock);
-  ForEachPlanReport(plan, [&](const analysis::PlanReport& report) {
+  protocols::ProtocolLab lab;
+  const auto start = [&] {
+    if (withProtocols) {
+      lab.Start();
+    }
+  };
+  const auto add = [&](const Operation& operation) {
+    if (withProtocols) {
+      lab.Add(operation);
+    }
+  };
+  ForEachPlanReport(plan, start, add, [&](const analysis::PlanReport& report) {
     if (json) {
       AppendJson(out, report);
+      if (withProtocols) {
+        out.resize(out.size() - 2);  // "}\n"
+        out += ",\"protocols\":";
+        AppendProtocolsJson(out, lab.Finish(report.timestamps));
+        out += "}\n";
+      }
     } else {
       AppendText(out, report);
+      if (withProtocols) {
+        out.pop_back();  // the empty line that ends the summary
+        AppendProtocolsText(out, lab.Finish(report.timestamps));
+        out += '\n';
+      }
     }
     if (out.size() >= kOutputBlock) {
       WriteOutput(out);
@@ -190,6 +222,7 @@ void ReportPlans(InStream& plan, bool json) {
 
 int RunReport(int argc, char** argv) {
   bool json = false;
+  bool withProtocols = false;
   bool help = false;
   std::string htmlPath;
   bool html = false;
@@ -200,6 +233,8 @@ int RunReport(int argc, char** argv) {
       options = false;
     } else if (options && argument == "--json") {
       json = true;
+    } else if (options && argument == "--protocols") {
+      withProtocols = true;
     } else if (options && argument == "--html") {
       html = true;
     } else if (html && htmlPath.empty()) {
@@ -234,7 +269,7 @@ int RunReport(int argc, char** argv) {
   } else {
     InStream plan;
     plan.Open(ReadPlanFile, &file);
-    ReportPlans(plan, json);
+    ReportPlans(plan, json, withProtocols);
   }
   if (const int error = platform::CloseFile(file.handle); error != 0) {
     Fail("no se puede cerrar \"" + paths[0] + "\": " + Cause(error), error);
