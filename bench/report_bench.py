@@ -17,8 +17,10 @@
 
 It only reports; nothing in it fails on a timing.
 
+With --protocols, tosim-report runs as `tosim-report --json --protocols` in both parts.
+
 Usage: report_bench.py [--size 32M] [--runs 5] [--plans 20] [--ops 400] [--repeat 20]
-                       [--tosim PATH] [--report PATH] [--dir DIR]
+                       [--protocols] [--tosim PATH] [--report PATH] [--dir DIR]
 """
 import argparse
 import os
@@ -50,7 +52,7 @@ def side_by_side(args):
     try:
         for turn in range(args.runs + 1):
             t = run([args.tosim, plan, listing], stdout_path=console, rss_file=rss_file)
-            r = run([args.report, "--json", plan], stdout_path=jsonl, rss_file=rss_file)
+            r = run([args.report, *args.options, plan], stdout_path=jsonl, rss_file=rss_file)
             if t.status != 0 or r.status != 0:
                 sys.exit(f"status {t.status} (tosim), {r.status} (tosim-report)")
             sizes = os.path.getsize(console), os.path.getsize(jsonl)
@@ -66,7 +68,7 @@ def side_by_side(args):
     print()
     print("| program | wall s | user s | sys s | peak RSS |")
     print("|---|---|---|---|---|")
-    for name, samples in (("tosim", tosim), ("tosim-report --json", report)):
+    for name, samples in (("tosim", tosim), ("tosim-report " + " ".join(args.options), report)):
         rss = [s.maxrss_kib for s in samples if s.maxrss_kib is not None]
         print(f"| {name} | {median([s.wall for s in samples]):.3f} "
               f"| {median([s.user for s in samples]):.3f} "
@@ -83,7 +85,7 @@ def slowest_plan(args):
     def best_of_three(data):
         with open(path, "wb") as f:
             f.write(data)
-        samples = [run([args.report, "--json", path]) for _ in range(3)]
+        samples = [run([args.report, *args.options, path]) for _ in range(3)]
         if any(s.status != 0 for s in samples):
             sys.exit("tosim-report failed on the worst case")
         return min(s.wall for s in samples)
@@ -106,11 +108,13 @@ def main():
     parser.add_argument("--plans", type=int, default=20)
     parser.add_argument("--ops", type=int, default=400)
     parser.add_argument("--repeat", type=int, default=20)
+    parser.add_argument("--protocols", action="store_true")
     parser.add_argument("--tosim", default=os.path.join(REPO, "build", "default", "tosim"))
     parser.add_argument("--report", default=os.path.join(REPO, "build", "default",
                                                          "tosim-report"))
     parser.add_argument("--dir", default="/tmp/tosim-bench")
     args = parser.parse_args()
+    args.options = ["--json", "--protocols"] if args.protocols else ["--json"]
     os.makedirs(args.dir, exist_ok=True)
     side_by_side(args)
     slowest_plan(args)

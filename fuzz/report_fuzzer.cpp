@@ -1,13 +1,20 @@
-// libFuzzer target: any bytes as a plan file through the reader, the plan analysis and both
-// report formatters. Aborts when a report breaks what holds for every plan: conflict- implies
-// view-serializable; strict implies cascadeless implies recoverable; every edge goes forward in
-// the conflict order, or the cycle is one of edges; plans come in line order; a JSON object is one
-// line. Termination (the bounded view search included) is libFuzzer's -timeout.
+// libFuzzer target: any bytes as a plan file through the reader, the plan analysis, the protocol
+// lab and the report formatters. Aborts when a report breaks what holds for every plan: conflict-
+// implies view-serializable; strict implies cascadeless implies recoverable; every edge goes
+// forward in the conflict order, or the cycle is one of edges; plans come in line order; a JSON
+// object is one line. And for the protocols: every operation of the schedule has exactly one step
+// under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a
+// wait under wait_die is an older transaction's for younger ones, under wound_wait a younger's
+// for older ones; occ's commits come in an order its history's conflicts agree with; a pending
+// step belongs to a waiting transaction, a dropped one to an aborted one. Termination (the
+// bounded view search and the replays included) is libFuzzer's -timeout.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "analysis/plans_of_file.h"
+#include "protocols/protocols.h"
+#include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "trace/failure.h"
 
@@ -45,6 +52,90 @@ void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
   tosim::report::AppendText(text, r);
 }
 
+namespace protocols = tosim::protocols;
+
+bool In(protocols::Mask set, int t) {
+  return (set & (1u << (t - 1))) != 0;
+}
+
+// The operations of the written schedule: legal, in the tables, up to their transaction's end.
+struct ScheduleCount {
+  std::size_t operations = 0;
+  protocols::Mask ended = 0;
+
+  void Add(const tosim::Operation& o) {
+    using tosim::OpKind;
+    const bool access = o.kind == OpKind::Read || o.kind == OpKind::Write;
+    const bool known =
+        access || o.kind == OpKind::Begin || o.kind == OpKind::Validate || o.kind == OpKind::Abort;
+    if (!known || o.number < 1 || o.number > 10 || (access && (o.item < 'A' || o.item > 'Z')) ||
+        In(ended, o.number)) {
+      return;
+    }
+    ++operations;
+    if (o.kind == OpKind::Validate || o.kind == OpKind::Abort) {
+      ended |= static_cast<protocols::Mask>(1u << (o.number - 1));
+    }
+  }
+};
+
+void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan,
+                    const ScheduleCount& schedule) {
+  std::int64_t ts[11] = {};
+  for (const auto& [t, timestamp] : r.timestamps) {
+    ts[t] = timestamp;
+  }
+  for (int p = 0; p < protocols::kProtocolCount; ++p) {
+    const auto protocol = static_cast<protocols::Protocol>(p);
+    const protocols::ProtocolRun& run = plan.runs[p];
+    Require(run.steps.size() == schedule.operations, "not one step per operation");
+    Require(run.orderExists, "a protocol without a serial order");
+    Require(protocol == protocols::Protocol::TwoPl || run.deadlocks.empty(),
+            "a deadlock outside 2pl");
+    for (const protocols::Step& step : run.steps) {
+      Require(step.result != protocols::Result::Pending || In(run.waiting, step.t),
+              "a pending step of a transaction that does not wait");
+      Require(step.result != protocols::Result::Dropped || In(run.aborted, step.t),
+              "a dropped step of a transaction not aborted");
+      for (int u = 1; u <= 10; ++u) {
+        if (!In(step.waitedFor, u)) {
+          continue;
+        }
+        Require(protocol != protocols::Protocol::WaitDie || ts[step.t] < ts[u],
+                "wait_die: a younger transaction waits for an older one");
+        Require(protocol != protocols::Protocol::WoundWait || ts[step.t] > ts[u],
+                "wound_wait: an older transaction waits for a younger one");
+      }
+    }
+    if (protocol != protocols::Protocol::Occ) {
+      continue;
+    }
+    // Every conflict between committed transactions goes from the earlier commit to the later.
+    int commitRank[11] = {};
+    int commits = 0;
+    for (const protocols::Event& event : run.history) {
+      if (event.kind == tosim::OpKind::Validate) {
+        commitRank[event.t] = ++commits;
+      }
+    }
+    for (std::size_t i = 0; i < run.history.size(); ++i) {
+      const protocols::Event& a = run.history[i];
+      for (std::size_t j = i + 1; j < run.history.size(); ++j) {
+        const protocols::Event& b = run.history[j];
+        const bool conflict = a.t != b.t && a.item == b.item && a.item != ' ' &&
+                              (a.kind == tosim::OpKind::Write || b.kind == tosim::OpKind::Write);
+        Require(!conflict || commitRank[a.t] == 0 || commitRank[b.t] == 0 ||
+                    commitRank[a.t] < commitRank[b.t],
+                "occ: commit order against a conflict");
+      }
+    }
+  }
+  std::string out;
+  tosim::report::AppendProtocolsJson(out, plan);
+  Require(out.find('\n') == std::string::npos, "protocols over more than one line");
+  tosim::report::AppendProtocolsText(out, plan);
+}
+
 }  // namespace
 
 // Nothing here writes a trace.
@@ -57,7 +148,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tosim::InStream plan;
   plan.Open(tosim::ReadFromMemory, &source);
   std::int64_t lastLine = 0;
-  (void)tosim::analysis::ForEachPlanReport(plan,
-                                           [&](const auto& report) { Check(report, lastLine); });
+  protocols::ProtocolLab lab;
+  ScheduleCount schedule;
+  (void)tosim::analysis::ForEachPlanReport(
+      plan,
+      [&] {
+        lab.Start();
+        schedule = ScheduleCount{};
+      },
+      [&](const tosim::Operation& operation) {
+        lab.Add(operation);
+        schedule.Add(operation);
+      },
+      [&](const auto& report) {
+        Check(report, lastLine);
+        CheckProtocols(report, lab.Finish(report.timestamps), schedule);
+      });
   return 0;
 }

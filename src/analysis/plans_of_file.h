@@ -11,10 +11,11 @@
 namespace tosim::analysis {
 
 // Reads `plan` to its end and calls `done(report)` for every plan in it, in order. Lines are
-// counted as the reader ends them (LF, CR or CR LF). Returns 0, or the error number of a failed
+// counted as the reader ends them (LF, CR or CR LF). `start()` and `add(operation)` see the same
+// plan starts and operations as the analysis, first. Returns 0, or the error number of a failed
 // read of `plan`; a plan that the failure cut short is not reported.
-template <typename Done>
-[[nodiscard]] int ForEachPlanReport(InStream& plan, Done&& done) {
+template <typename Start, typename Add, typename Done>
+[[nodiscard]] int ForEachPlanReport(InStream& plan, Start&& start, Add&& add, Done&& done) {
   Operation operation;
   PlanAnalysis analysis;
   std::int64_t line = 0;
@@ -22,9 +23,11 @@ template <typename Done>
     ++line;
     ReadOperation(plan, operation);
     while (operation.kind == OpKind::Plan) {
+      start();
       analysis.Start(line, operation.number);
       ReadOperation(plan, operation);
       while (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
+        add(static_cast<const Operation&>(operation));
         analysis.Add(operation);
         ReadOperation(plan, operation);
       }
@@ -36,6 +39,12 @@ template <typename Done>
     plan.SkipLine();
   }
   return plan.Error();
+}
+
+template <typename Done>
+[[nodiscard]] int ForEachPlanReport(InStream& plan, Done&& done) {
+  return ForEachPlanReport(
+      plan, [] {}, [](const Operation&) {}, done);
 }
 
 }  // namespace tosim::analysis

@@ -35,6 +35,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       options.version = true;
     } else if (argument == "--json") {
       json = true;
+    } else if (argument == "--protocols") {
+      options.protocols = true;
     } else if (argument == "--html") {
       html = true;
       if (i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {

@@ -13,7 +13,8 @@ struct Options {
   bool help = false;     // -h, --help: the usage, and nothing else
   bool version = false;  // --version: the version, and nothing else
   Format format = Format::Text;
-  std::string htmlPath;  // --html's page
+  bool protocols = false;  // --protocols: the protocol lab beside the report
+  std::string htmlPath;    // --html's page
   std::string planPath;
   std::string problem;  // what is wrong with the command line; empty when nothing is
 };

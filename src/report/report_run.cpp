@@ -7,8 +7,10 @@
 #include "analysis/plans_of_file.h"
 #include "plan/in_stream.h"
 #include "platform/platform.h"
+#include "protocols/protocols.h"
 #include "report/in_memory_run.h"
 #include "report/options.h"
+#include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "report/report_page.h"
 #include "trace/failure.h"
@@ -22,7 +24,7 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kSynopsis =
-    "Uso: tosim-report [--json | --html INFORME.html] FICHERO_DE_PLANES";
+    "Uso: tosim-report [--json | --html INFORME.html] [--protocols] FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -47,6 +49,12 @@ constexpr std::string_view kHelp =
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
     "                  strict, edges (tosim-report(1) dice qué es cada una).\n"
+    "  --protocols     añade a cada plan lo que hace con él cada uno de ocho protocolos\n"
+    "                  de control de concurrencia (to, to_basic, strict_to, mvto, 2pl,\n"
+    "                  wait_die, wound_wait, occ): con --json, la clave \"protocols\";\n"
+    "                  sin ella, una tabla con el destino de cada operación y, por\n"
+    "                  protocolo, la historia, las transacciones validadas y abortadas\n"
+    "                  (con la causa), los interbloqueos y el orden serie.\n"
     "  --html INFORME.html\n"
     "                  escribe en INFORME.html una página que se abre sin red: la\n"
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
@@ -176,23 +184,47 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
 }
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
-// holds a block.
+// holds a block. With --protocols, the protocol lab replays each plan too: its key ends the JSON
+// object, its table ends the summary.
 void ReportPlans(platform::FileHandle file, const Options& options) {
   InStream plan;
   plan.Open(ReadPlanFile, &file);
   std::string out;
   out.reserve(2 * kOutputBlock);
-  const int error = analysis::ForEachPlanReport(plan, [&](const analysis::PlanReport& report) {
+  protocols::ProtocolLab lab;
+  const auto start = [&] {
+    if (options.protocols) {
+      lab.Start();
+    }
+  };
+  const auto add = [&](const Operation& operation) {
+    if (options.protocols) {
+      lab.Add(operation);
+    }
+  };
+  const auto done = [&](const analysis::PlanReport& report) {
     if (options.format == Format::Json) {
       AppendJson(out, report);
+      if (options.protocols) {
+        out.resize(out.size() - 2);  // "}\n"
+        out += ",\"protocols\":";
+        AppendProtocolsJson(out, lab.Finish(report.timestamps));
+        out += "}\n";
+      }
     } else {
       AppendText(out, report);
+      if (options.protocols) {
+        out.pop_back();  // the empty line that ends the summary
+        AppendProtocolsText(out, lab.Finish(report.timestamps));
+        out += '\n';
+      }
     }
     if (out.size() >= kOutputBlock) {
       WriteOutput(out);
       out.clear();
     }
-  });
+  };
+  const int error = analysis::ForEachPlanReport(plan, start, add, done);
   WriteOutput(out);
   if (error != 0) {
     Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);

@@ -7,6 +7,8 @@ status 0 and a listing that ends with the last frame written below, so the whole
 
 With TOSIM_REPORT, `tosim-report --json` runs on the same files, its output through a pipe: the
 many lines within 1 MB of its one-line peak; the long line, whose lists it prints, must finish.
+`tosim-report --json --protocols` runs on the one-line file and the many lines too, with the same
+bound: the protocol lab's tables do not grow with the file either.
 
 Usage: memory_bound.py TOSIM [TOSIM_REPORT]
 """
@@ -19,8 +21,27 @@ REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]}
               b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
               b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
               b'"strict":true,"edges":[]}\n')
+# The key "protocols" of a plan without operations, and of «P9; T1; C1»: the same object for all
+# eight protocols.
+PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
+                  b"occ")
+EMPTY_RUN = (b'{"steps":[],"history":[],"committed":[],"aborted":[],"waiting":[],"active":[],'
+             b'"deadlocks":[],"unrecoverable":[],"order":[]}')
+T1_C1_RUN = (b'{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_for":[],'
+             b'"from":null},{"op":"C1","result":"executed","delayed":false,"waited_for":[],'
+             b'"from":null}],"history":["C1"],"committed":[1],"aborted":[],"waiting":[],'
+             b'"active":[],"deadlocks":[],"unrecoverable":[],"order":[1]}')
+
+
+def with_protocols(report_end, run):
+    """The end of a --json --protocols object whose --json form ends with `report_end`."""
+    members = b",".join(b'"%s":%s' % (name, run) for name in PROTOCOL_NAMES)
+    return report_end[:-2] + b',"protocols":{' + members + b"}}\n"
+
+
 ONE_LINE = (b"P1\r\n", b"Iniciar P1\tplan P1 iniciado\r\nfin Plan\r\n\r\n\r\n",
             b'"executed":[],"to_order":[]' + REPORT_END % (b"", b"", b""))
+ONE_LINE += (with_protocols(ONE_LINE[2], EMPTY_RUN),)
 # Plans with conflicts, every line end, syntax errors, lines that are not plans, long stretches
 # the reader skips, bytes above 127; then a last line whose frame ends the listing.
 MANY_LINES = (b"P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2\r\n"
@@ -31,6 +52,7 @@ MANY_END = (b"P9; T1; C1\r\n",
             b"Iniciar P9\tplan P9 iniciado\r\nIniciar T1\tiniciada\r\nValidar T1\tvalidada\r\n"
             b"fin Plan\r\n\r\n\r\n",
             b'"executed":[],"to_order":[1]' + REPORT_END % (b"1", b"1", b"1"))
+MANY_END += (with_protocols(MANY_END[2], T1_C1_RUN),)
 # One line: pieces of every kind that leave the line going (an illegal operation leaves its trace
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
@@ -40,23 +62,26 @@ LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
 
 def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
     """The peaks of tosim, and of tosim-report when given, on head, `piece` up to `size` bytes and
-    end[0]; the listing must end with end[1], the report with end[2]."""
+    end[0]; the listing must end with end[1], the report with end[2], and, when there is an
+    end[3], the report with --protocols with that (its peak is the third value)."""
     plan, listing, report = (os.path.join(folder, n) for n in ("plan.txt", "plan.lst", "peak"))
     with open(plan, "wb") as f:
         f.write(head + (piece * -(-size // len(piece)) if piece else b"") + end[0])
     report_peak = report_peak_kb(report_tool, plan, report, end[2]) if report_tool else None
+    lab_peak = (report_peak_kb(report_tool, plan, report, end[3], ["--protocols"])
+                if report_tool and len(end) > 3 else None)
     status = subprocess.run([TIME, "-f", "%M", "-o", report, tosim, plan, listing], cwd=folder,
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode
     with open(listing, "rb") as f:
         if status != 0 or not f.read().endswith(end[1]):
             raise SystemExit(f"FAIL: status {status}, or the listing does not end with {end[1]!r}")
     with open(report) as f:
-        return int(f.read().split()[-1]), report_peak
+        return int(f.read().split()[-1]), report_peak, lab_peak
 
 
-def report_peak_kb(tool, plan, report, expected_tail):
+def report_peak_kb(tool, plan, report, expected_tail, options=()):
     """The peak of `tool --json plan`, whose output, read through a pipe, must end so."""
-    child = subprocess.Popen([TIME, "-f", "%M", "-o", report, tool, "--json", plan],
+    child = subprocess.Popen([TIME, "-f", "%M", "-o", report, tool, "--json", *options, plan],
                              stdout=subprocess.PIPE)
     tail = b""
     while chunk := child.stdout.read(MB):
@@ -90,6 +115,10 @@ def main():
         print(f"tosim-report: one line: peak {base[1]} kB; many lines: {many - base[1]:+} kB; "
               f"one long line: {long} kB")
         failed |= many > base[1] + 1024
+        lab = peaks["many lines"][2]
+        print(f"tosim-report --protocols: one line: peak {base[2]} kB; many lines: "
+              f"{lab - base[2]:+} kB")
+        failed |= lab > base[2] + 1024
     return 1 if failed else 0
 
 

@@ -1,0 +1,112 @@
+#include <string>
+
+#include "protocols/protocols.h"
+#include "protocols/replay.h"
+
+namespace tosim::protocols {
+
+const char* ProtocolName(Protocol protocol) {
+  static const char* const kNames[kProtocolCount] = {"to",  "to_basic", "strict_to",  "mvto",
+                                                     "2pl", "wait_die", "wound_wait", "occ"};
+  return kNames[static_cast<int>(protocol)];
+}
+
+const char* CauseName(Cause cause) {
+  static const char* const kNames[] = {"abort", "rejected", "cascade",   "victim",
+                                       "died",  "wounded",  "validation"};
+  return kNames[static_cast<int>(cause)];
+}
+
+std::string StepLabel(const Step& step) {
+  std::string label;
+  switch (step.kind) {
+    case OpKind::Begin:
+      label = "T";
+      break;
+    case OpKind::Read:
+      label = "R";
+      break;
+    case OpKind::Write:
+      label = "W";
+      break;
+    case OpKind::Validate:
+      label = "C";
+      break;
+    default:
+      label = "A";
+      break;
+  }
+  label += std::to_string(step.t);
+  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
+    label += '(';
+    label += step.item;
+    label += ')';
+  }
+  return label;
+}
+
+void ProtocolLab::Start() {
+  schedule_.clear();
+  ended_ = 0;
+}
+
+void ProtocolLab::Add(const Operation& operation) {
+  switch (operation.kind) {
+    case OpKind::Read:
+    case OpKind::Write:
+      if (operation.item < 'A' || operation.item > 'Z') {
+        return;
+      }
+      break;
+    case OpKind::Begin:
+    case OpKind::Validate:
+    case OpKind::Abort:
+      break;
+    default:
+      return;  // illegal: nothing to replay
+  }
+  if (operation.number < 1 || operation.number > kTransactions) {
+    return;
+  }
+  const Mask t = Bit(operation.number);
+  if ((ended_ & t) != 0) {
+    return;  // after the transaction's commit or abort: not in the schedule
+  }
+  if (operation.kind == OpKind::Validate || operation.kind == OpKind::Abort) {
+    ended_ |= t;
+  }
+  Step step;
+  step.kind = operation.kind;
+  step.t = static_cast<std::int8_t>(operation.number);
+  step.item =
+      operation.kind == OpKind::Read || operation.kind == OpKind::Write ? operation.item : ' ';
+  schedule_.push_back(step);
+}
+
+const PlanProtocols& ProtocolLab::Finish(
+    const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps) {
+  std::int32_t ts[kTransactions] = {};
+  for (const auto& [t, timestamp] : timestamps) {
+    if (t >= 1 && t <= kTransactions) {
+      ts[t - 1] = timestamp;
+    }
+  }
+  TimestampRules to(true);
+  TimestampRules toBasic(false);
+  StrictTimestampRules strictTo;
+  MultiversionRules mvto;
+  LockingRules twoPl(LockingRules::Policy::Detect);
+  LockingRules waitDie(LockingRules::Policy::WaitDie);
+  LockingRules woundWait(LockingRules::Policy::WoundWait);
+  OptimisticRules occ;
+  Rules* const rules[kProtocolCount] = {&to,    &toBasic, &strictTo,  &mvto,
+                                        &twoPl, &waitDie, &woundWait, &occ};
+  twoPl.deadlocks = &result_.runs[static_cast<int>(Protocol::TwoPl)].deadlocks;
+  for (int p = 0; p < kProtocolCount; ++p) {
+    Replay replay(*rules[p]);
+    replay.Run(schedule_, ts, result_.runs[p]);
+  }
+  return result_;
+}
+
+}  // namespace tosim::protocols

@@ -1,0 +1,113 @@
+// The protocol lab: one plan replayed under eight concurrency-control protocols, side by side.
+// Pure: operations in, each protocol's decisions out; no input or output, no global state.
+//
+// Contract
+// - Feed one plan at a time: Start(), then Add() for every operation the plan reader delivered
+//   after the plan start (any kind but Plan and EndOfPlan, any number, any item), then Finish()
+//   with the timestamps the trace gave the plan's transactions (PlanReport::timestamps).
+// - The replayed schedule S is the one the analysis reads: the starts, reads, writes, commits and
+//   aborts of transactions 1..10 on items "A".."Z", each up to and including its transaction's
+//   first commit or abort. Illegal operations, numbers outside 1..10, reads and writes without an
+//   item letter and operations after their transaction's end in S have no step and change
+//   nothing, under every protocol.
+// - Each protocol replays S with the same rules (README, "The protocol lab"): a transaction whose
+//   operation waits keeps the operations that follow in its backlog; a release makes waiting
+//   transactions runnable, which run, first come first served, after each operation taken; an
+//   abort drops the backlog; nothing restarts.
+// - Memory per plan: tables sized by the 10 transactions and 26 items, plus the lists the report
+//   prints (steps, history, deadlocks) and one link per step.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tosim/operation.h"
+
+namespace tosim::protocols {
+
+enum class Protocol : std::uint8_t { To, ToBasic, StrictTo, Mvto, TwoPl, WaitDie, WoundWait, Occ };
+inline constexpr int kProtocolCount = 8;
+
+// "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ".
+const char* ProtocolName(Protocol protocol);
+
+// What became of one operation of S.
+enum class Result : std::uint8_t {
+  Executed,
+  Skipped,   // a write the Thomas write rule skips
+  Rejected,  // its transaction aborted
+  Ignored,   // a second start, or an operation of a transaction that is not active
+  Pending,   // still in its transaction's backlog at the end of the plan
+  Dropped,   // in the backlog of a transaction that aborted
+};
+
+// Why a transaction aborted.
+enum class Cause : std::uint8_t { Abort, Rejected, Cascade, Victim, Died, Wounded, Validation };
+
+// "abort", "rejected", "cascade", "victim", "died", "wounded", "validation".
+const char* CauseName(Cause cause);
+
+using Mask = std::uint16_t;  // a set of transactions: bit t-1 for transaction t
+
+// One operation of S and what a protocol did with it.
+struct Step {
+  OpKind kind = OpKind::Begin;  // Begin, Read, Write, Validate or Abort
+  std::int8_t t = 1;            // 1..10
+  char item = ' ';              // "A".."Z" for reads and writes
+  Result result = Result::Pending;
+  bool delayed = false;   // it joined its transaction's backlog
+  Mask waitedFor = 0;     // the set of its first wait
+  std::int8_t from = -1;  // an executed read: the writer it read (0: the initial value); else -1
+};
+
+// "T1", "R1(A)", "W2(B)", "C1", "A2".
+std::string StepLabel(const Step& step);
+
+// One entry of a history: an executed read or write, a commit or an abort.
+struct Event {
+  OpKind kind = OpKind::Read;  // Read, Write, Validate or Abort
+  std::int8_t t = 1;
+  char item = ' ';
+};
+
+struct Deadlock {
+  std::vector<std::int32_t> cycle;  // starts and ends with the same transaction
+  std::int32_t victim = 0;
+};
+
+// What one protocol did with the plan. Sets are masks; lists are in the order they happened.
+struct ProtocolRun {
+  std::vector<Step> steps;  // one per operation of S, in written order
+  std::vector<Event> history;
+  Mask committed = 0;
+  Mask aborted = 0;
+  Cause causes[10] = {};  // for the aborted transactions, by number - 1
+  Mask waiting = 0;       // active with a non-empty backlog at the end
+  Mask active = 0;        // the other active ones
+  std::vector<Deadlock> deadlocks;
+  Mask unrecoverable = 0;
+  bool orderExists = true;
+  std::vector<std::int32_t> order;  // the serial order, when orderExists
+};
+
+struct PlanProtocols {
+  ProtocolRun runs[kProtocolCount];  // in the order of Protocol
+};
+
+class ProtocolLab {
+ public:
+  void Start();
+  void Add(const Operation& operation);
+  // Replays S under every protocol. `timestamps` holds (transaction, timestamp) pairs; a
+  // transaction begun in S always has one. The result stays valid until the next Start().
+  const PlanProtocols& Finish(const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps);
+
+ private:
+  std::vector<Step> schedule_;  // S as written
+  Mask ended_ = 0;              // transactions whose commit or abort was read
+  PlanProtocols result_;
+};
+
+}  // namespace tosim::protocols

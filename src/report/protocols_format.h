@@ -1,0 +1,17 @@
+// The protocol lab in the report's two forms. Pure: they only append UTF-8 text to `out`.
+#pragma once
+
+#include <string>
+
+#include "protocols/protocols.h"
+
+namespace tosim::report {
+
+// The value of the key "protocols": one object per protocol, in the lab's order, compact.
+void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan);
+
+// The table of one plan (a row per operation, a column per protocol) and a line per protocol,
+// each line indented and ending in LF.
+void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan);
+
+}  // namespace tosim::report
