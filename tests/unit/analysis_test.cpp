@@ -32,8 +32,8 @@ struct Text {
   }
   Text& Theory(const PlanReport& r) {
     using Flags = std::vector<std::int32_t>;
-    return (*this)(" tx=", r.transactions)(" e=", r.edges)(" cs=", Flags{r.conflict_serializable})(
-        " ", r.conflict_order)(" vs=", Flags{r.view_serializable})(" ", r.view_order)(
+    return (*this)(" tx=", r.transactions)(" e=", r.edges)(" cs=", Flags{r.conflictSerializable})(
+        " ", r.conflictOrder)(" vs=", Flags{r.viewSerializable})(" ", r.viewOrder)(
         " rcs=", Flags{r.recoverable, r.cascadeless, r.strict});
   }
   std::ostringstream out;
@@ -65,10 +65,10 @@ TEST(PlanAnalysis, TextbookSchedules) {
     }
     const PlanReport& r = analysis.Finish();
     EXPECT_EQ(Text()("ts=", r.timestamps)(" c=", r.committed)(" a=", r.aborted)(
-                  " skip=", r.skipped_writes)(" exec=", r.executed)(" to=", r.to_order)(
-                  " casc=", r.cascading)(" wtc=", r.without_thomas_committed)(
-                  " wta=", r.without_thomas_aborted)
-                  .Theory(r)(" cycle=", r.conflict_cycle)
+                  " skip=", r.skippedWrites)(" exec=", r.executed)(" to=", r.toOrder)(
+                  " casc=", r.cascading)(" wtc=", r.withoutThomasCommitted)(" wta=",
+                                                                            r.withoutThomasAborted)
+                  .Theory(r)(" cycle=", r.conflictCycle)
                   .out.str(),
               expected);
   }
@@ -135,7 +135,7 @@ PlanReport Reference(const std::vector<Operation>& plan) {
   std::vector<int> written(p.size());
   std::iota(written.begin(), written.end(), 0);
   // From the largest order down, so that the last one found is the smallest.
-  r.conflict_serializable = r.view_serializable = false;
+  r.conflictSerializable = r.viewSerializable = false;
   std::vector<std::int32_t> order(inS.rbegin(), inS.rend());
   std::erase_if(order, [&](std::int32_t t) { return abortAt.contains(t); });
   do {
@@ -143,10 +143,10 @@ PlanReport Reference(const std::vector<Operation>& plan) {
     std::vector<int> serial = written;
     std::ranges::stable_sort(serial, {}, [&](int i) { return place(p[i].number); });
     if (std::ranges::all_of(edges, [&](Edge e) { return place(e.first) < place(e.second); })) {
-      r.conflict_serializable = true, r.conflict_order = order;
+      r.conflictSerializable = true, r.conflictOrder = order;
     }
     if (Sources(p, serial) == Sources(p, written)) {
-      r.view_serializable = true, r.view_order = order;
+      r.viewSerializable = true, r.viewOrder = order;
     }
   } while (std::ranges::prev_permutation(order).found);
   return r;
@@ -166,19 +166,19 @@ TEST(PlanAnalysis, AgreesWithTheDefinitionsOnRandomPlans) {
     std::ranges::for_each(plan, [&](const Operation& op) { analysis.Add(op); });
     const PlanReport& r = analysis.Finish();
     ASSERT_EQ(Text().Theory(r).out.str(), Text().Theory(Reference(plan)).out.str()) << round;
-    const std::vector<std::int32_t>& cycle = r.conflict_cycle;
+    const std::vector<std::int32_t>& cycle = r.conflictCycle;
     for (std::size_t i = 1; i < cycle.size(); ++i) {
       EXPECT_TRUE(std::ranges::binary_search(r.edges, Edge(cycle[i - 1], cycle[i])));
     }
     EXPECT_EQ(std::set(cycle.begin(), cycle.end()).size(), cycle.size() - !cycle.empty());
-    EXPECT_EQ(cycle.empty(), r.conflict_serializable);
-    EXPECT_TRUE(!r.conflict_serializable || r.view_serializable);
+    EXPECT_EQ(cycle.empty(), r.conflictSerializable);
+    EXPECT_TRUE(!r.conflictSerializable || r.viewSerializable);
     EXPECT_TRUE(r.cascadeless >= r.strict && r.recoverable >= r.cascadeless);
     std::vector<Operation> executed;
     for (const Access& a : r.executed) {
       executed.push_back({a.kind, a.t, a.item});
     }
-    const auto place = [&](std::int32_t t) { return std::ranges::find(r.to_order, t); };
+    const auto place = [&](std::int32_t t) { return std::ranges::find(r.toOrder, t); };
     for (const auto& [i, j] : Reference(executed).edges) {
       EXPECT_LT(place(i), place(j));
     }
