@@ -121,29 +121,30 @@ TEST(PlanAnalysis, ScheduleWithACycle) {
   EXPECT_FALSE(report.strict);
 }
 
-// T2 aborts after T1 read its write, and T3 read T1's write; T4 begins before T1 and T3.
+// T2 aborts after T9 read its write, and T10 read T9's; T4 begins before T9 and T10. (The
+// transactions with the highest numbers are in the highest bits of every set.)
 TEST(PlanAnalysis, AbortCascadesToTheReaders) {
   const std::vector<PlanReport> reports =
-      AnalysePlans("P1; T2; T4; T1; T3; W2(A); R1(A); W1(B); R3(B); A2; C1; C3\n");
+      AnalysePlans("P1; T2; T4; T9; T10; W2(A); R9(A); W9(B); R10(B); A2; C9; C10\n");
   ASSERT_EQ(reports.size(), 1u);
   const PlanReport& report = reports[0];
 
-  EXPECT_EQ(report.timestamps, (Pairs{{1, 3}, {2, 1}, {3, 4}, {4, 2}}));
-  EXPECT_EQ(report.committed, (Numbers{1, 3}));
+  EXPECT_EQ(report.timestamps, (Pairs{{2, 1}, {4, 2}, {9, 3}, {10, 4}}));
+  EXPECT_EQ(report.committed, (Numbers{9, 10}));
   EXPECT_EQ(report.aborted, Numbers{2});
-  EXPECT_EQ(LabelsOf(report.executed), (Labels{"R1(A)", "W1(B)", "R3(B)"}));
-  EXPECT_EQ(report.toOrder, (Numbers{4, 1, 3}));
-  EXPECT_EQ(report.cascading, (Numbers{1, 3}));
-  EXPECT_EQ(report.withoutThomasCommitted, (Numbers{1, 3}));
+  EXPECT_EQ(LabelsOf(report.executed), (Labels{"R9(A)", "W9(B)", "R10(B)"}));
+  EXPECT_EQ(report.toOrder, (Numbers{4, 9, 10}));
+  EXPECT_EQ(report.cascading, (Numbers{9, 10}));
+  EXPECT_EQ(report.withoutThomasCommitted, (Numbers{9, 10}));
   EXPECT_EQ(report.withoutThomasAborted, Numbers{2});
 
-  // T2's operations are not in the projection: only T1 -> T3 is left.
-  EXPECT_EQ(report.transactions, (Numbers{1, 2, 3, 4}));
-  EXPECT_EQ(report.edges, (Pairs{{1, 3}}));
+  // T2's operations are not in the projection: only T9 -> T10 is left.
+  EXPECT_EQ(report.transactions, (Numbers{2, 4, 9, 10}));
+  EXPECT_EQ(report.edges, (Pairs{{9, 10}}));
   EXPECT_TRUE(report.conflictSerializable);
-  EXPECT_EQ(report.conflictOrder, (Numbers{1, 3, 4}));
+  EXPECT_EQ(report.conflictOrder, (Numbers{4, 9, 10}));
   EXPECT_TRUE(report.viewSerializable);
-  EXPECT_EQ(report.viewOrder, (Numbers{1, 3, 4}));
+  EXPECT_EQ(report.viewOrder, (Numbers{4, 9, 10}));
   EXPECT_FALSE(report.recoverable);
   EXPECT_FALSE(report.cascadeless);
   EXPECT_FALSE(report.strict);
