@@ -103,7 +103,7 @@ class PlanAnalysis {
   Mask ended_ = 0;                          // commit or abort seen: later operations are not in S
   Mask committed_ = 0;                      // committed in S
   Mask aborted_ = 0;                        // aborted in S
-  Successors edges_ = {};                   // conflicts in S
+  Successors edges_ = {};                   // the precedence graph of S
   Mask readsFrom_[kTransactionCount] = {};  // reads-from in S
   Mask dependsOn_[kTransactionCount] = {};  // accepted reads of others' accepted writes
   bool recoverable_ = true;
