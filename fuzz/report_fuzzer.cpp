@@ -30,17 +30,17 @@ void Require(bool holds, const char* what) {
 void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
   Require(r.line >= 1 && r.line >= lastLine, "plans out of line order");
   lastLine = r.line;
-  Require(!r.conflict_serializable || r.view_serializable, "conflict but not view");
+  Require(!r.conflictSerializable || r.viewSerializable, "conflict but not view");
   Require(!r.strict || r.cascadeless, "strict but not cascadeless");
   Require(!r.cascadeless || r.recoverable, "cascadeless but not recoverable");
-  const auto& order = r.conflict_order;
+  const auto& order = r.conflictOrder;
   const auto at = [&](std::int32_t t) { return std::find(order.begin(), order.end(), t); };
   for (const auto& [from, to] : r.edges) {
-    Require(!r.conflict_serializable || (at(from) < at(to) && at(to) != order.end()),
+    Require(!r.conflictSerializable || (at(from) < at(to) && at(to) != order.end()),
             "an edge against the conflict order");
   }
-  const auto& cycle = r.conflict_cycle;
-  Require(r.conflict_serializable || (cycle.size() >= 3 && cycle.front() == cycle.back()),
+  const auto& cycle = r.conflictCycle;
+  Require(r.conflictSerializable || (cycle.size() >= 3 && cycle.front() == cycle.back()),
           "not a cycle");
   for (std::size_t i = 1; i < cycle.size(); ++i) {
     const auto step = std::make_pair(cycle[i - 1], cycle[i]);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two fuzzers in build/fuzz and runs them for SECONDS seconds in all (default 60): the
 # plan fuzzer (the trace) two thirds of the time, the report fuzzer (the analysis and the report)
-# the rest, both seeded with the plan files of the end-to-end cases. Exits non-zero on any
-# finding; the input that shows it is left in build/fuzz/findings/.
+# the rest, both seeded with the plan files of the end-to-end cases, tosim's and tosim-report's.
+# Exits non-zero on any finding; the input that shows it is left in build/fuzz/findings/.
 #
 # Usage: fuzz/run.sh [SECONDS]
 set -euo pipefail
@@ -18,7 +18,7 @@ cmake --build "$build" --target tosim_plan_fuzzer tosim_report_fuzzer -j2
 seeds="$(mktemp -d "${TMPDIR:-/tmp}/tosim-fuzz-seeds.XXXXXX")"
 trap 'rm -rf "$seeds"' EXIT
 python3 "$root/tests/e2e/run_cases.py" --program /bin/true --export-plans "$seeds" \
-  "$root"/tests/e2e/cases/*.case
+  "$root"/tests/e2e/cases/*.case "$root"/tests/e2e/cases/report/*.case
 mkdir -p "$build/findings"
 
 # -timeout turns a run that does not end into a finding; -max_len leaves room for long lines.

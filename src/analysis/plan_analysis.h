@@ -1,12 +1,17 @@
 // What timestamp ordering did to one plan, and what serializability theory says about the plan as
 // written. Pure: fed with the operations the plan reader delivers, one at a time, in constant
-// memory apart from the two lists it reports (executed and skipped writes).
+// memory apart from the two lists it reports (executed and skipped writes). The view
+// serializability of the plan is ViewSearch's, the order or cycle of its precedence graph
+// OrderOrCycle()'s.
 #pragma once
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "analysis/precedence_graph.h"
+#include "analysis/transaction_set.h"
+#include "analysis/view_search.h"
 #include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
@@ -30,32 +35,32 @@ struct PlanReport {
   // Transactions begun in the plan, ascending, with the timestamp their begin received.
   std::vector<std::pair<std::int32_t, std::int32_t>> timestamps;
   std::vector<std::int32_t> committed;
-  std::vector<std::int32_t> aborted;   // by an abort operation or a rejected read or write
-  std::vector<Access> skipped_writes;  // by the Thomas write rule, in order
+  std::vector<std::int32_t> aborted;  // by an abort operation or a rejected read or write
+  std::vector<Access> skippedWrites;  // by the Thomas write rule, in order
   // The accepted reads and writes of the transactions not aborted, in order.
   std::vector<Access> executed;
   // The transactions begun and not aborted, by timestamp (compared as the scheduler compares).
-  std::vector<std::int32_t> to_order;
+  std::vector<std::int32_t> toOrder;
   // The transactions not aborted that read, directly or through others, a write of an aborted
   // transaction.
   std::vector<std::int32_t> cascading;
   // The same plan without the Thomas write rule.
-  std::vector<std::int32_t> without_thomas_committed;
-  std::vector<std::int32_t> without_thomas_aborted;
+  std::vector<std::int32_t> withoutThomasCommitted;
+  std::vector<std::int32_t> withoutThomasAborted;
 
   // What the theory says about S and its projection P (the reads and writes of the transactions
   // without an abort in S).
   // The precedence graph of P: Ti -> Tj as (i, j), ascending.
   std::vector<std::pair<std::int32_t, std::int32_t>> edges;
-  bool conflict_serializable = true;
-  // When conflict_serializable: the smallest topological order of all transactions of P.
-  std::vector<std::int32_t> conflict_order;
+  bool conflictSerializable = true;
+  // When conflictSerializable: the smallest topological order of all transactions of P.
+  std::vector<std::int32_t> conflictOrder;
   // When not: the cycle that a depth-first search finds first, starting from the smallest
   // transaction left over by the topological sort and following edges in ascending order; it
   // starts and ends with the transaction the search reached twice.
-  std::vector<std::int32_t> conflict_cycle;
-  bool view_serializable = true;
-  std::vector<std::int32_t> view_order;  // when view_serializable: the smallest such order
+  std::vector<std::int32_t> conflictCycle;
+  bool viewSerializable = true;
+  std::vector<std::int32_t> viewOrder;  // when viewSerializable: the smallest such order
   bool recoverable = true;
   bool cascadeless = true;
   bool strict = true;
@@ -72,15 +77,11 @@ class PlanAnalysis {
   // EndOfPlan).
   void Add(const Operation& operation);
   // Ends the plan; the report stays valid until the next Start().
-  const PlanReport& Finish();
+  [[nodiscard]] const PlanReport& Finish();
 
  private:
-  using Mask = std::uint32_t;  // a set of transactions, bit t-1 for transaction t
-
   // What the plan did to one item so far.
   struct ItemState {
-    std::uint8_t ranking[kTransactionCount] = {};  // the writers in S, latest write first
-    std::uint8_t writerCount = 0;
     Mask readers = 0;       // transactions that read it in S
     Mask writers = 0;       // transactions that wrote it in S
     int lastAccepted = -1;  // the transaction of the last write the scheduler accepted
@@ -90,12 +91,8 @@ class PlanAnalysis {
   void Decided(const Operation& operation, Decision decision);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
-  std::uint64_t* Block(int block);  // lists the block as used
-  void SetFact(int block, unsigned bit);
   void FinishTimestampOrdering();
   void FinishConflicts(Mask inP);
-  void FinishView(Mask aborted, Mask inP);
-  bool PlaceNext(Mask placed, Mask inP);
 
   SchedulerTables tables_;  // the run as tosim made it
   SchedulerTables basic_;   // the same run without the Thomas write rule
@@ -106,7 +103,7 @@ class PlanAnalysis {
   Mask ended_ = 0;                          // commit or abort seen: later operations are not in S
   Mask committed_ = 0;                      // committed in S
   Mask aborted_ = 0;                        // aborted in S
-  Mask edges_[kTransactionCount] = {};      // conflicts in S: bit j-1 of edges_[i-1] for Ti -> Tj
+  Successors edges_ = {};                   // the precedence graph of S
   Mask readsFrom_[kTransactionCount] = {};  // reads-from in S
   Mask dependsOn_[kTransactionCount] = {};  // accepted reads of others' accepted writes
   bool recoverable_ = true;
@@ -114,18 +111,7 @@ class PlanAnalysis {
   bool strict_ = true;
   ItemState items_[kItemCount];
   std::uint32_t touchedItems_ = 0;
-
-  // Facts about the reads of S, each a bit in a block of 256: "if the transactions of a set B
-  // abort and two others do not, this read reads from that write". See plan_analysis.cpp.
-  std::vector<std::uint64_t> facts_;
-  std::vector<std::uint8_t> blockUsed_;
-  std::vector<std::uint16_t> usedBlocks_;
-
-  // The serial-order search of the plan being finished.
-  Mask needBefore_[kTransactionCount] = {};
-  Mask needIfBefore_[kTransactionCount][kTransactionCount] = {};
-  std::vector<std::uint32_t> deadEnds_;  // sets of placed transactions that lead nowhere
-  std::uint32_t search_ = 0;             // the current search's mark in deadEnds_
+  ViewSearch view_;
 };
 
 }  // namespace tosim::analysis

@@ -15,7 +15,7 @@ void AppendJson(std::string& out, const analysis::PlanReport& report);
 void AppendText(std::string& out, const analysis::PlanReport& report);
 
 // The JSON object of one plan, as AppendJson() writes it.
-inline std::string PlanJson(const analysis::PlanReport& report) {
+[[nodiscard]] inline std::string PlanJson(const analysis::PlanReport& report) {
   std::string out;
   AppendJson(out, report);
   return out;

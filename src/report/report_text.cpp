@@ -89,30 +89,30 @@ void AppendText(std::string& out, const PlanReport& report) {
   out += "\n  Ejecutado: ";
   PutAccesses(out, report.executed, "nada");
   out += "\n  Orden serie por marcas de tiempo: ";
-  PutTransactions(out, report.to_order, "ninguno", " → ");
+  PutTransactions(out, report.toOrder, "ninguno", " → ");
   out += "\n  Escrituras ignoradas (regla de Thomas): ";
-  PutAccesses(out, report.skipped_writes, "ninguna");
+  PutAccesses(out, report.skippedWrites, "ninguna");
   out += "\n  Retrocesos en cascada: ";
   PutTransactions(out, report.cascading, "ninguno");
   out += "\n  Sin la regla de Thomas: validadas: ";
-  PutTransactions(out, report.without_thomas_committed, "ninguna");
+  PutTransactions(out, report.withoutThomasCommitted, "ninguna");
   out += "; abortadas: ";
-  PutTransactions(out, report.without_thomas_aborted, "ninguna");
+  PutTransactions(out, report.withoutThomasAborted, "ninguna");
 
   out += "\n  Grafo de precedencia: ";
   PutPairs(out, report.edges, " → T", "sin aristas");
   out += "\n  Serializable en conflictos: ";
-  if (report.conflict_serializable) {
+  if (report.conflictSerializable) {
     out += "sí, orden ";
-    PutTransactions(out, report.conflict_order, "vacío", " → ");
+    PutTransactions(out, report.conflictOrder, "vacío", " → ");
   } else {
     out += "no, ciclo ";
-    PutTransactions(out, report.conflict_cycle, "", " → ");
+    PutTransactions(out, report.conflictCycle, "", " → ");
   }
   out += "\n  Serializable en vistas: ";
-  if (report.view_serializable) {
+  if (report.viewSerializable) {
     out += "sí, orden ";
-    PutTransactions(out, report.view_order, "vacío", " → ");
+    PutTransactions(out, report.viewOrder, "vacío", " → ");
   } else {
     out += "no";
   }

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Runs tosim on the cases of .case files and compares, byte for byte, the console (standard
-output), the listing files and the exit status with what each case expects.
+"""Runs a program (tosim, tosim-report, the Windows test helper) on the cases of .case files and
+compares, byte for byte, the console (standard output), the listing files and the exit status
+with what each case expects.
 
 A case starts with "=== name"; its sections start with "--- key [words]" and run up to the next
 header, empty lines included. "#" lines before a case's first section are comments.
-  plan [raw]       plan.txt: each line ends with CR LF ("raw": with nothing).
+  plan [raw|lf]    plan.txt: each line ends with CR LF ("raw": with nothing, "lf": with LF).
   trace            The trace: the console is the trace, CR LF and "Pulsar <CR> para terminar";
                    the listing plan.lst is the trace. Here and in console, listing and stderr
-                   every line ends with CR LF.
-  console          The console, when it is not trace and prompt.
+                   every line ends with CR LF, unless the section says "lf".
+  console [lf] [contains]   The console, when it is not trace and prompt ("lf": its lines end
+                   with LF, as do those of "stderr lf"; "contains": these lines are part of it).
   listing [NAME]   The file NAME (default plan.lst), when it is not the trace; repeatable.
   no-listing NAME...   Files that must not exist afterwards.
   args             The arguments, split like a shell does (default: plan.txt plan.lst).
@@ -76,7 +78,10 @@ def section(case, key):
 
 def plan_bytes(case):
     plan = section(case, "plan")
-    return plan and decode_lines(plan[1], b"" if "raw" in plan[0] else b"\r\n")
+    if plan is None:
+        return None
+    line_end = b"" if "raw" in plan[0] else b"\n" if "lf" in plan[0] else b"\r\n"
+    return decode_lines(plan[1], line_end)
 
 
 def difference(label, expected, actual):
@@ -203,14 +208,20 @@ def run_case(case, program, windows, holder, launcher, folder):
     if stdout_mode == "file":
         console = contents(".console")
 
-    text = lambda key: subst(decode_lines(get(key), b"\r\n").decode("latin-1")).encode("latin-1")
+    line_end = lambda key: b"\n" if "lf" in words(key) else b"\r\n"
+    text = lambda key: subst(decode_lines(get(key), line_end(key)).decode("latin-1")).encode(
+        "latin-1")
     trace = section(case, "trace") and decode_lines(get("trace"), b"\r\n")
     expected = text("console") if section(case, "console") else None if trace is None else trace + PROMPT
     mask = lambda data: re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", data)
     problems = [difference("stderr", text("stderr"), mask(errors)) if section(case, "stderr")
                 else None]
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
-        problems.append(difference("console", expected, mask(console)))
+        if "contains" in words("console"):
+            problems.append(None if expected in mask(console) else
+                            f"  console lacks {expected!r}\n    console: {console[:200]!r}")
+        else:
+            problems.append(difference("console", expected, mask(console)))
     listings = [(" ".join(w) or "plan.lst", decode_lines(l, b"\r\n"))
                 for k, w, l in case["sections"] if k == "listing"]
     for name, bytes_ in listings or ([("plan.lst", trace)] if trace is not None else []):

@@ -91,8 +91,9 @@ start_session
 part python3 "$repo/tests/e2e/run_cases.py" --platform windows --program "$wine $exe" \
   --holder "$wine $helper hold" --launcher "$wine $helper run" "$repo"/tests/e2e/cases/*.case
 echo "== tosim-report"
-part python3 "$repo/tests/report/run_report_cases.py" --windows "$wine $build/tosim-report.exe" \
-  "$repo"/tests/report/cases/*.case
+part python3 "$repo/tests/e2e/run_cases.py" --platform windows \
+  --program "$wine $build/tosim-report.exe" --holder "$wine $helper hold" \
+  "$repo"/tests/e2e/cases/report/*.case
 echo "== on a terminal"
 part python3 "$here/console_tests.py" --wine "$wine" --program "$exe" \
   --report "$build/tosim-report.exe"
