@@ -49,13 +49,17 @@ async function run() {
     listing: output(LISTING),
     jsonl: report,
     data: {
+      plans: plan,
       trace: output(CONSOLE),
       reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
     },
   };
   TosimRender.render($('out'), last.data);
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
-  $('status').textContent = `${last.data.reports.length} planes, ${last.listing.length} bytes de traza`;
+  const { plural } = TosimRender;
+  $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
+    plural(last.listing.length, 'byte', 'bytes') + ' de traza';
+  setStale(false);
   document.body.dataset.runs = Number(document.body.dataset.runs || 0) + 1;
 }
 
@@ -94,7 +98,9 @@ const baseName = () => fileName.replace(/\.[^.]*$/, '');
 async function reportPage() {
   const template = await (await fetch('report-template.html')).text();
   const [head, tail] = template.split('@DATA@');
-  const data = { trace: byteString(last.data.trace), reports: last.data.reports };
+  const data = { name: fileName, made: new Date().toLocaleString('es-ES'),
+    plans: byteString(last.data.plans), trace: byteString(last.data.trace),
+    reports: last.data.reports };
   return head + JSON.stringify(data).replaceAll('<', '\\u003c') + tail;
 }
 
@@ -109,8 +115,20 @@ $('file').addEventListener('change', async () => {
   $('plans').placeholder = shown ? '' : `${fileName}: ${openedBytes.length} bytes (demasiado para mostrarlo aquí; escriba para empezar de nuevo)`;
   await run();
 });
+// After an edit the output shown is the old text's until the next run.
+function setStale(stale) {
+  $('stale').hidden = !stale;
+  $('out').classList.toggle('stale', stale);
+}
 $('plans').addEventListener('input', () => {
   openedBytes = null;
+  if (last) setStale(true);
+});
+$('plans').addEventListener('keydown', (event) => {
+  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    run();
+  }
 });
 $('run').addEventListener('click', run);
 $('get-listing').addEventListener('click', () =>
