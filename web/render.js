@@ -170,8 +170,8 @@
         if (t === op.number) {
           // "T10_" and "Write(A)" may go on two lines when printed.
           const [name, action] = op.label.split('_');
-          cell.append(name + (action ? '_' : ''));
-          if (action) cell.append(el('wbr'), action);
+          if (action) cell.append(el('span', '', name + '_'), el('span', '', action));
+          else cell.append(name);
           cell.title = op.decision;
         }
         row.append(cell);
@@ -327,6 +327,8 @@
   }
 
   let observer = null;
+  let renderRest = () => {};
+  addEventListener('beforeprint', () => renderRest());
 
   // Draws `data` ({trace: bytes or byte string, reports: [...]}) into `root`, a chunk of plan file lines
   // at a time as the reader scrolls towards them.
@@ -354,7 +356,7 @@
       const chunk = document.createDocumentFragment();
       for (; next < end; next++) {
         chunk.append(frameSection(frames[next], next + 1, byLine.get(next + 1) || [],
-          sources && sources[next]));
+          sources ? sources[next] : undefined));
       }
       root.insertBefore(chunk, sentinel);
       if (next >= frames.length) {
@@ -364,6 +366,10 @@
       }
     };
     root.append(sentinel);
+    // Printing shows the whole output, not just what scrolling has drawn so far.
+    renderRest = () => {
+      while (next < frames.length) more();
+    };
     observer = new IntersectionObserver((entries) => {
       if (!entries.some((entry) => entry.isIntersecting)) return;
       more();

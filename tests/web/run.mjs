@@ -254,25 +254,31 @@ check('two opposite edges are drawn well apart', drawing.apart > 15, `${drawing.
 check('a cycle edge\'s arrowhead has the edge\'s colour', drawing.tip === drawing.stroke,
   `${drawing.tip} / ${drawing.stroke}`);
 
-// Phones: at 390 px every cell of the ten transactions' grid and of the trace can be scrolled
-// into view and is not covered or clipped; the page itself does not scroll sideways.
-const phone = await openPage(`${origin}/#plan=${encodeURIComponent(TEN)}`, own, 390);
-await phone.waitForSelector('#out .plan');
-await renderAll(phone);
-const unreachable = await phone.evaluate(() => [...document.querySelectorAll('.grid th, .grid td, .trace td')]
-  .filter((cell) => {
+// The cells of grids and traces that cannot be scrolled into view whole and uncovered.
+const unreachableCells = (target) => target.evaluate(() =>
+  [...document.querySelectorAll('.grid th, .grid td, .trace td')].filter((cell) => {
     cell.scrollIntoView({ block: 'center', inline: 'center' });
     const r = cell.getBoundingClientRect();
     if (r.width === 0 || r.height === 0) return false;  // the empty lines after "fin Plan"
     const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
     return r.left < 0 || r.right > innerWidth || !cell.contains(hit);
   }).map((cell) => cell.textContent));
+
+// Phones: at 390 px every cell of the ten transactions' grid and of the trace can be scrolled
+// into view and is not covered or clipped; the page itself does not scroll sideways.
+const phone = await openPage(`${origin}/#plan=${encodeURIComponent(TEN)}`, own, 390);
+await phone.waitForSelector('#out .plan');
+await renderAll(phone);
+const unreachable = await unreachableCells(phone);
 check('at 390 px every grid and trace cell scrolls into view', unreachable.length === 0,
   unreachable.slice(0, 5).join(' | '));
 check('at 390 px the page itself stays within the width',
   await phone.evaluate(() => document.documentElement.scrollWidth <= innerWidth));
 check('at 390 px a hint says the grid scrolls sideways', await phone.isVisible('.plan .scroll-hint'));
-await phone.evaluate(() => scrollTo(0, 0));
+await phone.$eval('.plan', (plan) => {
+  for (const box of document.querySelectorAll('.scroll')) box.scrollLeft = 0;
+  plan.scrollIntoView();
+});
 await phone.screenshot({ path: path.join(out, 'screenshot-390.png') });
 await phone.close();
 
@@ -318,15 +324,27 @@ check('no dialog opens', page.dialogs === 0 && shared.dialogs === 0);
 
 // 3. From the keyboard alone: open a file, run, download.
 const keys = await openPage(origin + '/', own, 390);
+// Playwright turns chromium's file chooser interception on with the first listener; a chooser
+// opened before that took effect went to no one (1 run in 60). A listener from the start.
+keys.on('filechooser', () => {});
 await keys.waitForSelector('body[data-ready]');
+// Tab until `id` has the focus; the ids passed on the way, for a failure's message.
 const tabTo = async (id) => {
-  for (let i = 0; i < 20 && !(await keys.evaluate((x) => document.activeElement?.id === x, id)); i++) {
+  const trail = [];
+  for (let i = 0; i < 20; i++) {
+    const focused = await keys.evaluate(() => document.activeElement?.id || document.activeElement?.tagName);
+    trail.push(focused);
+    if (focused === id) return trail;
     await keys.keyboard.press('Tab');
   }
+  check(`Tab reaches #${id}`, false, trail.join(' '));
+  return trail;
 };
-await tabTo('file');
+const trail = await tabTo('file');
 const sample = path.join(plans, fs.readdirSync(plans).sort()[0]);
-const [chooser] = await Promise.all([keys.waitForEvent('filechooser'), keys.keyboard.press('Space')]);
+const [chooser] = await Promise.all([keys.waitForEvent('filechooser', { timeout: 10000 })
+  .catch((error) => { throw new Error(`${error.message}\nfocus went ${trail.join(' ')}`); }),
+  keys.keyboard.press('Space')]);
 await chooser.setFiles(sample);
 await keys.waitForSelector('#out .frame');
 await tabTo('run');
@@ -337,7 +355,9 @@ check('open, run and download from the keyboard', byKeys.suggestedFilename().end
 await page.setViewportSize({ width: 1280, height: 900 });
 await page.fill('#plans', fs.readFileSync(path.join(root, 'examples/plans.txt'), 'latin1'));
 await page.click('#run');
-await page.screenshot({ path: path.join(out, 'screenshot-1280.png') });
+await renderAll(page);
+await page.screenshot({ path: path.join(out, 'screenshot-1280.png'), fullPage: true,
+  clip: { x: 0, y: 0, width: 1280, height: 1500 } });
 
 // 4. The report page, from the page and from tosim-report --html, opened from file://.
 const exampleRun = spawnSync(tosim, [path.join(root, 'examples/plans.txt'), path.join(work, 'plans.lst')], { input: '' });
@@ -357,6 +377,18 @@ if (report) {
   check('--html refuses to write over the plan file', refused.status === 5 &&
     fs.readFileSync(example).equals(before), `status ${refused.status}`);
 }
+if (report) {
+  const ten = path.join(work, 'ten.txt');
+  fs.writeFileSync(ten, TEN + '\r\n', 'latin1');
+  const tenHtml = path.join(work, 'ten.html');
+  spawnSync(report, ['--html', tenHtml, ten]);
+  const opened = await openPage('file://' + tenHtml, (url) => url === 'file://' + tenHtml, 390);
+  await opened.waitForSelector('#out .plan');
+  const missed = await unreachableCells(opened);
+  check('the report page at 390 px: every grid and trace cell scrolls into view',
+    missed.length === 0, missed.slice(0, 5).join(' | '));
+  await opened.close();
+}
 for (const file of reports) {
   const opened = await openPage('file://' + file, (url) => url === 'file://' + file);
   await opened.waitForSelector('#out .frame');
@@ -365,6 +397,12 @@ for (const file of reports) {
   check(`${path.basename(file)} asks for nothing`, opened.stray.length === 0, opened.stray.join(' '));
   await renderAll(opened);
   check(`${path.basename(file)} shows tosim's trace`, (await shownTrace(opened)) === exampleTrace);
+  if (file === reports[0]) {
+    const firstLine = fs.readFileSync(path.join(root, 'examples/plans.txt'), 'latin1').split(/\r\n|\r|\n/)[0];
+    check('the page\'s report shows each plan line, the file\'s name and the date',
+      (await opened.textContent('#out .source')) === firstLine &&
+      /Fichero de planes: .+, generado el /.test(await opened.textContent('#out .about')));
+  }
 }
 
 await browser.close();
