@@ -252,17 +252,19 @@
     return figure;
   }
 
-  // What is wider than its panel scrolls sideways inside it, with a hint that it does
-  // (shown while it overflows).
+  // What is wider than its panel scrolls sideways inside it, with a hint that it does; while it
+  // overflows it can also take the focus, to be scrolled with the arrow keys.
   const overflow = typeof ResizeObserver === 'undefined' ? null : new ResizeObserver((entries) => {
     for (const { target } of entries) {
-      target.parentNode.classList.toggle('overflowing', target.scrollWidth > target.clientWidth + 1);
+      const overflowing = target.scrollWidth > target.clientWidth + 1;
+      target.parentNode.classList.toggle('overflowing', overflowing);
+      if (overflowing) target.tabIndex = 0;
+      else target.removeAttribute('tabindex');
     }
   });
   function scrolling(content, name) {
     const box = el('div', 'scroll-box');
     const area = el('div', 'scroll');
-    area.tabIndex = 0;
     area.setAttribute('role', 'region');
     area.setAttribute('aria-label', name);
     area.append(content);
