@@ -83,13 +83,15 @@ function saveFile(parts, type, name) {
 }
 
 function download(parts, type, name) {
-  downloads = downloads.then(async () => {
+  const saved = downloads.then(async () => {
     const wait = lastDownload + DOWNLOAD_GAP_MS - performance.now();
     if (wait > 0) await new Promise((resolve) => setTimeout(resolve, wait));
     lastDownload = performance.now();
     saveFile(parts, type, name);
   });
-  return downloads;
+  // One failed download does not hold up those after it.
+  downloads = saved.catch(() => {});
+  return saved;
 }
 
 const baseName = () => fileName.replace(/\.[^.]*$/, '');
