@@ -1,7 +1,7 @@
 // Speed of the playground in headless chromium: how soon the page is interactive from a local
 // server, how soon a 1 MiB plan file shows its first screen, the longest stall while scrolling
 // through it, and the engine's size. Reports only; nothing here fails on a timing.
-// Usage (after the web preset and `npm ci` in tests/web): node bench/web.mjs [build/web]
+// Usage (after the web preset and `npm ci` in tests/web): node bench/web.mjs [build/web/site]
 import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import { createServer } from 'node:http';
@@ -11,7 +11,7 @@ import path from 'node:path';
 
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..');
 const { chromium } = createRequire(path.join(root, 'tests/web/package.json'))('playwright-core');
-const site = path.resolve(process.argv[2] || path.join(root, 'build/web'));
+const site = path.resolve(process.argv[2] || path.join(root, 'build/web/site'));
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tosim-web-bench-'));
 const plans = path.join(work, 'plans-1M.txt');
 execFileSync('python3', [path.join(root, 'bench/gen_plans.py'), '1M', plans]);

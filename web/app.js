@@ -49,24 +49,49 @@ async function run() {
     listing: output(LISTING),
     jsonl: report,
     data: {
+      plans: plan,
       trace: output(CONSOLE),
       reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
     },
   };
   TosimRender.render($('out'), last.data);
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
-  $('status').textContent = `${last.data.reports.length} planes, ${last.listing.length} bytes de traza`;
+  const { plural } = TosimRender;
+  $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
+    plural(last.listing.length, 'byte', 'bytes') + ' de traza';
+  setStale(false);
   document.body.dataset.runs = Number(document.body.dataset.runs || 0) + 1;
 }
 
-function download(parts, type, name) {
+// Chromium drops, without a word, a page's download that comes after ten in a burst of one
+// second (it counts from the burst's first download). Downloads are therefore let out one at a
+// time, at least DOWNLOAD_GAP_MS apart, so that however fast the clicks come each gives its
+// file. The object URL lives on long after the click: the file may be fetched later.
+const DOWNLOAD_GAP_MS = 120;
+const URL_LIFETIME_MS = 60 * 1000;
+let downloads = Promise.resolve();
+let lastDownload = -Infinity;
+
+function saveFile(parts, type, name) {
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob(parts, { type }));
   link.download = name;
   document.body.append(link);
   link.click();
   link.remove();
-  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  setTimeout(() => URL.revokeObjectURL(link.href), URL_LIFETIME_MS);
+}
+
+function download(parts, type, name) {
+  const saved = downloads.then(async () => {
+    const wait = lastDownload + DOWNLOAD_GAP_MS - performance.now();
+    if (wait > 0) await new Promise((resolve) => setTimeout(resolve, wait));
+    lastDownload = performance.now();
+    saveFile(parts, type, name);
+  });
+  // One failed download does not hold up those after it.
+  downloads = saved.catch(() => {});
+  return saved;
 }
 
 const baseName = () => fileName.replace(/\.[^.]*$/, '');
@@ -75,7 +100,9 @@ const baseName = () => fileName.replace(/\.[^.]*$/, '');
 async function reportPage() {
   const template = await (await fetch('report-template.html')).text();
   const [head, tail] = template.split('@DATA@');
-  const data = { trace: byteString(last.data.trace), reports: last.data.reports };
+  const data = { name: fileName, made: new Date().toLocaleString('es-ES'),
+    plans: byteString(last.data.plans), trace: byteString(last.data.trace),
+    reports: last.data.reports };
   return head + JSON.stringify(data).replaceAll('<', '\\u003c') + tail;
 }
 
@@ -90,8 +117,20 @@ $('file').addEventListener('change', async () => {
   $('plans').placeholder = shown ? '' : `${fileName}: ${openedBytes.length} bytes (demasiado para mostrarlo aquí; escriba para empezar de nuevo)`;
   await run();
 });
+// After an edit the output shown is the old text's until the next run.
+function setStale(stale) {
+  $('stale').hidden = !stale;
+  $('out').classList.toggle('stale', stale);
+}
 $('plans').addEventListener('input', () => {
   openedBytes = null;
+  if (last) setStale(true);
+});
+$('plans').addEventListener('keydown', (event) => {
+  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    run();
+  }
 });
 $('run').addEventListener('click', run);
 $('get-listing').addEventListener('click', () =>

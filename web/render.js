@@ -22,6 +22,19 @@
     return decoder.decode(bytes);
   }
 
+  // The plan file's lines as tosim reads them: a line ends at LF, at CR or at CR LF, and a
+  // Ctrl-Z ends the data.
+  function planLines(text) {
+    const end = text.indexOf('\x1a');
+    const lines = (end >= 0 ? text.slice(0, end) : text).split(/\r\n|\r|\n/);
+    if (lines.length && lines[lines.length - 1] === '') lines.pop();
+    return lines;
+  }
+
+  function plural(count, one, many) {
+    return count + ' ' + (count === 1 ? one : many);
+  }
+
   function el(tag, className, text) {
     const node = document.createElement(tag);
     if (className) node.className = className;
@@ -61,7 +74,9 @@
     return frames;
   }
 
-  // What became of an operation, from the scheduler's text.
+  // How the page reads decisions out of tosim's trace text: what became of an operation
+  // (decisionClass) and which operation a trace line executed (parseLine). Everything the page
+  // derives from the trace's wording goes through these two.
   function decisionClass(text) {
     if (text === undefined) return '';
     if (text.startsWith('ERR:')) return 'err';
@@ -102,6 +117,13 @@
     return value ? 'sí' : 'no';
   }
 
+  // The transactions begun and neither validated nor aborted when the plan ends.
+  function stillActive(r) {
+    if (r.active) return r.active;
+    return Object.keys(r.timestamps || {}).map(Number)
+      .filter((t) => !r.committed.includes(t) && !r.aborted.includes(t)).sort((a, b) => a - b);
+  }
+
   // The verdicts of one report, in the order a student reads them: key, title and text.
   function verdicts(r) {
     const wt = r.without_thomas || { committed: [], aborted: [] };
@@ -110,6 +132,7 @@
         .map(([t, ts]) => 'T' + t + '=' + ts).join(', ') || '—'],
       ['committed', 'Validadas', transactions(r.committed)],
       ['aborted', 'Abortadas', transactions(r.aborted)],
+      ['active', 'Activas al final (sin validar ni abortar)', transactions(stillActive(r))],
       ['executed', 'Plan ejecutado', r.executed.join(' ') || '—'],
       ['to_order', 'Orden en serie equivalente', order(r.to_order)],
       ['skipped_writes', 'Escrituras ignoradas (regla de Thomas)', r.skipped_writes.join(' ') || '—'],
@@ -133,6 +156,8 @@
     const columns = [...new Set([...report.transactions, ...ops.map((op) => op.number)])]
       .sort((a, b) => a - b);
     const table = el('table', 'grid');
+    table.append(el('caption', '', 'Planificación ejecutada: una columna por transacción, una fila ' +
+      'por operación en el orden de la traza'));
     const head = el('tr');
     head.append(el('th', '', '#'));
     for (const t of columns) head.append(el('th', '', 'T' + t));
@@ -141,8 +166,14 @@
       const row = el('tr');
       row.append(el('th', '', String(index + 1)));
       for (const t of columns) {
-        const cell = el('td', t === op.number ? op.cls : '', t === op.number ? op.label : '');
-        if (t === op.number) cell.title = op.decision;
+        const cell = el('td', t === op.number ? op.cls : '');
+        if (t === op.number) {
+          // "T10_" and "Write(A)" may go on two lines when printed.
+          const [name, action] = op.label.split('_');
+          if (action) cell.append(el('span', '', name + '_'), el('span', '', action));
+          else cell.append(name);
+          cell.title = op.decision;
+        }
         row.append(cell);
       }
       table.append(row);
@@ -150,52 +181,96 @@
     return table;
   }
 
-  // The precedence graph: the transactions on a circle, an arrow for every edge.
+  // The precedence graph: the transactions on a circle, a line for every edge with its
+  // arrowhead part-way along it (arrowheads at the nodes pile up when ten transactions meet), and
+  // two opposite edges bent apart into two curves.
+  let graphs = 0;
+  const NODE_RADIUS = 20;
+  const ARROW_AT = 0.6;
   function graph(report) {
     const nodes = report.transactions;
     const edges = report.edges || [];
     const cycle = report.conflict_cycle || [];
     const onCycle = new Set(cycle.slice(1).map((t, i) => cycle[i] + '>' + t));
-    const radius = nodes.length > 1 ? 40 + 14 * nodes.length : 0;
-    const size = 2 * radius + 60;
+    const radius = nodes.length > 1 ? 30 + 16 * nodes.length : 0;
+    const size = 2 * radius + 2 * NODE_RADIUS + 24;
     const picture = svg('svg', { class: 'graph', viewBox: `0 0 ${size} ${size}`,
-      width: size, height: size, role: 'img' });
-    const title = svg('title', {});
-    title.textContent = 'Grafo de precedencia';
-    picture.append(title);
+      width: size, height: size, role: 'img', 'aria-label': 'Grafo de precedencia' });
+    const id = 'tosim-arrow-' + ++graphs;
     const defs = svg('defs', {});
-    const marker = svg('marker', { id: 'arrow', viewBox: '0 0 10 10', refX: 10, refY: 5,
-      markerWidth: 7, markerHeight: 7, orient: 'auto-start-reverse' });
-    marker.append(svg('path', { d: 'M0,0L10,5L0,10z', class: 'tip' }));
-    defs.append(marker);
+    for (const kind of ['', 'cycle']) {
+      const marker = svg('marker', { id: id + kind, viewBox: '0 0 10 10', refX: 5, refY: 5,
+        markerWidth: 6, markerHeight: 6, orient: 'auto' });
+      marker.append(svg('path', { d: 'M0,0L10,5L0,10z', class: 'tip ' + kind }));
+      defs.append(marker);
+    }
     picture.append(defs);
     const at = new Map(nodes.map((t, i) => {
       const angle = -Math.PI / 2 + (2 * Math.PI * i) / nodes.length;
       return [t, [size / 2 + radius * Math.cos(angle), size / 2 + radius * Math.sin(angle)]];
     }));
-    for (const [from, to] of edges) {
-      const [x1, y1] = at.get(from) || [0, 0];
-      const [x2, y2] = at.get(to) || [0, 0];
+    const toward = ([x1, y1], [x2, y2], distance) => {
       const length = Math.hypot(x2 - x1, y2 - y1) || 1;
-      const dx = ((x2 - x1) / length) * 20;
-      const dy = ((y2 - y1) / length) * 20;
-      // Two opposite edges are drawn side by side.
-      const ox = edges.some(([a, b]) => a === to && b === from) ? -dy / 5 : 0;
-      const oy = edges.some(([a, b]) => a === to && b === from) ? dx / 5 : 0;
-      picture.append(svg('line', { class: 'edge' + (onCycle.has(from + '>' + to) ? ' cycle' : ''),
-        'data-from': from, 'data-to': to, x1: x1 + dx + ox, y1: y1 + dy + oy,
-        x2: x2 - dx + ox, y2: y2 - dy + oy, 'marker-end': 'url(#arrow)' }));
+      return [x1 + ((x2 - x1) / length) * distance, y1 + ((y2 - y1) / length) * distance];
+    };
+    const between = ([x1, y1], [x2, y2], t) => [x1 + (x2 - x1) * t, y1 + (y2 - y1) * t];
+    for (const [from, to] of edges) {
+      const p1 = at.get(from) || [0, 0];
+      const p2 = at.get(to) || [0, 0];
+      const length = Math.hypot(p2[0] - p1[0], p2[1] - p1[1]) || 1;
+      // The bend goes to the left of the edge's direction, so two opposite edges part.
+      const bend = edges.some(([a, b]) => a === to && b === from) ? Math.min(40, 0.3 * length) : 0;
+      const middle = between(p1, p2, 0.5);
+      const control = [middle[0] - ((p2[1] - p1[1]) / length) * bend,
+        middle[1] + ((p2[0] - p1[0]) / length) * bend];
+      const start = toward(p1, control, NODE_RADIUS + 3);
+      const end = toward(p2, control, NODE_RADIUS + 3);
+      // The curve split where the arrowhead goes, which marker-mid then draws there.
+      const a = between(start, control, ARROW_AT);
+      const b = between(control, end, ARROW_AT);
+      const m = between(a, b, ARROW_AT);
+      const cycleEdge = onCycle.has(from + '>' + to);
+      const point = (p) => p[0].toFixed(1) + ',' + p[1].toFixed(1);
+      picture.append(svg('path', { class: 'edge' + (cycleEdge ? ' cycle' : ''),
+        'data-from': from, 'data-to': to,
+        d: `M${point(start)}Q${point(a)} ${point(m)}Q${point(b)} ${point(end)}`,
+        'marker-mid': `url(#${id}${cycleEdge ? 'cycle' : ''})` }));
     }
     for (const t of nodes) {
       const [x, y] = at.get(t);
       const node = svg('g', { class: 'node', 'data-t': t });
-      node.append(svg('circle', { cx: x, cy: y, r: 18 }));
-      const label = svg('text', { x, y: y + 5, 'text-anchor': 'middle' });
+      node.append(svg('circle', { cx: x, cy: y, r: NODE_RADIUS }));
+      const label = svg('text', { x, y, 'text-anchor': 'middle', 'dominant-baseline': 'central' });
       label.textContent = 'T' + t;
       node.append(label);
       picture.append(node);
     }
-    return picture;
+    const figure = el('figure', 'graph-figure');
+    figure.append(picture, el('figcaption', '', 'Grafo de precedencia del plan escrito (sin las ' +
+      'transacciones que el plan aborta con A): Ti → Tj si una operación de Ti precede a otra de Tj ' +
+      'en conflicto con ella' + (cycle.length ? '; en rojo, un ciclo.' : '.')));
+    return figure;
+  }
+
+  // What is wider than its panel scrolls sideways inside it, with a hint that it does; while it
+  // overflows it can also take the focus, to be scrolled with the arrow keys.
+  const overflow = typeof ResizeObserver === 'undefined' ? null : new ResizeObserver((entries) => {
+    for (const { target } of entries) {
+      const overflowing = target.scrollWidth > target.clientWidth + 1;
+      target.parentNode.classList.toggle('overflowing', overflowing);
+      if (overflowing) target.tabIndex = 0;
+      else target.removeAttribute('tabindex');
+    }
+  });
+  function scrolling(content, name) {
+    const box = el('div', 'scroll-box');
+    const area = el('div', 'scroll');
+    area.setAttribute('role', 'region');
+    area.setAttribute('aria-label', name);
+    area.append(content);
+    box.append(el('p', 'scroll-hint', '↔ Deslice a los lados para ver todas las columnas'), area);
+    if (overflow) overflow.observe(area);
+    return box;
   }
 
   function planPanel(report, lines) {
@@ -204,7 +279,7 @@
     panel.dataset.plan = report.plan;
     panel.append(el('h3', '', 'Plan P' + report.plan));
     const pictures = el('div', 'pictures');
-    pictures.append(scheduleGrid(report, lines), graph(report));
+    pictures.append(scrolling(scheduleGrid(report, lines), 'Planificación'), graph(report));
     panel.append(pictures);
     const list = el('dl', 'verdicts');
     for (const [key, title, text] of verdicts(report)) {
@@ -228,18 +303,34 @@
     return segments;
   }
 
-  function frameSection(lines, number, reports) {
+  function frameSection(lines, number, reports, source) {
     const section = el('article', 'frame');
     section.append(el('h2', '', 'Línea ' + number));
+    if (source !== undefined) section.append(el('pre', 'source', source || ' '));
     const table = el('table', 'trace');
     for (const line of lines) table.append(traceRow(line));
-    section.append(table);
+    section.append(scrolling(table, 'Traza de la línea ' + number));
     const segments = planSegments(lines);
     reports.forEach((report, i) => section.append(planPanel(report, segments[i] || [])));
     return section;
   }
 
+  // What the colours and marks mean, once above the output.
+  function legend() {
+    const box = el('div', 'legend');
+    box.append(el('strong', '', 'Leyenda:'));
+    for (const [cls, text] of [['ok', 'ejecutada o validada'],
+      ['abort', 'rechazada: su transacción aborta'],
+      ['skip', 'escritura ignorada (regla de Thomas)'], ['err', 'error en el plan']]) {
+      box.append(el('span', 'key ' + cls, text));
+    }
+    box.append(el('span', 'key cycle-edge', 'arista de un ciclo del grafo'));
+    return box;
+  }
+
   let observer = null;
+  let renderRest = () => {};
+  addEventListener('beforeprint', () => renderRest());
 
   // Draws `data` ({trace: bytes or byte string, reports: [...]}) into `root`, a chunk of plan file lines
   // at a time as the reader scrolls towards them.
@@ -248,6 +339,13 @@
     root.replaceChildren();
     root.removeAttribute('data-complete');
     const frames = splitFrames(decode1252(data.trace));
+    // The plan file itself, when the data carries it: each line is shown above its trace.
+    const sources = data.plans === undefined ? null : planLines(decode1252(data.plans));
+    if (data.name || data.made) {
+      root.append(el('p', 'about', [data.name && 'Fichero de planes: ' + data.name,
+        data.made && 'generado el ' + data.made].filter(Boolean).join(', ')));
+    }
+    root.append(legend());
     const byLine = new Map();
     for (const report of data.reports) {
       if (!byLine.has(report.line)) byLine.set(report.line, []);
@@ -259,7 +357,8 @@
       const end = Math.min(frames.length, next + FRAMES_PER_CHUNK);
       const chunk = document.createDocumentFragment();
       for (; next < end; next++) {
-        chunk.append(frameSection(frames[next], next + 1, byLine.get(next + 1) || []));
+        chunk.append(frameSection(frames[next], next + 1, byLine.get(next + 1) || [],
+          sources ? sources[next] : undefined));
       }
       root.insertBefore(chunk, sentinel);
       if (next >= frames.length) {
@@ -269,6 +368,10 @@
       }
     };
     root.append(sentinel);
+    // Printing shows the whole output, not just what scrolling has drawn so far.
+    renderRest = () => {
+      while (next < frames.length) more();
+    };
     observer = new IntersectionObserver((entries) => {
       if (!entries.some((entry) => entry.isIntersecting)) return;
       more();
@@ -288,6 +391,6 @@
     render(document.getElementById('out'), data);
   }
 
-  globalThis.TosimRender = { render, decode1252, splitFrames };
+  globalThis.TosimRender = { render, decode1252, splitFrames, planLines, plural };
   if (document.getElementById('tosim-data')) showReport();
 })();
