@@ -7,6 +7,7 @@ const $ = (id) => document.getElementById(id);
 const CONSOLE = 0;
 const LISTING = 1;
 const REPORT = 2;
+const REPORT_PAGE = 3;
 const SHOWN_AT_MOST = 128 * 1024;
 
 // Windows-1252, the plan files' code page: bytes to text and back (other characters become "?").
@@ -18,14 +19,6 @@ function toBytes(text) {
   let size = 0;
   for (const ch of text) bytes[size++] = codePage.has(ch) ? codePage.get(ch) : 0x3f;
   return bytes.subarray(0, size);
-}
-
-function byteString(bytes) {
-  let text = '';
-  for (let at = 0; at < bytes.length; at += 0x8000) {
-    text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
-  }
-  return text;
 }
 
 // The plan file's own bytes while the text shown is the file unchanged.
@@ -96,14 +89,22 @@ function download(parts, type, name) {
 
 const baseName = () => fileName.replace(/\.[^.]*$/, '');
 
-// The report page: the report template with this run's data inside.
+// The report page, made by the engine as tosim-report --html makes it, for the last run.
 async function reportPage() {
-  const template = await (await fetch('report-template.html')).text();
-  const [head, tail] = template.split('@DATA@');
-  const data = { name: fileName, made: new Date().toLocaleString('es-ES'),
-    plans: byteString(last.data.plans), trace: byteString(last.data.trace),
-    reports: last.data.reports };
-  return head + JSON.stringify(data).replaceAll('<', '\\u003c') + tail;
+  const M = await engine;
+  const utf8 = (text) => {
+    const bytes = new TextEncoder().encode(text);
+    const at = M._malloc(bytes.length + 1);
+    M.HEAPU8.set(bytes, at);
+    return [at, bytes.length];
+  };
+  const [name, nameSize] = utf8(fileName);
+  const [made, madeSize] = utf8(new Date().toLocaleString('es-ES'));
+  M._tosim_make_report_page(name, nameSize, made, madeSize);
+  M._free(name);
+  M._free(made);
+  const start = M._tosim_output(REPORT_PAGE);
+  return M.HEAPU8.slice(start, start + M._tosim_output_size(REPORT_PAGE));
 }
 
 $('file').addEventListener('change', async () => {

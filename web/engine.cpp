@@ -13,6 +13,7 @@ namespace {
 
 enum Output : int { kConsole = 0, kListing = 1, kReport = 2, kReportPage = 3, kOutputCount };
 
+std::string plans;  // the plan file of the last run
 tosim::report::InMemoryRun run;
 std::string reportPage;
 
@@ -39,12 +40,16 @@ extern "C" {
 // Replays the plan file of `size` bytes at `plan`; the results stay until the next call.
 void tosim_run(const char* plan, std::size_t size) {
   reportPage.clear();
-  tosim::report::RunInMemory({plan, size}, run);
+  plans.assign(plan, size);
+  tosim::report::RunInMemory(plans, run);
 }
 
-// Makes the HTML report of the last run (output 3), as tosim-report --html writes it.
-void tosim_make_report_page() {
-  reportPage = tosim::report::ReportPage(run.trace, run.reports);
+// Makes the HTML report of the last run (output 3), as tosim-report --html writes it, naming the
+// plan file `name` and the date `made` (both UTF-8).
+void tosim_make_report_page(const char* name, std::size_t nameSize, const char* made,
+                            std::size_t madeSize) {
+  reportPage = tosim::report::ReportPage(
+      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports});
 }
 
 // The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report) of the last

@@ -1,5 +1,6 @@
 // The report as one self-contained HTML page: the playground's renderer with the run's data
-// inside. Pure: composes the page's bytes.
+// inside. Pure: composes the page's bytes. The one filler of the page's template: tosim-report
+// --html and the playground's «Descargar informe» both use it.
 #pragma once
 
 #include <string>
@@ -7,8 +8,16 @@
 
 namespace tosim::report {
 
-// The page for a plan file whose trace (tosim's console bytes, without the final prompt) is
-// `trace` and whose reports are the JSON Lines `jsonLines`.
-std::string ReportPage(std::string_view trace, std::string_view jsonLines);
+struct PageData {
+  std::string_view name;     // the plan file's name, as the user named it (shown as text)
+  std::string_view made;     // when the page was made, in words (shown as text)
+  std::string_view plans;    // the plan file's bytes
+  std::string_view trace;    // tosim's console bytes, without the final prompt
+  std::string_view reports;  // tosim-report --json's JSON Lines
+};
+
+// The page for `data`. The name and the date are bytes in UTF-8, or else in Windows-1252;
+// nothing of them, nor of the plans, can end the script element that holds the data.
+[[nodiscard]] std::string ReportPage(const PageData& data);
 
 }  // namespace tosim::report

@@ -1,5 +1,7 @@
 #include "report/report_run.h"
 
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -157,6 +159,19 @@ std::string ReadWholePlanFile(platform::FileHandle file, const std::string& path
   return plan;
 }
 
+// The local date and time as the page shows it: "8/12/2026, 10:58:00".
+std::string Now() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  if (local == nullptr) {
+    return {};
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%d/%d/%d, %02d:%02d:%02d", local->tm_mday, local->tm_mon + 1,
+                local->tm_year + 1900, local->tm_hour, local->tm_min, local->tm_sec);
+  return text;
+}
+
 // The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
 // reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
 // that it can never be the plan file.
@@ -171,9 +186,11 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
     }
     Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
   }
+  const std::string plans = ReadWholePlanFile(file, options.planPath);
   InMemoryRun run;
-  RunInMemory(ReadWholePlanFile(file, options.planPath), run);
-  const std::string page = ReportPage(run.trace, run.reports);
+  RunInMemory(plans, run);
+  const std::string made = Now();
+  const std::string page = ReportPage({options.planPath, made, plans, run.trace, run.reports});
   int error = platform::WriteFile(html, page.data(), page.size());
   if (const int closeError = platform::CloseFile(html); error == 0) {
     error = closeError;
