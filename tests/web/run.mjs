@@ -372,11 +372,16 @@ if (report) {
   const made = spawnSync(report, ['--html', html, example]);
   check('tosim-report --html writes the page', made.status === 0, made.stderr.toString());
   reports.push(html);
-  // One filler of the page: the two differ only in the file's name and the date.
+  // One filler of the page: the two differ only in the file's name and the date. The page ran
+  // the text box, whose lines end in LF.
+  const exampleLf = path.join(work, 'plans-lf.txt');
+  fs.writeFileSync(exampleLf, fs.readFileSync(example, 'latin1').replace(/\r\n/g, '\n'), 'latin1');
+  const htmlLf = path.join(work, 'plans-lf.html');
+  spawnSync(report, ['--html', htmlLf, exampleLf]);
   const withoutNameAndDate = (file) => fs.readFileSync(file, 'utf8')
     .replace(/\{"name":"[^"]*","made":"[^"]*",/, '{');
   check('the page\'s report and tosim-report --html are the same page but for name and date',
-    withoutNameAndDate(reports[0]) === withoutNameAndDate(html));
+    withoutNameAndDate(reports[0]) === withoutNameAndDate(htmlLf));
   const before = fs.readFileSync(example);
   const refused = spawnSync(report, ['--html', example, example]);
   check('--html refuses to write over the plan file', refused.status === 5 &&
