@@ -89,8 +89,9 @@ function download(parts, type, name) {
 
 const baseName = () => fileName.replace(/\.[^.]*$/, '');
 
-// The report page, made by the engine as tosim-report --html makes it, for the last run.
-async function reportPage() {
+// The report page, made by the engine as tosim-report --html makes it, for the last run; with
+// `exercises`, the exercise sheet of tosim-report --html --exercises.
+async function reportPage(exercises = false) {
   const M = await engine;
   const utf8 = (text) => {
     const bytes = new TextEncoder().encode(text);
@@ -100,7 +101,7 @@ async function reportPage() {
   };
   const [name, nameSize] = utf8(fileName);
   const [made, madeSize] = utf8(new Date().toLocaleString('es-ES'));
-  M._tosim_make_report_page(name, nameSize, made, madeSize);
+  M._tosim_make_report_page(name, nameSize, made, madeSize, exercises ? 1 : 0);
   M._free(name);
   M._free(made);
   const start = M._tosim_output(REPORT_PAGE);
@@ -140,6 +141,8 @@ $('get-json').addEventListener('click', () =>
   download([last.jsonl], 'application/x-ndjson', baseName() + '.jsonl'));
 $('get-report').addEventListener('click', async () =>
   download([await reportPage()], 'text/html', baseName() + '.html'));
+$('get-exercises').addEventListener('click', async () =>
+  download([await reportPage(true)], 'text/html', baseName() + '-ejercicios.html'));
 $('share').addEventListener('click', () => {
   const url = new URL(location.href);
   url.hash = 'plan=' + encodeURIComponent($('plans').value);

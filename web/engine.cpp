@@ -45,11 +45,12 @@ void tosim_run(const char* plan, std::size_t size) {
 }
 
 // Makes the HTML report of the last run (output 3), as tosim-report --html writes it, naming the
-// plan file `name` and the date `made` (both UTF-8).
+// plan file `name` and the date `made` (both UTF-8); the exercise sheet (--exercises) when
+// `exercises` is not 0.
 void tosim_make_report_page(const char* name, std::size_t nameSize, const char* made,
-                            std::size_t madeSize) {
+                            std::size_t madeSize, int exercises) {
   reportPage = tosim::report::ReportPage(
-      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports});
+      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports, exercises != 0});
 }
 
 // The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report) of the last

@@ -14,6 +14,7 @@ struct Options {
   bool version = false;  // --version: the version, and nothing else
   Format format = Format::Text;
   bool protocols = false;  // --protocols: the protocol lab beside the report
+  bool exercises = false;  // --exercises: --html writes the exercise sheet
   std::string htmlPath;    // --html's page
   std::string planPath;
   std::string problem;  // what is wrong with the command line; empty when nothing is

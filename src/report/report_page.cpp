@@ -99,7 +99,7 @@ std::string ReportPage(const PageData& data) {
   std::string page(pageTemplate.substr(0, mark));
   page.reserve(pageTemplate.size() + data.plans.size() + 2 * data.trace.size() +
                data.reports.size());
-  page += "{\"name\":";
+  page += data.exercises ? "{\"mode\":\"exercises\",\"name\":" : "{\"name\":";
   PutText(page, data.name);
   page += ",\"made\":";
   PutText(page, data.made);

@@ -14,6 +14,7 @@ struct PageData {
   std::string_view plans;    // the plan file's bytes
   std::string_view trace;    // tosim's console bytes, without the final prompt
   std::string_view reports;  // tosim-report --json's JSON Lines
+  bool exercises = false;    // the exercise sheet instead of the report
 };
 
 // The page for `data`. The name and the date are bytes in UTF-8, or else in Windows-1252;

@@ -26,7 +26,8 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kSynopsis =
-    "Uso: tosim-report [--json | --html INFORME.html] [--protocols] FICHERO_DE_PLANES";
+    "Uso: tosim-report [--json] [--protocols] FICHERO_DE_PLANES\n"
+    "     tosim-report --html INFORME.html [--exercises] FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -62,6 +63,9 @@ constexpr std::string_view kHelp =
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
     "                  de precedencia y lo anterior. Acepta ficheros de planes de\n"
     "                  hasta 1 MiB y nunca escribe sobre el fichero de planes.\n"
+    "  --exercises     con --html, una hoja de ejercicios para imprimir: cada plan\n"
+    "                  con su tabla por rellenar y sus preguntas, y las soluciones\n"
+    "                  al final, en páginas aparte.\n"
     "  -h, --help      muestra esta ayuda.\n"
     "  --version       muestra la versión.\n"
     "\n"
@@ -139,7 +143,7 @@ int ReadPlanFile(void* file, char* data, std::size_t capacity, std::size_t* got)
 }
 
 [[noreturn]] void UsageError(const std::string& problem) {
-  Fail(problem + "\n" + std::string(kSynopsis) + " (más en tosim-report --help)", kUsageError);
+  Fail(problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError);
 }
 
 // Reads the whole plan file, which may not be larger than --html takes.
@@ -190,7 +194,8 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
   InMemoryRun run;
   RunInMemory(plans, run);
   const std::string made = Now();
-  const std::string page = ReportPage({options.planPath, made, plans, run.trace, run.reports});
+  const std::string page =
+      ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises});
   int error = platform::WriteFile(html, page.data(), page.size());
   if (const int closeError = platform::CloseFile(html); error == 0) {
     error = closeError;

@@ -41,6 +41,7 @@ TEST(ReportOptions, ReadsEachFormInAnyOrder) {
        "plans.txt",
        "--json y --html no van juntas"},
       {{"--jsn", "plans.txt"}, Format::Text, "", "plans.txt", "opción desconocida \"--jsn\""},
+      {{"--exercises", "plans.txt"}, Format::Text, "", "plans.txt", "--exercises va con --html"},
   };
   for (const Line& line : lines) {
     const Options options = ParseOptions(line.arguments);

@@ -413,6 +413,44 @@ for (const file of reports) {
     /Fichero de planes: .+, generado el /.test(await opened.textContent('#out .about')));
 }
 
+// 5. The exercise sheet, from the page and from tosim-report --html --exercises: the questions
+// without a decision in sight, and the answers after them, from a new printed page on.
+const [sheetDownload] = await Promise.all([page.waitForEvent('download'),
+  page.click('#get-exercises')]);
+const sheets = [path.join(work, 'sheet-from-page.html')];
+await sheetDownload.saveAs(sheets[0]);
+if (report) {
+  sheets.push(path.join(work, 'sheet.html'));
+  const made = spawnSync(report, ['--html', sheets[1], '--exercises', path.join(work, 'plans.txt')]);
+  check('tosim-report --html --exercises writes the sheet', made.status === 0, made.stderr.toString());
+}
+for (const file of sheets) {
+  const opened = await openPage('file://' + file, (url) => url === 'file://' + file);
+  await opened.waitForSelector('#out .answer-key');
+  const sheet = await opened.evaluate(() => ({
+    exercises: document.querySelectorAll('.exercises .exercise').length,
+    answers: document.querySelectorAll('.answer-key .exercise').length,
+    questions: [...document.querySelectorAll('.exercises .questions')].map((q) => q.children.length),
+    decided: document.querySelectorAll('.exercises .ok, .exercises .abort, .exercises .skip').length,
+    firstAnswers: [...document.querySelectorAll('.answer-key .answers li')].slice(0, 6)
+      .map((li) => li.textContent),
+  }));
+  const name = path.basename(file);
+  check(`${name}: an exercise and an answer for each plan of the example`,
+    sheet.exercises === 6 && sheet.answers === 6, JSON.stringify(sheet));
+  check(`${name}: six questions each, and no decision shown before the answers`,
+    sheet.questions.every((n) => n === 6) && sheet.decided === 0, JSON.stringify(sheet));
+  // The example's first plan, P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2, worked by hand.
+  check(`${name}: the answers to the first plan`, JSON.stringify(sheet.firstAnswers) === JSON.stringify([
+    'T1 = 1, T2 = 2', 'rechazadas: ninguna; ignoradas (Thomas): ninguna',
+    'validadas: T1, T2; abortadas: —', 'sí, orden T1 → T2', 'sí, orden T1 → T2',
+    'recuperable: sí; sin abortos en cascada: sí; estricto: sí']), JSON.stringify(sheet.firstAnswers));
+  await opened.emulateMedia({ media: 'print' });
+  check(`${name}: in print the answers start on a page of their own`, await opened.evaluate(() =>
+    getComputedStyle(document.querySelector('.answer-key')).breakBefore === 'page'));
+  await opened.close();
+}
+
 await browser.close();
 server.close();
 console.log(`${passed} passed, ${failed} failed`);
