@@ -2,7 +2,8 @@
 
 #include "analysis/plans_of_file.h"
 #include "plan/in_stream.h"
-#include "report/report_format.h"
+#include "protocols/protocols.h"
+#include "report/protocols_format.h"
 #include "trace/replay.h"
 #include "trace/trace.h"
 
@@ -28,9 +29,13 @@ void RunInMemory(std::string_view plan, InMemoryRun& run) {
 
   source = MemorySource{plan};
   stream.Open(ReadFromMemory, &source);
+  protocols::ProtocolLab lab;
   // Memory never fails to be read.
   (void)analysis::ForEachPlanReport(
-      stream, [&](const analysis::PlanReport& report) { AppendJson(run.reports, report); });
+      stream, [&] { lab.Start(); }, [&](const Operation& operation) { lab.Add(operation); },
+      [&](const analysis::PlanReport& report) {
+        AppendPlanJson(run.reports, report, &lab.Finish(report.timestamps));
+      });
 }
 
 }  // namespace tosim::report

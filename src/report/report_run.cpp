@@ -221,13 +221,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
   };
   const auto done = [&](const analysis::PlanReport& report) {
     if (options.format == Format::Json) {
-      AppendJson(out, report);
-      if (options.protocols) {
-        out.resize(out.size() - 2);  // "}\n"
-        out += ",\"protocols\":";
-        AppendProtocolsJson(out, lab.Finish(report.timestamps));
-        out += "}\n";
-      }
+      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
     } else {
       AppendText(out, report);
       if (options.protocols) {
