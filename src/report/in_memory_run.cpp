@@ -9,7 +9,7 @@
 
 namespace tosim::report {
 
-void RunInMemory(std::string_view plan, InMemoryRun& run) {
+void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols) {
   // A trace is about ten times as long as its plans: room for it at once, not by doubling.
   for (std::string* output : {&run.trace, &run.reports}) {
     output->clear();
@@ -32,9 +32,19 @@ void RunInMemory(std::string_view plan, InMemoryRun& run) {
   protocols::ProtocolLab lab;
   // Memory never fails to be read.
   (void)analysis::ForEachPlanReport(
-      stream, [&] { lab.Start(); }, [&](const Operation& operation) { lab.Add(operation); },
+      stream,
+      [&] {
+        if (protocols) {
+          lab.Start();
+        }
+      },
+      [&](const Operation& operation) {
+        if (protocols) {
+          lab.Add(operation);
+        }
+      },
       [&](const analysis::PlanReport& report) {
-        AppendPlanJson(run.reports, report, &lab.Finish(report.timestamps));
+        AppendPlanJson(run.reports, report, protocols ? &lab.Finish(report.timestamps) : nullptr);
       });
 }
 
