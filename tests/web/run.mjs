@@ -320,6 +320,7 @@ check('the view is folded at first and keeps the plan\'s text',
   (await page.textContent('.protocols .plan-text')) === EXAMPLE);
 // All eight shown at first; a protocol left out leaves the grid and the histories.
 await page.click('.protocols summary');
+await (await page.$('.protocols')).screenshot({ path: path.join(out, 'screenshot-protocols.png') });
 const shownNames = () => page.$$eval('.protocols .steps th[data-protocol], .protocols .history',
   (parts) => parts.filter((part) => part.getClientRects().length > 0)
     .map((part) => part.dataset.protocol));
