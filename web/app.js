@@ -9,6 +9,9 @@ const LISTING = 1;
 const REPORT = 2;
 const REPORT_PAGE = 3;
 const SHOWN_AT_MOST = 128 * 1024;
+// The protocol lab makes the reports about ten times longer: plan files up to this size get it,
+// as tosim-report --html --protocols takes them.
+const PROTOCOLS_AT_MOST = 1024 * 1024;
 
 // Windows-1252, the plan files' code page: bytes to text and back (other characters become "?").
 const toText = (bytes) => new TextDecoder('windows-1252').decode(bytes);
@@ -31,7 +34,8 @@ async function run() {
   const plan = openedBytes || toBytes($('plans').value);
   const at = M._malloc(plan.length + 1);
   M.HEAPU8.set(plan, at);
-  M._tosim_run(at, plan.length);
+  const protocols = plan.length <= PROTOCOLS_AT_MOST;
+  M._tosim_run(at, plan.length, protocols ? 1 : 0);
   M._free(at);
   const output = (which) => {
     const start = M._tosim_output(which);
@@ -47,11 +51,12 @@ async function run() {
       reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
     },
   };
-  TosimRender.render($('out'), last.data);
+  TosimRender.render($('out'), last.data, { rules: 'protocolos.html' });
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
   const { plural } = TosimRender;
   $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
-    plural(last.listing.length, 'byte', 'bytes') + ' de traza';
+    plural(last.listing.length, 'byte', 'bytes') + ' de traza' +
+    (protocols ? '' : '; sin la vista de protocolos (el fichero pasa de 1 MiB)');
   setStale(false);
   document.body.dataset.runs = Number(document.body.dataset.runs || 0) + 1;
 }

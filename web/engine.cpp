@@ -1,7 +1,7 @@
 // The playground's engine: tosim's own reader, scheduler and trace, compiled to WebAssembly. The
 // page hands over the plan file's bytes and takes back what tosim would have written: the console
 // (without the final prompt) and the listing, what tosim-report --json writes, and on request the
-// page tosim-report --html writes.
+// page tosim-report --html writes (with --protocols when the run had them).
 #include <cstddef>
 #include <string>
 
@@ -37,11 +37,12 @@ void tosim::FailRun(int /*errorNumber*/) {
 
 extern "C" {
 
-// Replays the plan file of `size` bytes at `plan`; the results stay until the next call.
-void tosim_run(const char* plan, std::size_t size) {
+// Replays the plan file of `size` bytes at `plan`, with the protocol lab in the reports when
+// `protocols` is not 0; the results stay until the next call.
+void tosim_run(const char* plan, std::size_t size, int protocols) {
   reportPage.clear();
   plans.assign(plan, size);
-  tosim::report::RunInMemory(plans, run);
+  tosim::report::RunInMemory(plans, run, protocols != 0);
 }
 
 // Makes the HTML report of the last run (output 3), as tosim-report --html writes it, naming the

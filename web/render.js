@@ -181,21 +181,19 @@
     return table;
   }
 
-  // The precedence graph: the transactions on a circle, a line for every edge with its
-  // arrowhead part-way along it (arrowheads at the nodes pile up when ten transactions meet), and
-  // two opposite edges bent apart into two curves.
+  // A graph of transactions: the nodes on a circle, a line for every edge with its arrowhead
+  // part-way along it (arrowheads at the nodes pile up when ten transactions meet), and two
+  // opposite edges bent apart into two curves. The edges of `cycles` (lists that end where they
+  // start) are red and dashed; the nodes of `marked` are drawn as victims.
   let graphs = 0;
   const NODE_RADIUS = 20;
   const ARROW_AT = 0.6;
-  function graph(report) {
-    const nodes = report.transactions;
-    const edges = report.edges || [];
-    const cycle = report.conflict_cycle || [];
-    const onCycle = new Set(cycle.slice(1).map((t, i) => cycle[i] + '>' + t));
+  function drawGraph({ nodes, edges, cycles = [], marked = [], name }) {
+    const onCycle = new Set(cycles.flatMap((cycle) => cycle.slice(1).map((t, i) => cycle[i] + '>' + t)));
     const radius = nodes.length > 1 ? 30 + 16 * nodes.length : 0;
     const size = 2 * radius + 2 * NODE_RADIUS + 24;
     const picture = svg('svg', { class: 'graph', viewBox: `0 0 ${size} ${size}`,
-      width: size, height: size, role: 'img', 'aria-label': 'Grafo de precedencia' });
+      width: size, height: size, role: 'img', 'aria-label': name });
     const id = 'tosim-arrow-' + ++graphs;
     const defs = svg('defs', {});
     for (const kind of ['', 'cycle']) {
@@ -238,18 +236,212 @@
     }
     for (const t of nodes) {
       const [x, y] = at.get(t);
-      const node = svg('g', { class: 'node', 'data-t': t });
+      const victim = marked.includes(t);
+      const node = svg('g', { class: 'node' + (victim ? ' victim' : ''), 'data-t': t });
       node.append(svg('circle', { cx: x, cy: y, r: NODE_RADIUS }));
+      if (victim) node.append(svg('circle', { class: 'ring', cx: x, cy: y, r: NODE_RADIUS - 4 }));
       const label = svg('text', { x, y, 'text-anchor': 'middle', 'dominant-baseline': 'central' });
       label.textContent = 'T' + t;
       node.append(label);
       picture.append(node);
     }
-    const figure = el('figure', 'graph-figure');
-    figure.append(picture, el('figcaption', '', 'Grafo de precedencia del plan escrito (sin las ' +
-      'transacciones que el plan aborta con A): Ti → Tj si una operación de Ti precede a otra de Tj ' +
-      'en conflicto con ella' + (cycle.length ? '; en rojo, un ciclo.' : '.')));
-    return figure;
+    return picture;
+  }
+
+  function figure(picture, caption, className) {
+    const box = el('figure', 'graph-figure ' + className);
+    box.append(picture, el('figcaption', '', caption));
+    return box;
+  }
+
+  // The precedence graph of the plan as written.
+  function graph(report) {
+    const cycle = report.conflict_cycle || [];
+    const picture = drawGraph({ nodes: report.transactions, edges: report.edges || [],
+      cycles: cycle.length ? [cycle] : [], name: 'Grafo de precedencia' });
+    return figure(picture, 'Grafo de precedencia del plan escrito (sin las transacciones que el ' +
+      'plan aborta con A): Ti → Tj si una operación de Ti precede a otra de Tj en conflicto con ' +
+      'ella' + (cycle.length ? '; en rojo, un ciclo.' : '.'), 'precedence');
+  }
+
+  // The protocol lab: what each of eight protocols does with the plan as written, in the words
+  // of tosim-report --protocols.
+  const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
+  const CAUSES = { abort: 'abortada', rejected: 'rechazada', cascade: 'en cascada',
+    victim: 'víctima', died: 'muere', wounded: 'herida', validation: 'validación fallida' };
+  const RESULT_CLASS = { executed: 'ok', skipped: 'skip', rejected: 'abort', ignored: 'ignored',
+    pending: 'pending', dropped: 'dropped' };
+
+  const stepTransaction = (op) => Number(/\d+/.exec(op)[0]);
+  const setText = (list, none) => (list.length ? list.map((t) => 'T' + t).join(', ') : none);
+  const chain = (list) => list.map((t) => 'T' + t).join(' → ');
+
+  // What became of one operation, in a few words: how it waited, then how it ended.
+  function stepCell(step, causes) {
+    let cell = '';
+    if (step.waited_for.length) {
+      cell = 'espera a ' + setText(step.waited_for, '');
+      if (step.result === 'pending') return cell;
+      cell += ' → ';
+    } else if (step.delayed && step.result !== 'pending') {
+      cell = 'en cola → ';
+    }
+    const cause = causes.get(stepTransaction(step.op));
+    const ending = {
+      executed: 'ejecutada',
+      skipped: 'ignorada (Thomas)',
+      rejected: cause === 'died' ? 'muere' : cause === 'validation' ? 'validación fallida' : 'rechazada',
+      ignored: 'ignorada',
+      pending: 'pendiente',
+      dropped: cause === 'victim' ? 'víctima' : cause === 'wounded' ? 'herida' : 'descartada',
+    }[step.result];
+    return cell + ending;
+  }
+
+  // What an executed read returned, for the cell's tooltip.
+  function readFrom(step) {
+    if (step.from === null || step.from === undefined) return '';
+    return step.from === 0 ? 'lee el valor inicial' : step.from === stepTransaction(step.op)
+      ? 'lee su propia escritura' : 'lee lo que escribió T' + step.from;
+  }
+
+  // The step grid: a row per operation of the plan, a column per protocol.
+  function stepGrid(lab) {
+    const table = el('table', 'steps');
+    table.append(el('caption', '', 'Una fila por operación del plan escrito, una columna por ' +
+      'protocolo: lo que el protocolo hizo con ella. «espera a T2 → …»: esperó a T2 y después se ' +
+      'decidió; «en cola → …»: esperó detrás de otra operación de su transacción.'));
+    const head = el('tr');
+    head.append(el('th', '', 'Operación'));
+    for (const name of PROTOCOLS) {
+      const th = el('th', '', name);
+      th.dataset.protocol = name;
+      head.append(th);
+    }
+    table.append(head);
+    const causes = Object.fromEntries(PROTOCOLS.map((name) => [name, new Map(lab[name].aborted)]));
+    lab[PROTOCOLS[0]].steps.forEach((first, i) => {
+      const row = el('tr');
+      row.append(el('th', '', first.op));
+      for (const name of PROTOCOLS) {
+        const step = lab[name].steps[i];
+        const cell = el('td', RESULT_CLASS[step.result] + (step.waited_for.length ? ' waited' : ''),
+          stepCell(step, causes[name]));
+        cell.dataset.protocol = name;
+        const from = readFrom(step);
+        if (from) cell.title = from;
+        row.append(cell);
+      }
+      table.append(row);
+    });
+    return table;
+  }
+
+  // The transactions of the plan that a protocol saw.
+  function labTransactions(run) {
+    return [...new Set(run.steps.map((step) => stepTransaction(step.op)))].sort((a, b) => a - b);
+  }
+
+  // The waits-for graph of a protocol that waited: Ti → Tj when an operation of Ti waited for Tj,
+  // with every deadlock's cycle in red and its victim marked.
+  function waitsForGraph(name, run) {
+    const edges = [];
+    const add = (from, to) => {
+      if (!edges.some(([a, b]) => a === from && b === to)) edges.push([from, to]);
+    };
+    for (const step of run.steps) {
+      for (const t of step.waited_for) add(stepTransaction(step.op), t);
+    }
+    for (const { cycle } of run.deadlocks) cycle.slice(1).forEach((t, i) => add(cycle[i], t));
+    if (!edges.length) return null;
+    const victims = run.deadlocks.map((deadlock) => deadlock.victim);
+    const picture = drawGraph({ nodes: labTransactions(run), edges,
+      cycles: run.deadlocks.map((deadlock) => deadlock.cycle), marked: victims,
+      name: 'Grafo de esperas de ' + name });
+    return figure(picture, 'Grafo de esperas de ' + name + ': Ti → Tj si una operación de Ti ' +
+      'esperó a Tj' + (victims.length ? '; en rojo, los ciclos de los interbloqueos, y con doble ' +
+      'círculo, la víctima de cada uno.' : '.'), 'waits-for');
+  }
+
+  // Each protocol's history and outcome, as the lines of tosim-report --protocols.
+  function labHistory(name, run) {
+    const box = el('section', 'history');
+    box.dataset.protocol = name;
+    box.append(el('h5', '', name));
+    const list = el('dl', 'verdicts');
+    const aborted = run.aborted.map(([t, cause]) => 'T' + t + ' (' + CAUSES[cause] + ')');
+    const rows = [
+      ['history', 'Historia', run.history.join(' ') || 'vacía'],
+      ['committed', 'Validadas', setText(run.committed, 'ninguna')],
+      ['aborted', 'Abortadas', aborted.join(', ') || 'ninguna'],
+      ['waiting', 'En espera al final', run.waiting.length ? setText(run.waiting, '') : null],
+      ['active', 'Activas al final', run.active.length ? setText(run.active, '') : null],
+      ['unrecoverable', 'Irrecuperables',
+        run.unrecoverable.length ? setText(run.unrecoverable, '') : null],
+      ['deadlocks', 'Interbloqueos', run.deadlocks.map((deadlock) => chain(deadlock.cycle) +
+        ' (víctima T' + deadlock.victim + ')').join(', ') || 'ninguno'],
+      ['order', 'Orden serie', run.order === null ? 'no hay (ciclo)' : chain(run.order) || 'vacío'],
+    ];
+    for (const [key, title, text] of rows) {
+      if (text === null) continue;
+      const value = el('dd', '', text);
+      value.dataset.key = key;
+      list.append(el('dt', '', title), value);
+    }
+    box.append(list);
+    const waits = waitsForGraph(name, run);
+    if (waits) box.append(waits);
+    return box;
+  }
+
+  // The choice of protocols shown: all at first; a protocol left out leaves the grid and the
+  // histories.
+  function protocolChoice(view) {
+    const box = el('fieldset', 'choice');
+    box.append(el('legend', '', 'Protocolos que se muestran'));
+    for (const name of PROTOCOLS) {
+      const label = el('label');
+      const shown = el('input');
+      shown.type = 'checkbox';
+      shown.checked = true;
+      shown.value = name;
+      shown.addEventListener('change', () => {
+        for (const part of view.querySelectorAll(`[data-protocol="${name}"]`)) {
+          part.hidden = !shown.checked;
+        }
+      });
+      label.append(shown, name);
+      box.append(label);
+    }
+    return box;
+  }
+
+  let rulesLink = null;
+  function protocolView(report, source) {
+    const view = el('details', 'protocols');
+    view.append(el('summary', '', 'Protocolos: el plan con ocho protocolos de control de concurrencia'));
+    // The plan's own text stays at the top while the grid scrolls by.
+    view.append(el('p', 'plan-text', source || 'P' + report.plan + '; ' +
+      report.protocols.to.steps.map((step) => step.op).join('; ')));
+    const about = el('p', 'rules-note', 'Cada casilla sale de las reglas de la reproducción y del ' +
+      'protocolo; ');
+    if (rulesLink) {
+      const link = el('a', '', 'las reglas, en una página');
+      link.href = rulesLink;
+      // A page of its own, so that the output stays where it is.
+      link.target = '_blank';
+      link.rel = 'noopener';
+      about.append(link, '.');
+    } else {
+      about.append('están en la página de manual tosim-report(1) y en la página «Protocolos» del ' +
+        'playground.');
+    }
+    view.append(about, protocolChoice(view));
+    view.append(scrolling(stepGrid(report.protocols), 'Protocolos del plan P' + report.plan));
+    const histories = el('div', 'histories');
+    for (const name of PROTOCOLS) histories.append(labHistory(name, report.protocols[name]));
+    view.append(histories);
+    return view;
   }
 
   // What is wider than its panel scrolls sideways inside it, with a hint that it does; while it
@@ -273,7 +465,7 @@
     return box;
   }
 
-  function planPanel(report, lines) {
+  function planPanel(report, lines, source) {
     const panel = el('section', 'plan');
     panel.dataset.line = report.line;
     panel.dataset.plan = report.plan;
@@ -289,6 +481,7 @@
       list.append(term, value);
     }
     panel.append(list);
+    if (report.protocols) panel.append(protocolView(report, source));
     return panel;
   }
 
@@ -311,12 +504,12 @@
     for (const line of lines) table.append(traceRow(line));
     section.append(scrolling(table, 'Traza de la línea ' + number));
     const segments = planSegments(lines);
-    reports.forEach((report, i) => section.append(planPanel(report, segments[i] || [])));
+    reports.forEach((report, i) => section.append(planPanel(report, segments[i] || [], source)));
     return section;
   }
 
   // What the colours and marks mean, once above the output.
-  function legend() {
+  function legend(withProtocols) {
     const box = el('div', 'legend');
     box.append(el('strong', '', 'Leyenda:'));
     for (const [cls, text] of [['ok', 'ejecutada o validada'],
@@ -325,6 +518,13 @@
       box.append(el('span', 'key ' + cls, text));
     }
     box.append(el('span', 'key cycle-edge', 'arista de un ciclo del grafo'));
+    if (withProtocols) {
+      for (const [cls, text] of [['dropped', 'descartada (víctima, herida o aborto)'],
+        ['ignored', 'ignorada'], ['pending', 'pendiente al final'],
+        ['waited', 'esperó antes de decidirse']]) {
+        box.append(el('span', 'key ' + cls, text));
+      }
+    }
     return box;
   }
 
@@ -334,7 +534,9 @@
 
   // Draws `data` ({trace: bytes or byte string, reports: [...]}) into `root`, a chunk of plan file lines
   // at a time as the reader scrolls towards them.
-  function render(root, data) {
+  // `options.rules`: the address of the page with the protocols' rules, when there is one.
+  function render(root, data, options = {}) {
+    rulesLink = options.rules || null;
     if (observer) observer.disconnect();
     root.replaceChildren();
     root.removeAttribute('data-complete');
@@ -345,7 +547,7 @@
       root.append(el('p', 'about', [data.name && 'Fichero de planes: ' + data.name,
         data.made && 'generado el ' + data.made].filter(Boolean).join(', ')));
     }
-    root.append(legend());
+    root.append(legend(data.reports.some((report) => report.protocols)));
     const byLine = new Map();
     for (const report of data.reports) {
       if (!byLine.has(report.line)) byLine.set(report.line, []);

@@ -2,13 +2,14 @@
 
 #include "analysis/plans_of_file.h"
 #include "plan/in_stream.h"
-#include "report/report_format.h"
+#include "protocols/protocols.h"
+#include "report/protocols_format.h"
 #include "trace/replay.h"
 #include "trace/trace.h"
 
 namespace tosim::report {
 
-void RunInMemory(std::string_view plan, InMemoryRun& run) {
+void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols) {
   // A trace is about ten times as long as its plans: room for it at once, not by doubling.
   for (std::string* output : {&run.trace, &run.reports}) {
     output->clear();
@@ -28,9 +29,23 @@ void RunInMemory(std::string_view plan, InMemoryRun& run) {
 
   source = MemorySource{plan};
   stream.Open(ReadFromMemory, &source);
+  protocols::ProtocolLab lab;
   // Memory never fails to be read.
   (void)analysis::ForEachPlanReport(
-      stream, [&](const analysis::PlanReport& report) { AppendJson(run.reports, report); });
+      stream,
+      [&] {
+        if (protocols) {
+          lab.Start();
+        }
+      },
+      [&](const Operation& operation) {
+        if (protocols) {
+          lab.Add(operation);
+        }
+      },
+      [&](const analysis::PlanReport& report) {
+        AppendPlanJson(run.reports, report, protocols ? &lab.Finish(report.timestamps) : nullptr);
+      });
 }
 
 }  // namespace tosim::report

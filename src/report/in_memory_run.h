@@ -1,5 +1,5 @@
-// A whole run of a plan file held in memory: tosim's trace and the report's JSON Lines. The
-// playground's engine and tosim-report --html both stand on it.
+// A whole run of a plan file held in memory: tosim's trace and the report's JSON Lines, with the
+// protocol lab on request. The playground's engine and tosim-report --html both stand on it.
 #pragma once
 
 #include <string>
@@ -10,11 +10,13 @@ namespace tosim::report {
 struct InMemoryRun {
   // The listing file's bytes; the console shows the same, then the final prompt.
   std::string trace;
-  std::string reports;  // what tosim-report --json writes
+  std::string reports;  // what tosim-report --json writes, with or without --protocols
 };
 
-// Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it. Uses the
-// process-wide trace streams, and leaves them discarding.
-void RunInMemory(std::string_view plan, InMemoryRun& run);
+// Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it; with
+// `protocols`, each report ends with the protocol lab's key, which the pages show as a view of
+// their own (it makes the reports about ten times longer). Uses the process-wide trace streams,
+// and leaves them discarding.
+void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols);
 
 }  // namespace tosim::report

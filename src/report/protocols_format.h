@@ -3,12 +3,18 @@
 
 #include <string>
 
+#include "analysis/plan_analysis.h"
 #include "protocols/protocols.h"
 
 namespace tosim::report {
 
 // The value of the key "protocols": one object per protocol, in the lab's order, compact.
 void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan);
+
+// One plan's line of JSON Lines, as AppendJson() writes it, with the key "protocols" last when
+// `plan` is given: what tosim-report --json writes, with or without --protocols.
+void AppendPlanJson(std::string& out, const analysis::PlanReport& report,
+                    const protocols::PlanProtocols* plan);
 
 // The table of one plan (a row per operation, a column per protocol) and a line per protocol,
 // each line indented and ending in LF.

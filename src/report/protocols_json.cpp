@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "report/protocols_format.h"
+#include "report/report_format.h"
 
 namespace tosim::report {
 
@@ -196,6 +197,17 @@ void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan)
     PutRun(out, plan.runs[p]);
   }
   out += '}';
+}
+
+void AppendPlanJson(std::string& out, const analysis::PlanReport& report,
+                    const protocols::PlanProtocols* plan) {
+  AppendJson(out, report);
+  if (plan != nullptr) {
+    out.resize(out.size() - 2);  // "}\n"
+    out += ",\"protocols\":";
+    AppendProtocolsJson(out, *plan);
+    out += "}\n";
+  }
 }
 
 }  // namespace tosim::report

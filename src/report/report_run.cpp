@@ -57,7 +57,8 @@ constexpr std::string_view kHelp =
     "                  wait_die, wound_wait, occ): con --json, la clave \"protocols\";\n"
     "                  sin ella, una tabla con el destino de cada operación y, por\n"
     "                  protocolo, la historia, las transacciones validadas y abortadas\n"
-    "                  (con la causa), los interbloqueos y el orden serie.\n"
+    "                  (con la causa), los interbloqueos y el orden serie; con\n"
+    "                  --html, la vista «Protocolos» de cada plan.\n"
     "  --html INFORME.html\n"
     "                  escribe en INFORME.html una página que se abre sin red: la\n"
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
@@ -192,7 +193,7 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
   }
   const std::string plans = ReadWholePlanFile(file, options.planPath);
   InMemoryRun run;
-  RunInMemory(plans, run);
+  RunInMemory(plans, run, options.protocols);
   const std::string made = Now();
   const std::string page =
       ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises});
@@ -226,13 +227,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
   };
   const auto done = [&](const analysis::PlanReport& report) {
     if (options.format == Format::Json) {
-      AppendJson(out, report);
-      if (options.protocols) {
-        out.resize(out.size() - 2);  // "}\n"
-        out += ",\"protocols\":";
-        AppendProtocolsJson(out, lab.Finish(report.timestamps));
-        out += "}\n";
-      }
+      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
     } else {
       AppendText(out, report);
       if (options.protocols) {

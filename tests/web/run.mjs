@@ -80,10 +80,29 @@ const shownTrace = (page) => page.$$eval('#out tr.tl', (rows) => rows.map((row) 
 
 // What the page shows of every plan: its verdicts and its graph.
 const shownPlans = (page) => page.$$eval('#out .plan', (plans) => plans.map((plan) => ({
-  verdicts: Object.fromEntries([...plan.querySelectorAll('dd')].map((d) => [d.dataset.key, d.textContent])),
-  nodes: [...plan.querySelectorAll('.node')].map((n) => Number(n.dataset.t)),
-  edges: [...plan.querySelectorAll('.edge')].map((e) => [Number(e.dataset.from), Number(e.dataset.to)]),
+  verdicts: Object.fromEntries([...plan.querySelectorAll(':scope > .verdicts dd')]
+    .map((d) => [d.dataset.key, d.textContent])),
+  nodes: [...plan.querySelectorAll('.precedence .node')].map((n) => Number(n.dataset.t)),
+  edges: [...plan.querySelectorAll('.precedence .edge')].map((e) => [Number(e.dataset.from), Number(e.dataset.to)]),
 })));
+
+// What the page shows of every plan's protocol view: the step grid's header and rows as text,
+// each protocol's history list by key, and its waits-for graph's red edges and marked victims.
+const shownProtocols = (page) => page.$$eval('#out .plan', (plans) => plans.map((plan) => {
+  const view = plan.querySelector('.protocols');
+  if (!view) return null;
+  const [head, ...rows] = [...view.querySelector('.steps').rows];
+  const text = (row) => [...row.cells].map((cell) => cell.textContent);
+  return {
+    names: text(head).slice(1),
+    rows: rows.map(text),
+    histories: Object.fromEntries([...view.querySelectorAll('.history')].map((h) => [h.dataset.protocol, {
+      lists: Object.fromEntries([...h.querySelectorAll('dd')].map((d) => [d.dataset.key, d.textContent])),
+      cycleEdges: [...h.querySelectorAll('.edge.cycle')].map((e) => [Number(e.dataset.from), Number(e.dataset.to)]),
+      victims: [...h.querySelectorAll('.node.victim')].map((n) => Number(n.dataset.t)),
+    }])),
+  };
+}));
 
 // The values a verdict's text names, to hold against tosim-report --json: the transaction
 // numbers in the order written, and the operations of a list ("—" when empty).
@@ -117,10 +136,71 @@ function verdictProblems(shown, r) {
   return problems;
 }
 
+// A cell of the step grid read back: whom the operation waited for, whether it joined its
+// transaction's backlog, and the outcome its last words name (with the abort's cause they imply).
+const OUTCOMES = {
+  'ejecutada': ['executed'], 'ignorada (Thomas)': ['skipped'], 'rechazada': ['rejected'],
+  'muere': ['rejected', 'died'], 'validación fallida': ['rejected', 'validation'],
+  'ignorada': ['ignored'], 'pendiente': ['pending'], 'descartada': ['dropped'],
+  'víctima': ['dropped', 'victim'], 'herida': ['dropped', 'wounded'],
+};
+function readCell(text) {
+  const waited = /^espera a ([T\d, ]+?)(?: → (.+))?$/.exec(text);
+  const queued = /^en cola → (.+)$/.exec(text);
+  const words = waited ? waited[2] || 'pendiente' : queued ? queued[1] : text;
+  const [result, cause] = OUTCOMES[words] || ['unknown: ' + text];
+  return { result, cause, waited_for: waited ? numbers(waited[1]) : [],
+    delayed: Boolean(waited || queued) || result === 'pending' };
+}
+const transactionOf = (op) => Number(/\d+/.exec(op)[0]);
+const sortedUnique = (list) => [...new Set(list.map((x) => JSON.stringify(x)))].sort();
+const CAUSE_NAMES = { 'abortada': 'abort', 'rechazada': 'rejected', 'en cascada': 'cascade',
+  'víctima': 'victim', 'muere': 'died', 'herida': 'wounded', 'validación fallida': 'validation' };
+const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
+
+// Where the protocol view of one plan says something else than --json --protocols.
+function protocolProblems(shown, lab) {
+  if (!shown) return ['no protocol view'];
+  const problems = [];
+  const expect = (what, ok) => { if (!ok) problems.push(what); };
+  expect('the columns are the eight protocols in order', same(shown.names, PROTOCOLS));
+  expect('a row per operation', shown.rows.length === lab.to.steps.length);
+  shown.rows.forEach(([op, ...cells], i) => {
+    expect(`row ${i + 1} names ${lab.to.steps[i].op}`, op === lab.to.steps[i].op);
+    PROTOCOLS.forEach((name, p) => {
+      const step = lab[name].steps[i];
+      const cell = readCell(cells[p]);
+      const aborted = new Map(lab[name].aborted);
+      expect(`${name} ${op}: «${cells[p]}»`, cell.result === step.result &&
+        cell.delayed === step.delayed && same(cell.waited_for, step.waited_for) &&
+        (!cell.cause || aborted.get(transactionOf(op)) === cell.cause));
+    });
+  });
+  for (const name of PROTOCOLS) {
+    const run = lab[name];
+    const { lists, cycleEdges, victims } = shown.histories[name] || { lists: {} };
+    const list = (key) => numbers(lists[key]);
+    expect(`${name} history`, same(lists.history === 'vacía' ? [] : (lists.history || '').split(' '), run.history));
+    expect(`${name} committed`, same(list('committed'), run.committed));
+    expect(`${name} aborted`, same([...(lists.aborted || '').matchAll(/T(\d+) \(([^)]+)\)/g)]
+      .map((m) => [Number(m[1]), CAUSE_NAMES[m[2]]]), run.aborted));
+    for (const key of ['waiting', 'active', 'unrecoverable']) expect(`${name} ${key}`, same(list(key), run[key]));
+    expect(`${name} deadlocks`, same([...(lists.deadlocks || '').matchAll(/((?:T\d+(?: → )?)+) \(víctima T(\d+)\)/g)]
+      .map((m) => ({ cycle: numbers(m[1]), victim: Number(m[2]) })), run.deadlocks));
+    expect(`${name} order`, same(lists.order === 'no hay (ciclo)' ? null : list('order'), run.order));
+    const cycles = run.deadlocks.flatMap(({ cycle }) => cycle.slice(1).map((t, i) => [cycle[i], t]));
+    expect(`${name} waits-for graph: the deadlocks' edges in red, the victims marked`,
+      same(sortedUnique(cycleEdges || []), sortedUnique(cycles)) &&
+      same(sortedUnique(victims || []), sortedUnique(run.deadlocks.map((d) => d.victim))));
+  }
+  return problems;
+}
+
 const plans = path.join(work, 'plans');
 execFileSync('python3', [path.join(root, 'tests/e2e/run_cases.py'), '--program', tosim,
-  '--export-plans', plans, ...fs.readdirSync(path.join(root, 'tests/e2e/cases'))
-    .filter((f) => f.endsWith('.case')).map((f) => path.join(root, 'tests/e2e/cases', f))]);
+  '--export-plans', plans, ...['tests/e2e/cases', 'tests/e2e/cases/report'].flatMap((dir) =>
+    fs.readdirSync(path.join(root, dir)).filter((f) => f.endsWith('.case'))
+      .map((f) => path.join(root, dir, f)))]);
 const decode = (bytes) => new TextDecoder('windows-1252').decode(bytes);
 
 // 1. Every case's plan file, opened in the page: trace, listing, verdicts and graph.
@@ -143,9 +223,10 @@ for (const name of fs.readdirSync(plans).sort()) {
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-listing')]);
   check(`${name}: listing`, fs.readFileSync(await download.path()).equals(listing));
   if (report) {
-    const json = spawnSync(report, ['--json', plan]).stdout.toString().split('\n').filter(Boolean)
-      .map((line) => JSON.parse(line));
+    const json = spawnSync(report, ['--json', '--protocols', plan]).stdout.toString().split('\n')
+      .filter(Boolean).map((line) => JSON.parse(line));
     const shown = await shownPlans(page);
+    const labs = await shownProtocols(page);
     check(`${name}: one panel per plan`, shown.length === json.length);
     json.forEach((r, i) => {
       const s = shown[i] || { verdicts: {}, nodes: [], edges: [] };
@@ -154,6 +235,9 @@ for (const name of fs.readdirSync(plans).sort()) {
         problems.join('; '));
       check(`${name}: plan ${i + 1} graph`, JSON.stringify(s.nodes) === JSON.stringify(r.transactions) &&
         JSON.stringify(s.edges) === JSON.stringify(r.edges));
+      const labProblems = protocolProblems(labs[i], r.protocols);
+      check(`${name}: plan ${i + 1} protocol view holds --json --protocols's outcomes`,
+        labProblems.length === 0, labProblems.slice(0, 5).join('; '));
     });
   }
 }
@@ -171,7 +255,7 @@ check('fifteen quick clicks on «Descargar listado» give fifteen files', quick.
 
 check('the site folder holds the site\'s files and nothing else',
   JSON.stringify(fs.readdirSync(site).sort()) === JSON.stringify(['app.js', 'engine.mjs',
-    'favicon.svg', 'index.html', 'render.js', 'style.css']),
+    'favicon.svg', 'index.html', 'protocolos.html', 'render.js', 'style.css']),
   fs.readdirSync(site).join(' '));
 
 // Runs the text typed into the page and waits for the whole output.
@@ -209,6 +293,69 @@ check('a transaction still active at the end is listed as such', active.active =
 check('one plan is «1 plan»', (await page.textContent('#status')).startsWith('1 plan, '),
   await page.textContent('#status'));
 
+// The protocol view of the worked example, by hand from the rules: under 2pl W1(B) waits for T2
+// and W2(A) for T1, a deadlock whose victim is the younger T2; under wait_die T2 dies instead;
+// under wound_wait T1 wounds T2; under occ T2 fails its validation.
+const EXAMPLE = 'P1; T1; T2; R1(A); R2(B); W1(B); W2(A); C1; C2';
+await runTyped(page, EXAMPLE);
+const example = (await shownProtocols(page))[0];
+const column = (name) => example.rows.map((row) => row[1 + PROTOCOLS.indexOf(name)]);
+const begun = ['ejecutada', 'ejecutada', 'ejecutada', 'ejecutada'];
+check('2pl: a wait, a deadlock and its victim, cell by cell', same(column('2pl'), [...begun,
+  'espera a T2 → ejecutada', 'espera a T1 → víctima', 'ejecutada', 'ignorada']), column('2pl').join(' | '));
+check('wait_die: the younger dies', same(column('wait_die'), [...begun,
+  'espera a T2 → ejecutada', 'muere', 'ejecutada', 'ignorada']), column('wait_die').join(' | '));
+check('wound_wait: the older wounds the younger', same(column('wound_wait'), [...begun,
+  'ejecutada', 'ignorada', 'ejecutada', 'ignorada']), column('wound_wait').join(' | '));
+check('to and occ: a rejected write, a failed validation', same(column('to'), [...begun,
+  'rechazada', 'ejecutada', 'ignorada', 'ejecutada']) && column('occ')[7] === 'validación fallida');
+check('2pl\'s history, outcome and deadlock', same(example.histories['2pl'].lists, {
+  history: 'R1(A) R2(B) A2 W1(B) C1', committed: 'T1', aborted: 'T2 (víctima)',
+  deadlocks: 'T1 → T2 → T1 (víctima T2)', order: 'T1' }), JSON.stringify(example.histories['2pl'].lists));
+check('2pl\'s waits-for graph: the cycle in red, the victim T2 marked',
+  same(sortedUnique(example.histories['2pl'].cycleEdges), sortedUnique([[1, 2], [2, 1]])) &&
+  same(example.histories['2pl'].victims, [2]));
+check('the view is folded at first and keeps the plan\'s text',
+  (await page.getAttribute('.protocols', 'open')) === null &&
+  (await page.textContent('.protocols .plan-text')) === EXAMPLE);
+// All eight shown at first; a protocol left out leaves the grid and the histories.
+await page.click('.protocols summary');
+await (await page.$('.protocols')).screenshot({ path: path.join(out, 'screenshot-protocols.png') });
+const shownNames = () => page.$$eval('.protocols .steps th[data-protocol], .protocols .history',
+  (parts) => parts.filter((part) => part.getClientRects().length > 0)
+    .map((part) => part.dataset.protocol));
+check('all eight protocols shown at first', same(await shownNames(), [...PROTOCOLS, ...PROTOCOLS]),
+  (await shownNames()).join());
+await page.uncheck('.protocols .choice input[value="to"]');
+await page.uncheck('.protocols .choice input[value="occ"]');
+const six = PROTOCOLS.filter((name) => name !== 'to' && name !== 'occ');
+check('two protocols left out leave the grid and the histories', same(await shownNames(), [...six, ...six]),
+  (await shownNames()).join());
+await page.check('.protocols .choice input[value="to"]');
+check('a protocol chosen again comes back', (await shownNames()).includes('to'));
+// The plan's text stays in view while the view scrolls by.
+await page.setViewportSize({ width: 1280, height: 400 });
+const kept = await page.$eval('.protocols', (view) => {
+  view.querySelector('.histories').scrollIntoView({ block: 'end' });
+  const text = view.querySelector('.plan-text').getBoundingClientRect();
+  return { viewTop: view.getBoundingClientRect().top, top: text.top, bottom: text.bottom };
+});
+check('the plan\'s text stays in view at the top of the protocol view', kept.viewTop < 0 &&
+  kept.top >= 0 && kept.bottom < 400, JSON.stringify(kept));
+await page.setViewportSize({ width: 1280, height: 900 });
+// The rules the cells follow, one click away, in Spanish.
+check('the view links to the page of the rules',
+  (await page.getAttribute('.protocols .rules-note a', 'href')) === 'protocolos.html');
+const rules = await openPage(origin + '/protocolos.html', own, 390);
+const ruleTerms = await rules.$$eval('.protocol-rules dt', (terms) => terms.map((t) => t.textContent));
+check('the rules page states the replay and each protocol\'s rule',
+  (await rules.textContent('h1')) === 'Las reglas de los protocolos' &&
+  (await rules.textContent('#reproduccion')).includes('cola pendiente') &&
+  PROTOCOLS.every((name) => ruleTerms.some((term) => term.includes(name))), ruleTerms.join(' | '));
+check('the rules page fits 390 px and asks for nothing but its own files', rules.stray.length === 0 &&
+  await rules.evaluate(() => document.documentElement.scrollWidth <= innerWidth));
+await rules.close();
+
 // The page's manners: the plan's text above its trace (lines end at CR, LF or CR LF), a stale
 // output marked after an edit, Ctrl+Enter runs, captions and a legend.
 await runTyped(page, 'P1; T1; C1\rP2; T1; R1(B)\nP3; T2');
@@ -224,7 +371,8 @@ await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, before
 check('Ctrl+Enter runs the plans, and the hint goes', await page.isHidden('#stale') &&
   (await page.textContent('#out .source >> nth=2')) === 'P3; T2; C2');
 check('the grid and the graph have captions and the colours a legend',
-  (await page.$$('.plan caption')).length === 3 && (await page.$$('.plan figcaption')).length === 3 &&
+  (await page.$$('.plan .grid caption')).length === 3 &&
+  (await page.$$('.plan .precedence figcaption')).length === 3 &&
   (await page.textContent('.legend')).includes('escritura ignorada'));
 check('the syntax help is folded, in Spanish', (await page.getAttribute('details.syntax', 'open')) === null &&
   (await page.textContent('details.syntax summary')) === 'Cómo se escribe un plan');
@@ -256,7 +404,7 @@ check('a cycle edge\'s arrowhead has the edge\'s colour', drawing.tip === drawin
 
 // The cells of grids and traces that cannot be scrolled into view whole and uncovered.
 const unreachableCells = (target) => target.evaluate(() =>
-  [...document.querySelectorAll('.grid th, .grid td, .trace td')].filter((cell) => {
+  [...document.querySelectorAll('.grid th, .grid td, .trace td, .steps th, .steps td')].filter((cell) => {
     cell.scrollIntoView({ block: 'center', inline: 'center' });
     const r = cell.getBoundingClientRect();
     if (r.width === 0 || r.height === 0) return false;  // the empty lines after "fin Plan"
@@ -269,8 +417,11 @@ const unreachableCells = (target) => target.evaluate(() =>
 const phone = await openPage(`${origin}/#plan=${encodeURIComponent(TEN)}`, own, 390);
 await phone.waitForSelector('#out .plan');
 await renderAll(phone);
+const openViews = (target) => target.$$eval('.protocols', (views) => views.forEach((v) => { v.open = true; }));
+await openViews(phone);
 const unreachable = await unreachableCells(phone);
-check('at 390 px every grid and trace cell scrolls into view', unreachable.length === 0,
+check('at 390 px every cell of the grid, the trace and the protocols\' steps scrolls into view',
+  unreachable.length === 0,
   unreachable.slice(0, 5).join(' | '));
 check('at 390 px the page itself stays within the width',
   await phone.evaluate(() => document.documentElement.scrollWidth <= innerWidth));
@@ -284,13 +435,17 @@ await phone.close();
 
 // Print on A4 (186 mm, 703 px, between 12 mm margins): the ten transactions' grid fits the
 // width, a plan is not split where it fits a page, and decisions keep colours and marks.
+await openViews(page);
 await page.emulateMedia({ media: 'print' });
 await page.setViewportSize({ width: 703, height: 1000 });
 const printed = await page.$eval('.plan', (plan) => {
   const grid = plan.querySelector('.grid');
+  const steps = plan.querySelector('.steps');
   const abort = plan.querySelector('.grid td.abort');
   return {
     gridRight: grid.getBoundingClientRect().right, width: document.documentElement.clientWidth,
+    stepsRight: steps.getBoundingClientRect().right,
+    choiceShown: getComputedStyle(plan.querySelector('.choice')).display !== 'none',
     inputShown: getComputedStyle(document.querySelector('.input')).display !== 'none',
     breakInside: getComputedStyle(plan).breakInside,
     colours: getComputedStyle(abort).printColorAdjust,
@@ -299,6 +454,8 @@ const printed = await page.$eval('.plan', (plan) => {
 });
 check('printed, the ten transactions\' grid fits the A4 width', printed.gridRight <= printed.width,
   `${printed.gridRight} > ${printed.width}`);
+check('printed, the ten transactions\' protocol steps fit the A4 width, without the choice',
+  printed.stepsRight <= printed.width && !printed.choiceShown, `${printed.stepsRight} > ${printed.width}`);
 check('printed, the output alone, a plan not split, colours and marks kept', !printed.inputShown &&
   printed.breakInside === 'avoid' && printed.colours === 'exact' && printed.mark === '"✗"',
   JSON.stringify(printed));
@@ -309,6 +466,18 @@ check('the PDF has A4 pages', mediaBoxes.length > 0 &&
 fs.writeFileSync(path.join(out, 'print.pdf'), pdf);
 await page.emulateMedia({ media: 'screen' });
 await page.setViewportSize({ width: 1280, height: 900 });
+
+// A plan file over 1 MiB runs without the protocol lab, and the status says so.
+const large = path.join(work, 'large.txt');
+fs.writeFileSync(large, (EXAMPLE + '\r\n').repeat(Math.ceil((1024 * 1024 + 1) / (EXAMPLE.length + 2))), 'latin1');
+const largeRuns = Number(await page.getAttribute('body', 'data-runs'));
+await page.setInputFiles('#file', large);
+await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, largeRuns, { timeout: 60000 });
+await page.waitForSelector('#out .plan');
+check('a plan file over 1 MiB: no protocol view, and the status says why',
+  (await page.$$('#out .protocols')).length === 0 &&
+  (await page.textContent('#status')).endsWith('sin la vista de protocolos (el fichero pasa de 1 MiB)'),
+  await page.textContent('#status'));
 
 // 2. Hostile text stays text.
 const hostile = 'P1; <img src=x onerror=alert(1)>';
@@ -353,8 +522,11 @@ await tabTo('get-listing');
 const [byKeys] = await Promise.all([keys.waitForEvent('download'), keys.keyboard.press('Enter')]);
 check('open, run and download from the keyboard', byKeys.suggestedFilename().endsWith('.lst'));
 await page.setViewportSize({ width: 1280, height: 900 });
-await page.fill('#plans', fs.readFileSync(path.join(root, 'examples/plans.txt'), 'latin1'));
-await page.click('#run');
+// The example opened as a file, not typed: a text box turns its CR LF line ends into LF, and the
+// report page made from it is compared with tosim-report --html's page of the same bytes.
+const examplesRun = Number(await page.getAttribute('body', 'data-runs'));
+await page.setInputFiles('#file', path.join(root, 'examples/plans.txt'));
+await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, examplesRun);
 await renderAll(page);
 await page.screenshot({ path: path.join(out, 'screenshot-1280.png'), fullPage: true,
   clip: { x: 0, y: 0, width: 1280, height: 1500 } });
@@ -369,19 +541,14 @@ if (report) {
   const example = path.join(work, 'plans.txt');
   fs.copyFileSync(path.join(root, 'examples/plans.txt'), example);
   const html = path.join(work, 'plans.html');
-  const made = spawnSync(report, ['--html', html, example]);
-  check('tosim-report --html writes the page', made.status === 0, made.stderr.toString());
+  const made = spawnSync(report, ['--html', html, '--protocols', example]);
+  check('tosim-report --html --protocols writes the page', made.status === 0, made.stderr.toString());
   reports.push(html);
-  // One filler of the page: the two differ only in the file's name and the date. The page ran
-  // the text box, whose lines end in LF.
-  const exampleLf = path.join(work, 'plans-lf.txt');
-  fs.writeFileSync(exampleLf, fs.readFileSync(example, 'latin1').replace(/\r\n/g, '\n'), 'latin1');
-  const htmlLf = path.join(work, 'plans-lf.html');
-  spawnSync(report, ['--html', htmlLf, exampleLf]);
+  // One filler of the page: the two differ only in the file's name and the date.
   const withoutNameAndDate = (file) => fs.readFileSync(file, 'utf8')
     .replace(/\{"name":"[^"]*","made":"[^"]*",/, '{');
-  check('the page\'s report and tosim-report --html are the same page but for name and date',
-    withoutNameAndDate(reports[0]) === withoutNameAndDate(htmlLf));
+  check('the page\'s report and tosim-report --html --protocols are the same page but for name and date',
+    withoutNameAndDate(reports[0]) === withoutNameAndDate(html));
   const before = fs.readFileSync(example);
   const refused = spawnSync(report, ['--html', example, example]);
   check('--html refuses to write over the plan file', refused.status === 5 &&
@@ -391,11 +558,20 @@ if (report) {
   const ten = path.join(work, 'ten.txt');
   fs.writeFileSync(ten, TEN + '\r\n', 'latin1');
   const tenHtml = path.join(work, 'ten.html');
-  spawnSync(report, ['--html', tenHtml, ten]);
+  spawnSync(report, ['--html', tenHtml, '--protocols', ten]);
   const opened = await openPage('file://' + tenHtml, (url) => url === 'file://' + tenHtml, 390);
   await opened.waitForSelector('#out .plan');
+  await openViews(opened);
   const missed = await unreachableCells(opened);
-  check('the report page at 390 px: every grid and trace cell scrolls into view',
+  const plainHtml = path.join(work, 'ten-plain.html');
+  spawnSync(report, ['--html', plainHtml, ten]);
+  check('without --protocols, --html\'s page has no protocol view',
+    !fs.readFileSync(plainHtml, 'utf8').includes('"protocols":'));
+  const tenJson = JSON.parse(spawnSync(report, ['--json', '--protocols', ten]).stdout.toString());
+  const tenProblems = protocolProblems((await shownProtocols(opened))[0], tenJson.protocols);
+  check('the report page has the protocol view of --json --protocols', tenProblems.length === 0,
+    tenProblems.slice(0, 5).join('; '));
+  check('the report page at 390 px: every grid, trace and step cell scrolls into view',
     missed.length === 0, missed.slice(0, 5).join(' | '));
   await opened.close();
 }
