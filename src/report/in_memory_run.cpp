@@ -8,7 +8,7 @@
 
 namespace tosim::report {
 
-void RunInMemory(std::string_view plan, InMemoryRun& run) {
+void RunInMemory(std::string_view plan, InMemoryRun& run, PlanTimestamps timestamps) {
   // A trace is about ten times as long as its plans: room for it at once, not by doubling.
   for (std::string* output : {&run.trace, &run.reports}) {
     output->clear();
@@ -21,7 +21,7 @@ void RunInMemory(std::string_view plan, InMemoryRun& run) {
   MemorySource source{plan};
   InStream stream;
   stream.Open(ReadFromMemory, &source);
-  ReplayPlans(stream);
+  ReplayPlans(stream, timestamps);
   ConsoleStream().Flush();
   ConsoleStream().Open(Discard, nullptr, false);
   ListingStream().Open(Discard, nullptr, false);
@@ -30,7 +30,8 @@ void RunInMemory(std::string_view plan, InMemoryRun& run) {
   stream.Open(ReadFromMemory, &source);
   // Memory never fails to be read.
   (void)analysis::ForEachPlanReport(
-      stream, [&](const analysis::PlanReport& report) { AppendJson(run.reports, report); });
+      stream, [] {}, [](const Operation&) {},
+      [&](const analysis::PlanReport& report) { AppendJson(run.reports, report); }, timestamps);
 }
 
 }  // namespace tosim::report

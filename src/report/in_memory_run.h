@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "scheduler/scheduler.h"
+
 namespace tosim::report {
 
 struct InMemoryRun {
@@ -13,8 +15,11 @@ struct InMemoryRun {
   std::string reports;  // what tosim-report --json writes
 };
 
-// Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it. Uses the
-// process-wide trace streams, and leaves them discarding.
-void RunInMemory(std::string_view plan, InMemoryRun& run);
+// Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it. With
+// PlanTimestamps::FromOne every plan is replayed and reported as if it stood alone in its file:
+// its timestamps start at 1, and its part of the trace is what tosim prints for a file of that
+// plan alone. Uses the process-wide trace streams, and leaves them discarding.
+void RunInMemory(std::string_view plan, InMemoryRun& run,
+                 PlanTimestamps timestamps = PlanTimestamps::RunOn);
 
 }  // namespace tosim::report

@@ -37,6 +37,10 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       json = true;
     } else if (argument == "--protocols") {
       options.protocols = true;
+    } else if (argument == "--each-plan-alone") {
+      options.eachPlanAlone = true;
+    } else if (argument == "--exercises") {
+      options.exercises = true;
     } else if (argument == "--html") {
       html = true;
       if (i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
@@ -50,6 +54,9 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   }
   if (json && html) {
     Complain(options, "--json y --html no van juntas");
+  }
+  if (options.exercises && !html) {
+    Complain(options, "--exercises va con --html");
   }
   options.format = html ? Format::Html : json ? Format::Json : Format::Text;
   if (paths.empty()) {

@@ -1,5 +1,6 @@
 #include "report/report_page.h"
 
+#include "report/report_labels.h"
 #include "report_page_template.h"
 
 namespace tosim::report {
@@ -35,14 +36,15 @@ void PutByteString(std::string& out, std::string_view bytes) {
 
 }  // namespace
 
-std::string ReportPage(std::string_view trace, std::string_view jsonLines) {
+std::string ReportPage(std::string_view trace, std::string_view jsonLines,
+                       const PageSettings& settings) {
   const std::string_view pageTemplate = Template();
   const std::size_t mark = pageTemplate.find(kDataMark);
   std::string page(pageTemplate.substr(0, mark));
   page += "{\"trace\":";
   PutByteString(page, trace);
   page += ",\"reports\":[";
-  // One JSON object a line, each ending in LF: the objects hold nothing to escape.
+  // One JSON object a line, each ending in LF, with "<" escaped in its strings.
   bool first = true;
   for (std::size_t at = 0; at < jsonLines.size();) {
     const std::size_t end = jsonLines.find('\n', at);
@@ -53,7 +55,13 @@ std::string ReportPage(std::string_view trace, std::string_view jsonLines) {
     first = false;
     at = end == std::string_view::npos ? jsonLines.size() : end + 1;
   }
-  page += "]}";
+  page += "],\"labels\":";
+  AppendLabelsJson(page);
+  page += ",\"mode\":";
+  page += settings.mode == PageMode::Exercises ? "\"exercises\"" : "\"report\"";
+  page += ",\"each_plan_alone\":";
+  page += settings.eachPlanAlone ? "true" : "false";
+  page += '}';
   page += pageTemplate.substr(mark + kDataMark.size());
   return page;
 }

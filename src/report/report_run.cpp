@@ -24,7 +24,8 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kSynopsis =
-    "Uso: tosim-report [--json | --html INFORME.html] [--protocols] FICHERO_DE_PLANES";
+    "Uso: tosim-report [--json | --html INFORME.html [--exercises]] [--protocols]\n"
+    "                  [--each-plan-alone] FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -32,34 +33,45 @@ constexpr std::string_view kHelp =
     "     tosim-report --help | -h | --version\n"
     "\n"
     "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida\n"
-    "estándar, para cada plan, lo que la ordenación por marcas de tiempo hizo con él\n"
-    "y lo que dice la teoría de la serializabilidad sobre el plan tal como está\n"
-    "escrito.\n"
+    "estándar, para cada plan, sus avisos, lo que ejecutó la ordenación por marcas\n"
+    "de tiempo y lo que dice la teoría de la serializabilidad sobre el plan tal como\n"
+    "está escrito.\n"
     "\n"
-    "  (sin opciones)  un resumen en español por plan: marcas de tiempo, resultado\n"
-    "                  de cada transacción, planificación ejecutada y su orden serie,\n"
-    "                  escrituras ignoradas por la regla de Thomas, retrocesos en\n"
-    "                  cascada, resultado sin la regla de Thomas, aristas del grafo\n"
-    "                  de precedencia, serializabilidad en conflictos y en vistas\n"
-    "                  (con su orden o su ciclo), y si el plan es recuperable, sin\n"
-    "                  abortos en cascada y estricto.\n"
+    "  (sin opciones)  un resumen en español por plan. Avisos: lo que el lector de\n"
+    "                  planes no entendió o se saltó y lo que es raro en el plan,\n"
+    "                  con la posición de la operación. Lo que se ejecutó: marcas\n"
+    "                  de tiempo, transacciones validadas, abortadas y activas al\n"
+    "                  final, operaciones ejecutadas y su orden en serie, escrituras\n"
+    "                  ignoradas por la regla de Thomas, retrocesos en cascada y el\n"
+    "                  resultado sin la regla de Thomas. El plan escrito: grafo de\n"
+    "                  precedencia, serializabilidad en conflictos y en vistas (con\n"
+    "                  su orden o su ciclo), lecturas de otras transacciones, y si es\n"
+    "                  recuperable, sin abortos en cascada y estricto.\n"
     "  --json          una línea JSON por plan (JSON Lines), con estas claves:\n"
     "                  line, plan, transactions, timestamps, committed, aborted,\n"
     "                  skipped_writes, executed, to_order, cascading, without_thomas,\n"
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
-    "                  strict, edges (tosim-report(1) dice qué es cada una).\n"
-    "  --protocols     añade a cada plan lo que hace con él cada uno de ocho protocolos\n"
-    "                  de control de concurrencia (to, to_basic, strict_to, mvto, 2pl,\n"
-    "                  wait_die, wound_wait, occ): con --json, la clave \"protocols\";\n"
-    "                  sin ella, una tabla con el destino de cada operación y, por\n"
-    "                  protocolo, la historia, las transacciones validadas y abortadas\n"
-    "                  (con la causa), los interbloqueos y el orden serie.\n"
+    "                  strict, edges, warnings, active, reads_from\n"
+    "                  (tosim-report(1) dice qué es cada una).\n"
+    "  --protocols     añade a cada plan lo que hace con él cada uno de ocho\n"
+    "                  protocolos de control de concurrencia (to, to_basic,\n"
+    "                  strict_to, mvto, 2pl, wait_die, wound_wait, occ): con --json,\n"
+    "                  la clave \"protocols\", la última; sin ella, una tabla con el\n"
+    "                  destino de cada operación y, por protocolo, la historia, las\n"
+    "                  transacciones validadas y abortadas (con la causa), los\n"
+    "                  interbloqueos y el orden serie.\n"
+    "  --each-plan-alone\n"
+    "                  cada plan como si fuera la única línea de su fichero: sus\n"
+    "                  marcas de tiempo empiezan en 1 (tosim las sigue contando de\n"
+    "                  un plan al siguiente).\n"
     "  --html INFORME.html\n"
     "                  escribe en INFORME.html una página que se abre sin red: la\n"
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
     "                  de precedencia y lo anterior. Acepta ficheros de planes de\n"
     "                  hasta 1 MiB y nunca escribe sobre el fichero de planes.\n"
+    "  --exercises     con --html, la página es una hoja de ejercicios: cada plan\n"
+    "                  con sus preguntas, y las respuestas al final.\n"
     "  -h, --help      muestra esta ayuda.\n"
     "  --version       muestra la versión.\n"
     "\n"
@@ -136,6 +148,10 @@ int ReadPlanFile(void* file, char* data, std::size_t capacity, std::size_t* got)
   return platform::ReadFile(*static_cast<const platform::FileHandle*>(file), data, capacity, got);
 }
 
+PlanTimestamps TimestampsOf(const Options& options) {
+  return options.eachPlanAlone ? PlanTimestamps::FromOne : PlanTimestamps::RunOn;
+}
+
 [[noreturn]] void UsageError(const std::string& problem) {
   Fail(problem + "\n" + std::string(kSynopsis) + " (más en tosim-report --help)", kUsageError);
 }
@@ -159,8 +175,10 @@ std::string ReadWholePlanFile(platform::FileHandle file, const std::string& path
 
 // The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
 // reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
-// that it can never be the plan file.
+// that it can never be the plan file, and only once the plan file has been read: a plan file too
+// large or unreadable leaves an existing page as it was.
 void WriteHtmlReport(platform::FileHandle file, const Options& options) {
+  const std::string plans = ReadWholePlanFile(file, options.planPath);
   platform::FileHandle html = platform::kNoFile;
   if (const int error = platform::CreateForWriting(options.htmlPath, &html); error != 0) {
     if (error == platform::kAccessDenied &&
@@ -172,8 +190,10 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
     Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
   }
   InMemoryRun run;
-  RunInMemory(ReadWholePlanFile(file, options.planPath), run);
-  const std::string page = ReportPage(run.trace, run.reports);
+  RunInMemory(plans, run, TimestampsOf(options));
+  const PageSettings settings{options.exercises ? PageMode::Exercises : PageMode::Report,
+                              options.eachPlanAlone};
+  const std::string page = ReportPage(run.trace, run.reports, settings);
   int error = platform::WriteFile(html, page.data(), page.size());
   if (const int closeError = platform::CloseFile(html); error == 0) {
     error = closeError;
@@ -213,7 +233,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       }
     } else {
       AppendText(out, report);
-      if (options.protocols) {
+      if (options.protocols && report.hasPlan) {
         out.pop_back();  // the empty line that ends the summary
         AppendProtocolsText(out, lab.Finish(report.timestamps));
         out += '\n';
@@ -224,7 +244,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       out.clear();
     }
   };
-  const int error = analysis::ForEachPlanReport(plan, start, add, done);
+  const int error = analysis::ForEachPlanReport(plan, start, add, done, TimestampsOf(options));
   WriteOutput(out);
   if (error != 0) {
     Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);
