@@ -46,6 +46,13 @@ void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
     const auto step = std::make_pair(cycle[i - 1], cycle[i]);
     Require(std::find(r.edges.begin(), r.edges.end(), step) != r.edges.end(), "not an edge");
   }
+  std::int64_t lastPosition = 1;
+  for (const auto& warning : r.warnings) {
+    Require(warning.position >= lastPosition, "warnings out of operation order");
+    lastPosition = warning.position;
+  }
+  Require(r.hasPlan || (r.warnings.size() == 1 && r.transactions.empty()),
+          "a line without a plan reports more than its warning");
   const std::string json = tosim::report::PlanJson(r);
   Require(json.find('\n') == json.size() - 1, "a JSON object over more than one line");
   std::string text;
