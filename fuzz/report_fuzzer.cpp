@@ -2,13 +2,13 @@
 // lab and the report formatters. Aborts when a report breaks what holds for every plan: conflict-
 // implies view-serializable; strict implies cascadeless implies recoverable; every edge goes
 // forward in the conflict order, or the cycle is one of edges; plans come in line order; warnings
-// come in the order of their operations, and a line without a plan has its one warning only; a
-// JSON object is one line. And for the protocols: every operation of the schedule has exactly one step
-// under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a
-// wait under wait_die is an older transaction's for younger ones, under wound_wait a younger's
-// for older ones; occ's commits come in an order its history's conflicts agree with; a pending
-// step belongs to a waiting transaction, a dropped one to an aborted one. Termination (the
-// bounded view search and the replays included) is libFuzzer's -timeout.
+// come in the order of their operations, and a line without a plan has its one warning only; a JSON
+// object is one line. And for the protocols: every operation of the schedule has exactly one step
+// under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a wait
+// under wait_die is an older transaction's for younger ones, under wound_wait a younger's for older
+// ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
+// to a waiting transaction, a dropped one to an aborted one. Termination (the bounded view search
+// and the replays included) is libFuzzer's -timeout.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
