@@ -1,13 +1,14 @@
 // libFuzzer target: any bytes as a plan file through the reader, the plan analysis, the protocol
 // lab and the report formatters. Aborts when a report breaks what holds for every plan: conflict-
 // implies view-serializable; strict implies cascadeless implies recoverable; every edge goes
-// forward in the conflict order, or the cycle is one of edges; plans come in line order; a JSON
+// forward in the conflict order, or the cycle is one of edges; plans come in line order; warnings
+// come in the order of their operations, and a line without a plan has its one warning only; a JSON
 // object is one line. And for the protocols: every operation of the schedule has exactly one step
-// under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a
-// wait under wait_die is an older transaction's for younger ones, under wound_wait a younger's
-// for older ones; occ's commits come in an order its history's conflicts agree with; a pending
-// step belongs to a waiting transaction, a dropped one to an aborted one. Termination (the
-// bounded view search and the replays included) is libFuzzer's -timeout.
+// under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a wait
+// under wait_die is an older transaction's for younger ones, under wound_wait a younger's for older
+// ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
+// to a waiting transaction, a dropped one to an aborted one. Termination (the bounded view search
+// and the replays included) is libFuzzer's -timeout.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,13 @@ void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
     const auto step = std::make_pair(cycle[i - 1], cycle[i]);
     Require(std::find(r.edges.begin(), r.edges.end(), step) != r.edges.end(), "not an edge");
   }
+  std::int64_t lastPosition = 1;
+  for (const auto& warning : r.warnings) {
+    Require(warning.position >= lastPosition, "warnings out of operation order");
+    lastPosition = warning.position;
+  }
+  Require(r.hasPlan || (r.warnings.size() == 1 && r.transactions.empty()),
+          "a line without a plan reports more than its warning");
   const std::string json = tosim::report::PlanJson(r);
   Require(json.find('\n') == json.size() - 1, "a JSON object over more than one line");
   std::string text;

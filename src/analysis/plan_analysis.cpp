@@ -27,6 +27,25 @@ bool IsScheduleOperation(const Operation& operation) {
   }
 }
 
+// The reader's warning for `error`; IgnoredText for no error.
+WarningKind KindOf(SyntaxError error) {
+  switch (error) {
+    case SyntaxError::IllegalOperation:
+      return WarningKind::IllegalOperation;
+    case SyntaxError::NumberExpected:
+      return WarningKind::NumberExpected;
+    case SyntaxError::OpenExpected:
+      return WarningKind::OpenExpected;
+    case SyntaxError::LetterExpected:
+      return WarningKind::LetterExpected;
+    case SyntaxError::CloseExpected:
+      return WarningKind::CloseExpected;
+    case SyntaxError::None:
+      break;
+  }
+  return WarningKind::IgnoredText;
+}
+
 struct EndStates {
   Mask committed = 0;
   Mask aborted = 0;
@@ -56,28 +75,47 @@ EndStates StatesOf(const SchedulerTables& tables) {
 
 }  // namespace
 
-PlanAnalysis::PlanAnalysis() {
+PlanAnalysis::PlanAnalysis(PlanTimestamps timestamps) {
+  tables_.planTimestamps = timestamps;
+  basic_.planTimestamps = timestamps;
   basic_.thomasWriteRule = false;
 }
 
-void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber) {
+void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError error,
+                         const IgnoredText* ignored) {
   const Operation start{OpKind::Plan, planNumber, ' '};
   Decide(tables_, start);
   Decide(basic_, start);
 
   report_.line = line;
   report_.plan = planNumber;
+  report_.hasPlan = true;
   report_.skippedWrites.clear();
   report_.executed.clear();
+  report_.warnings.clear();
+  report_.readsFrom.clear();
 
-  occurs_ = ended_ = committed_ = aborted_ = 0;
+  position_ = 1;
+  occurs_ = begun_ = ended_ = committed_ = aborted_ = 0;
   edges_.fill(0);
   std::fill(std::begin(readsFrom_), std::end(readsFrom_), 0);
+  for (auto& items : readFromItems_) {
+    std::fill(std::begin(items), std::end(items), 0u);
+  }
   std::fill(std::begin(dependsOn_), std::end(dependsOn_), 0);
   recoverable_ = cascadeless_ = strict_ = true;
   ForEach(touchedItems_, [&](int x) { items_[x] = ItemState{}; });
   touchedItems_ = 0;
   view_.Reset();
+  ReaderWarning(error, ignored);
+}
+
+const PlanReport& PlanAnalysis::LineWithoutPlan(std::int64_t line) {
+  report_ = PlanReport{};
+  report_.line = line;
+  report_.hasPlan = false;
+  report_.warnings.push_back(Warning{1, WarningKind::NoPlan, 0, IgnoredText{}});
+  return report_;
 }
 
 PlanAnalysis::ItemState& PlanAnalysis::Touch(int x) {
@@ -85,7 +123,64 @@ PlanAnalysis::ItemState& PlanAnalysis::Touch(int x) {
   return items_[x];
 }
 
-void PlanAnalysis::Add(const Operation& operation) {
+void PlanAnalysis::ReaderWarning(SyntaxError error, const IgnoredText* ignored) {
+  const bool skipped = ignored != nullptr && ignored->count != 0;
+  if (error == SyntaxError::None && !skipped) {
+    return;
+  }
+  Warning warning{position_, KindOf(error), 0, IgnoredText{}};
+  if (skipped) {
+    warning.ignored = *ignored;
+  }
+  report_.warnings.push_back(warning);
+}
+
+void PlanAnalysis::Warn(WarningKind kind, std::int32_t transaction) {
+  report_.warnings.push_back(Warning{position_, kind, transaction, IgnoredText{}});
+}
+
+// What is odd about what a transaction's operation means, judged on the plan as written so far:
+// at most one warning, the first that applies.
+void PlanAnalysis::MeaningWarning(const Operation& operation) {
+  const std::int32_t number = operation.number;
+  switch (operation.kind) {
+    case OpKind::Begin:
+    case OpKind::Read:
+    case OpKind::Write:
+    case OpKind::Validate:
+    case OpKind::Abort:
+      break;
+    default:
+      return;
+  }
+  if (number < kFirstTransaction || number > kLastTransaction) {
+    Warn(WarningKind::TransactionOutOfRange, number);
+    return;
+  }
+  const bool access = operation.kind == OpKind::Read || operation.kind == OpKind::Write;
+  if (access && (operation.item < 'A' || operation.item > 'Z')) {
+    Warn(WarningKind::ItemOutOfRange, number);
+    return;
+  }
+  const Mask t = Bit(number - kFirstTransaction);
+  if (operation.kind == OpKind::Begin && (begun_ & t) != 0) {
+    Warn(WarningKind::SecondBegin, number);
+  } else if ((committed_ & t) != 0) {
+    Warn(WarningKind::AfterCommit, number);
+  } else if ((aborted_ & t) != 0) {
+    Warn(WarningKind::AfterAbort, number);
+  } else if (operation.kind != OpKind::Begin && (begun_ & t) == 0) {
+    Warn(WarningKind::NotBegun, number);
+  }
+  if (operation.kind == OpKind::Begin) {
+    begun_ |= t;
+  }
+}
+
+void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const IgnoredText* ignored) {
+  ++position_;
+  ReaderWarning(error, ignored);
+  MeaningWarning(operation);
   Decided(operation, Decide(tables_, operation));
   Decide(basic_, operation);
 
@@ -155,10 +250,16 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   }
   item.readers |= Bit(j);
 
-  // Reads-from in S: the latest write by a transaction not aborted so far.
+  // Reads-from in S: Tj reads x from the latest write of x before this read by a transaction not
+  // aborted so far, when that is another transaction's.
   const int source = view_.LatestWriter(x, aborted_);
   if (source >= 0 && source != j) {
     readsFrom_[j] |= Bit(source);
+    if ((readFromItems_[j][source] & Bit(x)) == 0) {
+      readFromItems_[j][source] |= Bit(x);
+      report_.readsFrom.push_back(
+          ReadFrom{j + kFirstTransaction, source + kFirstTransaction, static_cast<char>('A' + x)});
+    }
     if ((committed_ & Bit(source)) == 0) {
       cascadeless_ = false;
     }
@@ -194,6 +295,7 @@ void PlanAnalysis::FinishTimestampOrdering() {
   const EndStates states = StatesOf(tables_);
   Numbers(states.committed, report_.committed);
   Numbers(states.aborted, report_.aborted);
+  Numbers(states.begun & ~states.committed & ~states.aborted, report_.active);
   report_.timestamps.clear();
   ForEach(states.begun, [&](int t) {
     report_.timestamps.emplace_back(t + kFirstTransaction, tables_.TransactionTable[t].TStamp);

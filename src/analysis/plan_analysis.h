@@ -1,8 +1,8 @@
 // What timestamp ordering did to one plan, and what serializability theory says about the plan as
-// written. Pure: fed with the operations the plan reader delivers, one at a time, in constant
-// memory apart from the two lists it reports (executed and skipped writes). The view
-// serializability of the plan is ViewSearch's, the order or cycle of its precedence graph
-// OrderOrCycle()'s.
+// written, with the warnings that make the plan suspicious as an exercise. Pure: fed with the
+// operations the plan reader delivers, one at a time, in constant memory apart from the lists it
+// reports (executed and skipped writes, warnings, reads-from). The view serializability of the
+// plan is ViewSearch's, the order or cycle of its precedence graph OrderOrCycle()'s.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include "analysis/precedence_graph.h"
 #include "analysis/transaction_set.h"
 #include "analysis/view_search.h"
+#include "plan/plan_reader.h"
 #include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
@@ -24,18 +25,59 @@ struct Access {
   char item = 'A';             // "A".."Z"
 };
 
+// What makes a plan suspicious as an exercise: what the reader found wrong or skipped, and what
+// the analysis finds odd about an operation's meaning.
+enum class WarningKind : std::uint8_t {
+  // The reader's syntax errors (SyntaxError), with the text skipped after them, if any.
+  IllegalOperation,
+  NumberExpected,
+  OpenExpected,
+  LetterExpected,
+  CloseExpected,
+  IgnoredText,  // text skipped before the terminator without a syntax error
+  // What the operation means.
+  TransactionOutOfRange,  // a transaction number outside 1..10
+  ItemOutOfRange,         // a read or write without an item "A".."Z"
+  SecondBegin,            // a begin of a transaction begun before in the plan
+  NotBegun,               // a read, write, commit or abort of a transaction not begun before
+  AfterCommit,            // an operation of a transaction after its commit in the plan
+  AfterAbort,             // an operation of a transaction after its abort in the plan
+  NoPlan,                 // a line that does not start with a plan: nothing of it is run
+};
+
+struct Warning {
+  std::int64_t position = 1;  // the operation's place in its plan, the plan start being 1
+  WarningKind kind = WarningKind::IgnoredText;
+  std::int32_t transaction = 0;  // the number as read, for the analysis's warnings
+  IgnoredText ignored;           // the text the reader skipped (count 0: none)
+};
+
+// Tj read item x from Ti in S (see PlanAnalysis::ReadInSchedule).
+struct ReadFrom {
+  std::int32_t reader = 0;
+  std::int32_t writer = 0;
+  char item = 'A';
+};
+
 // The report of one plan. Lists of transactions are ascending unless they are an order or a
 // cycle. An order or a cycle that does not exist ("null") is empty with its flag false.
 struct PlanReport {
-  std::int64_t line = 0;                   // the plan file's line, from 1
-  std::int32_t plan = 0;                   // the plan number as read
+  std::int64_t line = 0;  // the plan file's line, from 1
+  std::int32_t plan = 0;  // the plan number as read
+  // False for the report of a line that does not start with a plan: it holds nothing but its
+  // NoPlan warning, and the verdicts of the empty schedule.
+  bool hasPlan = true;
   std::vector<std::int32_t> transactions;  // those occurring in the written schedule S
+  // In the order of the operations; an operation may have a reader's warning and one about its
+  // meaning, in that order.
+  std::vector<Warning> warnings;
 
   // What timestamp ordering did, as tosim's trace shows it; states are those at the plan's end.
   // Transactions begun in the plan, ascending, with the timestamp their begin received.
   std::vector<std::pair<std::int32_t, std::int32_t>> timestamps;
   std::vector<std::int32_t> committed;
   std::vector<std::int32_t> aborted;  // by an abort operation or a rejected read or write
+  std::vector<std::int32_t> active;   // begun and neither committed nor aborted
   std::vector<Access> skippedWrites;  // by the Thomas write rule, in order
   // The accepted reads and writes of the transactions not aborted, in order.
   std::vector<Access> executed;
@@ -61,6 +103,9 @@ struct PlanReport {
   std::vector<std::int32_t> conflictCycle;
   bool viewSerializable = true;
   std::vector<std::int32_t> viewOrder;  // when viewSerializable: the smallest such order
+  // The reads-from pairs of S behind the three verdicts below, each once, in the order of their
+  // first read.
+  std::vector<ReadFrom> readsFrom;
   bool recoverable = true;
   bool cascadeless = true;
   bool strict = true;
@@ -70,14 +115,21 @@ struct PlanReport {
 // plan to plan, so that the timestamps are those of tosim's trace.
 class PlanAnalysis {
  public:
-  PlanAnalysis();
-  // Starts a plan at its plan-start operation.
-  void Start(std::int64_t line, std::int32_t planNumber);
+  // With PlanTimestamps::FromOne every plan's timestamps start at 1.
+  explicit PlanAnalysis(PlanTimestamps timestamps = PlanTimestamps::RunOn);
+  // Starts a plan at its plan-start operation, with what the reader found wrong with it and the
+  // text it skipped, if given.
+  void Start(std::int64_t line, std::int32_t planNumber, SyntaxError error = SyntaxError::None,
+             const IgnoredText* ignored = nullptr);
   // One operation of the plan after its start, as the reader delivered it (any kind but Plan and
-  // EndOfPlan).
-  void Add(const Operation& operation);
+  // EndOfPlan), with what the reader found wrong with it and the text it skipped, if given.
+  void Add(const Operation& operation, SyntaxError error = SyntaxError::None,
+           const IgnoredText* ignored = nullptr);
   // Ends the plan; the report stays valid until the next Start().
   [[nodiscard]] const PlanReport& Finish();
+  // The report of line `line`, which does not start with a plan (and is not empty); valid until
+  // the next Start(). The run's timestamps do not move.
+  [[nodiscard]] const PlanReport& LineWithoutPlan(std::int64_t line);
 
  private:
   // What the plan did to one item so far.
@@ -88,6 +140,9 @@ class PlanAnalysis {
   };
 
   ItemState& Touch(int x);
+  void ReaderWarning(SyntaxError error, const IgnoredText* ignored);
+  void MeaningWarning(const Operation& operation);
+  void Warn(WarningKind kind, std::int32_t transaction);
   void Decided(const Operation& operation, Decision decision);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
@@ -98,13 +153,18 @@ class PlanAnalysis {
   SchedulerTables basic_;   // the same run without the Thomas write rule
   PlanReport report_;
 
+  std::int64_t position_ = 0;  // of the last operation in its plan
+
   // The written schedule S so far.
   Mask occurs_ = 0;
+  Mask begun_ = 0;                          // begin seen
   Mask ended_ = 0;                          // commit or abort seen: later operations are not in S
   Mask committed_ = 0;                      // committed in S
   Mask aborted_ = 0;                        // aborted in S
   Successors edges_ = {};                   // the precedence graph of S
-  Mask readsFrom_[kTransactionCount] = {};  // reads-from in S
+  Mask readsFrom_[kTransactionCount] = {};  // reads-from in S: the writers Tj read from
+  // The items Tj read from Ti in S, indexed [j][i].
+  std::uint32_t readFromItems_[kTransactionCount][kTransactionCount] = {};
   Mask dependsOn_[kTransactionCount] = {};  // accepted reads of others' accepted writes
   bool recoverable_ = true;
   bool cascadeless_ = true;

@@ -1,5 +1,6 @@
 // How a plan file is cut into plans: a plan runs from its start to the next plan start on the same
-// line or to the end of the line; a line that does not start with a plan holds none.
+// line or to the end of the line; a line that does not start with a plan holds none, and is
+// reported as such unless it is empty or all spaces.
 #pragma once
 
 #include <cstdint>
@@ -10,26 +11,35 @@
 
 namespace tosim::analysis {
 
-// Reads `plan` to its end and calls `done(report)` for every plan in it, in order. Lines are
-// counted as the reader ends them (LF, CR or CR LF). `start()` and `add(operation)` see the same
-// plan starts and operations as the analysis, first. Returns 0, or the error number of a failed
-// read of `plan`; a plan that the failure cut short is not reported.
+// Reads `plan` to its end and calls `done(report)` for every plan in it, in order, and for every
+// line that holds text but does not start with a plan (a report whose hasPlan is false). Lines
+// are counted as the reader ends them (LF, CR or CR LF). `start()` and `add(operation)` see the
+// same plan starts and operations as the analysis, first (`start()` is called before the report
+// of a line without a plan too). The timestamps run on from plan to plan as in tosim's trace, or
+// start at 1 in every plan with PlanTimestamps::FromOne. Returns 0, or the error number of a
+// failed read of `plan`; a plan that the failure cut short is not reported.
 template <typename Start, typename Add, typename Done>
-[[nodiscard]] int ForEachPlanReport(InStream& plan, Start&& start, Add&& add, Done&& done) {
+[[nodiscard]] int ForEachPlanReport(InStream& plan, Start&& start, Add&& add, Done&& done,
+                                    PlanTimestamps timestamps = PlanTimestamps::RunOn) {
   Operation operation;
-  PlanAnalysis analysis;
+  IgnoredText ignored;
+  PlanAnalysis analysis(timestamps);
   std::int64_t line = 0;
   while (!plan.AtEnd()) {
     ++line;
-    ReadOperation(plan, operation);
+    SyntaxError error = ReadOperation(plan, operation, &ignored);
+    if (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
+      start();
+      done(analysis.LineWithoutPlan(line));
+    }
     while (operation.kind == OpKind::Plan) {
       start();
-      analysis.Start(line, operation.number);
-      ReadOperation(plan, operation);
+      analysis.Start(line, operation.number, error, &ignored);
+      error = ReadOperation(plan, operation, &ignored);
       while (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
         add(static_cast<const Operation&>(operation));
-        analysis.Add(operation);
-        ReadOperation(plan, operation);
+        analysis.Add(operation, error, &ignored);
+        error = ReadOperation(plan, operation, &ignored);
       }
       if (plan.Error() != 0) {
         return plan.Error();

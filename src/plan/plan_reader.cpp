@@ -73,7 +73,8 @@ char NextNonSpace(InStream& plan) {
   return c;
 }
 
-// Reads "(", the item letter and ")" of a read or write; returns the character it stopped at.
+// Reads "(", the item letter and ")" of a read or write; returns the character after ")", or the
+// one it stopped at.
 char ReadItemBrackets(InStream& plan, char c, Operation& operation, SyntaxError& error) {
   while (c == ' ') {
     c = Next(plan);
@@ -91,8 +92,9 @@ char ReadItemBrackets(InStream& plan, char c, Operation& operation, SyntaxError&
   c = NextNonSpace(plan);
   if (c != ')') {
     error = SyntaxError::CloseExpected;
+    return c;
   }
-  return c;
+  return Next(plan);
 }
 
 // Skips to the terminator from `c`, noting the bytes other than spaces on the way.
@@ -145,14 +147,9 @@ SyntaxError ReadOperation(InStream& plan, Operation& operation, IgnoredText* ign
     }
   }
 
-  // Whatever stands between the operation and its terminator is ignored. The offending character
-  // of a syntax error is part of the error, not ignored text.
-  if (!IsTerminator(c)) {
-    if (error != SyntaxError::None) {
-      c = Next(plan);
-    }
-    SkipToTerminator(plan, c, ignored);
-  }
+  // Whatever stands between the operation and its terminator is ignored, starting with the
+  // offending character of a syntax error.
+  SkipToTerminator(plan, c, ignored);
   return error;
 }
 

@@ -23,11 +23,13 @@ enum class SyntaxError : std::uint8_t {
   CloseExpected,     // a read or write without ")" after its letter
 };
 
-// The text other than spaces that stood between an operation and its terminator and was skipped:
-// `count` bytes, the first of them (up to kKept) in `text`.
+// The text other than spaces that the reader skipped between an operation and its terminator,
+// upper-cased as the reader sees it: `count` bytes, the first of them (up to kKept) in `text`.
+// After a syntax error it starts with the character that was wrong, unless that is the terminator;
+// so «R1(A W2(A); C1» skips "W2(A)" and «xyz;» "XYZ".
 struct IgnoredText {
   static constexpr std::uint32_t kKept = 16;
-  std::uint32_t count = 0;
+  std::uint64_t count = 0;
   char text[kKept];
 };
 

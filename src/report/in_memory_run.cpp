@@ -9,7 +9,8 @@
 
 namespace tosim::report {
 
-void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols) {
+void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols,
+                 PlanTimestamps timestamps) {
   // A trace is about ten times as long as its plans: room for it at once, not by doubling.
   for (std::string* output : {&run.trace, &run.reports}) {
     output->clear();
@@ -22,7 +23,7 @@ void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols) {
   MemorySource source{plan};
   InStream stream;
   stream.Open(ReadFromMemory, &source);
-  ReplayPlans(stream);
+  ReplayPlans(stream, timestamps);
   ConsoleStream().Flush();
   ConsoleStream().Open(Discard, nullptr, false);
   ListingStream().Open(Discard, nullptr, false);
@@ -45,7 +46,8 @@ void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols) {
       },
       [&](const analysis::PlanReport& report) {
         AppendPlanJson(run.reports, report, protocols ? &lab.Finish(report.timestamps) : nullptr);
-      });
+      },
+      timestamps);
 }
 
 }  // namespace tosim::report

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "scheduler/scheduler.h"
+
 namespace tosim::report {
 
 struct InMemoryRun {
@@ -15,8 +17,11 @@ struct InMemoryRun {
 
 // Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it; with
 // `protocols`, each report ends with the protocol lab's key, which the pages show as a view of
-// their own (it makes the reports about ten times longer). Uses the process-wide trace streams,
-// and leaves them discarding.
-void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols);
+// their own (it makes the reports about ten times longer). With PlanTimestamps::FromOne every
+// plan is replayed and reported as if it stood alone in its file: its timestamps start at 1, and
+// its part of the trace is what tosim prints for a file of that plan alone. Uses the
+// process-wide trace streams, and leaves them discarding.
+void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols,
+                 PlanTimestamps timestamps = PlanTimestamps::RunOn);
 
 }  // namespace tosim::report

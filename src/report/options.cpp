@@ -37,6 +37,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       json = true;
     } else if (argument == "--protocols") {
       options.protocols = true;
+    } else if (argument == "--each-plan-alone") {
+      options.eachPlanAlone = true;
     } else if (argument == "--exercises") {
       options.exercises = true;
     } else if (argument == "--html") {

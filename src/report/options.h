@@ -14,7 +14,9 @@ struct Options {
   bool version = false;  // --version: the version, and nothing else
   Format format = Format::Text;
   bool protocols = false;  // --protocols: the protocol lab beside the report
-  bool exercises = false;  // --exercises: --html writes the exercise sheet
+  // --each-plan-alone: every plan analysed and traced as if it were alone in its file
+  bool eachPlanAlone = false;
+  bool exercises = false;  // --exercises, with --html: the page is an exercise sheet
   std::string htmlPath;    // --html's page
   std::string planPath;
   std::string problem;  // what is wrong with the command line; empty when nothing is

@@ -1,9 +1,12 @@
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "report/report_format.h"
+#include "report/report_labels.h"
+#include "trace/text_encoding.h"
 
 namespace tosim::report {
 
@@ -11,6 +14,9 @@ namespace {
 
 using analysis::Access;
 using analysis::PlanReport;
+using analysis::ReadFrom;
+using analysis::Warning;
+using analysis::WarningKind;
 
 void PutNumber(std::string& out, std::int64_t number) {
   char digits[24];
@@ -67,6 +73,71 @@ void PutAccesses(std::string& out, const std::vector<Access>& accesses) {
   out += ']';
 }
 
+// A JSON string of UTF-8 `text`. "<" is escaped too, so that the object can stand inside the
+// report page's script element: no "</script" or "<!--" can appear in it.
+void PutString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (byte < 0x20 || byte == '<') {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+}
+
+// The analysis's warnings about what an operation of a transaction means.
+bool IsAboutTransaction(WarningKind kind) {
+  switch (kind) {
+    case WarningKind::TransactionOutOfRange:
+    case WarningKind::ItemOutOfRange:
+    case WarningKind::SecondBegin:
+    case WarningKind::NotBegun:
+    case WarningKind::AfterCommit:
+    case WarningKind::AfterAbort:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PutWarnings(std::string& out, const std::vector<Warning>& warnings) {
+  out += '[';
+  std::string text;
+  for (const Warning& warning : warnings) {
+    out += out.back() == '[' ? "{" : ",{";
+    PutKey(out, "position");
+    PutNumber(out, warning.position);
+    PutKey(out, "kind");
+    PutString(out, WarningKey(warning.kind));
+    PutKey(out, "text");
+    text.clear();
+    AppendWarningText(text, warning);
+    PutString(out, text);
+    if (IsAboutTransaction(warning.kind)) {
+      PutKey(out, "transaction");
+      PutNumber(out, warning.transaction);
+    }
+    if (warning.ignored.count != 0) {
+      const std::size_t kept = std::min<std::uint64_t>(warning.ignored.count, IgnoredText::kKept);
+      PutKey(out, "ignored");
+      PutString(out, Cp1252ToUtf8(std::string_view(warning.ignored.text, kept)));
+      PutKey(out, "ignored_bytes");
+      PutNumber(out, static_cast<std::int64_t>(warning.ignored.count));
+    }
+    out += '}';
+  }
+  out += ']';
+}
+
 }  // namespace
 
 void AppendJson(std::string& out, const PlanReport& report) {
@@ -74,7 +145,11 @@ void AppendJson(std::string& out, const PlanReport& report) {
   PutKey(out, "line");
   PutNumber(out, report.line);
   PutKey(out, "plan");
-  PutNumber(out, report.plan);
+  if (report.hasPlan) {
+    PutNumber(out, report.plan);
+  } else {
+    out += "null";
+  }
   PutKey(out, "transactions");
   PutNumbers(out, report.transactions);
   PutKey(out, "timestamps");
@@ -129,6 +204,22 @@ void AppendJson(std::string& out, const PlanReport& report) {
     out += ',';
     PutNumber(out, report.edges[i].second);
     out += ']';
+  }
+  out += ']';
+  PutKey(out, "warnings");
+  PutWarnings(out, report.warnings);
+  PutKey(out, "active");
+  PutNumbers(out, report.active);
+  PutKey(out, "reads_from");
+  out += '[';
+  for (const ReadFrom& pair : report.readsFrom) {
+    out += out.back() == '[' ? "[" : ",[";
+    PutNumber(out, pair.reader);
+    out += ',';
+    PutNumber(out, pair.writer);
+    out += ",\"";
+    out += pair.item;
+    out += "\"]";
   }
   out += "]}\n";
 }

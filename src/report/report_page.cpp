@@ -1,5 +1,6 @@
 #include "report/report_page.h"
 
+#include "report/report_labels.h"
 #include "report_page_template.h"
 #include "trace/text_encoding.h"
 
@@ -99,7 +100,7 @@ std::string ReportPage(const PageData& data) {
   std::string page(pageTemplate.substr(0, mark));
   page.reserve(pageTemplate.size() + data.plans.size() + 2 * data.trace.size() +
                data.reports.size());
-  page += data.exercises ? "{\"mode\":\"exercises\",\"name\":" : "{\"name\":";
+  page += "{\"name\":";
   PutText(page, data.name);
   page += ",\"made\":";
   PutText(page, data.made);
@@ -122,7 +123,13 @@ std::string ReportPage(const PageData& data) {
       page += ch;
     }
   }
-  page += "]}";
+  page += "],\"labels\":";
+  AppendLabelsJson(page);
+  page += ",\"mode\":";
+  page += data.exercises ? "\"exercises\"" : "\"report\"";
+  page += ",\"each_plan_alone\":";
+  page += data.eachPlanAlone ? "true" : "false";
+  page += '}';
   page += pageTemplate.substr(mark + kDataMark.size());
   return page;
 }

@@ -26,8 +26,9 @@ namespace tosim::report {
 namespace {
 
 constexpr std::string_view kSynopsis =
-    "Uso: tosim-report [--json] [--protocols] FICHERO_DE_PLANES\n"
-    "     tosim-report --html INFORME.html [--exercises] FICHERO_DE_PLANES";
+    "Uso: tosim-report [--json] [--protocols] [--each-plan-alone] FICHERO_DE_PLANES\n"
+    "     tosim-report --html INFORME.html [--exercises] [--protocols]\n"
+    "                  [--each-plan-alone] FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -35,30 +36,39 @@ constexpr std::string_view kHelp =
     "     tosim-report --help | -h | --version\n"
     "\n"
     "Lee el fichero de planes de tosim (un plan por línea) y escribe en la salida\n"
-    "estándar, para cada plan, lo que la ordenación por marcas de tiempo hizo con él\n"
-    "y lo que dice la teoría de la serializabilidad sobre el plan tal como está\n"
-    "escrito.\n"
+    "estándar, para cada plan, sus avisos, lo que ejecutó la ordenación por marcas\n"
+    "de tiempo y lo que dice la teoría de la serializabilidad sobre el plan tal como\n"
+    "está escrito.\n"
     "\n"
-    "  (sin opciones)  un resumen en español por plan: marcas de tiempo, resultado\n"
-    "                  de cada transacción, planificación ejecutada y su orden serie,\n"
-    "                  escrituras ignoradas por la regla de Thomas, retrocesos en\n"
-    "                  cascada, resultado sin la regla de Thomas, aristas del grafo\n"
-    "                  de precedencia, serializabilidad en conflictos y en vistas\n"
-    "                  (con su orden o su ciclo), y si el plan es recuperable, sin\n"
-    "                  abortos en cascada y estricto.\n"
+    "  (sin opciones)  un resumen en español por plan. Avisos: lo que el lector de\n"
+    "                  planes no entendió o se saltó y lo que es raro en el plan,\n"
+    "                  con la posición de la operación. Lo que se ejecutó: marcas\n"
+    "                  de tiempo, transacciones validadas, abortadas y activas al\n"
+    "                  final, operaciones ejecutadas y su orden en serie, escrituras\n"
+    "                  ignoradas por la regla de Thomas, retrocesos en cascada y el\n"
+    "                  resultado sin la regla de Thomas. El plan escrito: grafo de\n"
+    "                  precedencia, serializabilidad en conflictos y en vistas (con\n"
+    "                  su orden o su ciclo), lecturas de otras transacciones, y si es\n"
+    "                  recuperable, sin abortos en cascada y estricto.\n"
     "  --json          una línea JSON por plan (JSON Lines), con estas claves:\n"
     "                  line, plan, transactions, timestamps, committed, aborted,\n"
     "                  skipped_writes, executed, to_order, cascading, without_thomas,\n"
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
-    "                  strict, edges (tosim-report(1) dice qué es cada una).\n"
-    "  --protocols     añade a cada plan lo que hace con él cada uno de ocho protocolos\n"
-    "                  de control de concurrencia (to, to_basic, strict_to, mvto, 2pl,\n"
-    "                  wait_die, wound_wait, occ): con --json, la clave \"protocols\";\n"
-    "                  sin ella, una tabla con el destino de cada operación y, por\n"
-    "                  protocolo, la historia, las transacciones validadas y abortadas\n"
-    "                  (con la causa), los interbloqueos y el orden serie; con\n"
-    "                  --html, la vista «Protocolos» de cada plan.\n"
+    "                  strict, edges, warnings, active, reads_from\n"
+    "                  (tosim-report(1) dice qué es cada una).\n"
+    "  --protocols     añade a cada plan lo que hace con él cada uno de ocho\n"
+    "                  protocolos de control de concurrencia (to, to_basic,\n"
+    "                  strict_to, mvto, 2pl, wait_die, wound_wait, occ): con --json,\n"
+    "                  la clave \"protocols\", la última; sin ella, una tabla con el\n"
+    "                  destino de cada operación y, por protocolo, la historia, las\n"
+    "                  transacciones validadas y abortadas (con la causa), los\n"
+    "                  interbloqueos y el orden serie; con --html, la vista\n"
+    "                  «Protocolos» de cada plan.\n"
+    "  --each-plan-alone\n"
+    "                  cada plan como si fuera la única línea de su fichero: sus\n"
+    "                  marcas de tiempo empiezan en 1 (tosim las sigue contando de\n"
+    "                  un plan al siguiente).\n"
     "  --html INFORME.html\n"
     "                  escribe en INFORME.html una página que se abre sin red: la\n"
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
@@ -143,6 +153,10 @@ int ReadPlanFile(void* file, char* data, std::size_t capacity, std::size_t* got)
   return platform::ReadFile(*static_cast<const platform::FileHandle*>(file), data, capacity, got);
 }
 
+PlanTimestamps TimestampsOf(const Options& options) {
+  return options.eachPlanAlone ? PlanTimestamps::FromOne : PlanTimestamps::RunOn;
+}
+
 [[noreturn]] void UsageError(const std::string& problem) {
   Fail(problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError);
 }
@@ -179,8 +193,10 @@ std::string Now() {
 
 // The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
 // reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
-// that it can never be the plan file.
+// that it can never be the plan file, and only once the plan file has been read: a plan file too
+// large or unreadable leaves an existing page as it was.
 void WriteHtmlReport(platform::FileHandle file, const Options& options) {
+  const std::string plans = ReadWholePlanFile(file, options.planPath);
   platform::FileHandle html = platform::kNoFile;
   if (const int error = platform::CreateForWriting(options.htmlPath, &html); error != 0) {
     if (error == platform::kAccessDenied &&
@@ -191,12 +207,11 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
     }
     Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
   }
-  const std::string plans = ReadWholePlanFile(file, options.planPath);
   InMemoryRun run;
-  RunInMemory(plans, run, options.protocols);
+  RunInMemory(plans, run, options.protocols, TimestampsOf(options));
   const std::string made = Now();
-  const std::string page =
-      ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises});
+  const std::string page = ReportPage({options.planPath, made, plans, run.trace, run.reports,
+                                       options.exercises, options.eachPlanAlone});
   int error = platform::WriteFile(html, page.data(), page.size());
   if (const int closeError = platform::CloseFile(html); error == 0) {
     error = closeError;
@@ -230,7 +245,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
     } else {
       AppendText(out, report);
-      if (options.protocols) {
+      if (options.protocols && report.hasPlan) {
         out.pop_back();  // the empty line that ends the summary
         AppendProtocolsText(out, lab.Finish(report.timestamps));
         out += '\n';
@@ -241,7 +256,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       out.clear();
     }
   };
-  const int error = analysis::ForEachPlanReport(plan, start, add, done);
+  const int error = analysis::ForEachPlanReport(plan, start, add, done, TimestampsOf(options));
   WriteOutput(out);
   if (error != 0) {
     Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);

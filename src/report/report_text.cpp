@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "report/report_format.h"
+#include "report/report_labels.h"
 
 namespace tosim::report {
 
@@ -11,6 +12,8 @@ namespace {
 
 using analysis::Access;
 using analysis::PlanReport;
+using analysis::ReadFrom;
+using analysis::Warning;
 
 void PutNumber(std::string& out, std::int64_t number) {
   out += std::to_string(number);
@@ -50,15 +53,10 @@ void PutAccesses(std::string& out, const std::vector<Access>& list, std::string_
   }
 }
 
-void PutVerdict(std::string& out, std::string_view name, bool yes) {
-  out += name;
-  out += yes ? "sí" : "no";
-}
-
 // "T1=1, T2=2" or "T1 → T2, T2 → T3": pairs of numbers, the first a transaction; `none` when
 // there are none.
 void PutPairs(std::string& out, const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs,
-              const char* between, const char* none) {
+              const char* between, std::string_view none) {
   if (pairs.empty()) {
     out += none;
   }
@@ -70,55 +68,137 @@ void PutPairs(std::string& out, const std::vector<std::pair<std::int32_t, std::i
   }
 }
 
+// "    Label: ", a line of one of the two headings.
+void PutLabel(std::string& out, Label label) {
+  out += "\n    ";
+  out += Text(label);
+  out += ": ";
+}
+
+void PutHeading(std::string& out, Label label) {
+  out += "\n  ";
+  out += Text(label);
+  out += ':';
+}
+
+void PutYesNo(std::string& out, Label label, bool yes) {
+  PutLabel(out, label);
+  out += Text(yes ? Label::Yes : Label::No);
+}
+
+// "sí, orden T1 → T2" or "no, ciclo T1 → T2 → T1"; "no" alone when there is no cycle to show.
+void PutSerializable(std::string& out, Label label, bool yes,
+                     const std::vector<std::int32_t>& orderOrCycle) {
+  PutLabel(out, label);
+  out += Text(yes ? Label::Yes : Label::No);
+  if (yes) {
+    out += ", ";
+    out += Text(Label::Order);
+    out += ' ';
+    PutTransactions(out, orderOrCycle, Text(Label::OrderEmpty), " → ");
+  } else if (!orderOrCycle.empty()) {
+    out += ", ";
+    out += Text(Label::Cycle);
+    out += ' ';
+    PutTransactions(out, orderOrCycle, "", " → ");
+  }
+}
+
+// "T2 lee A de T1, T3 lee B de T2"
+void PutReadsFrom(std::string& out, const std::vector<ReadFrom>& pairs) {
+  if (pairs.empty()) {
+    out += Text(Label::ReadsFromNone);
+  }
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    out += i == 0 ? "T" : ", T";
+    PutNumber(out, pairs[i].reader);
+    out += ' ';
+    out += Text(Label::ReadsFromReads);
+    out += ' ';
+    out += pairs[i].item;
+    out += ' ';
+    out += Text(Label::ReadsFromFrom);
+    out += " T";
+    PutNumber(out, pairs[i].writer);
+  }
+}
+
+// "  Avisos: ninguno", or one line a warning: "    operación 4: ...".
+void PutWarnings(std::string& out, const std::vector<Warning>& warnings) {
+  out += "\n  ";
+  out += Text(Label::Warnings);
+  out += ':';
+  if (warnings.empty()) {
+    out += ' ';
+    out += Text(Label::WarningsNone);
+  }
+  for (const Warning& warning : warnings) {
+    out += "\n    ";
+    out += Text(Label::Position);
+    out += ' ';
+    PutNumber(out, warning.position);
+    out += ": ";
+    AppendWarningText(out, warning);
+  }
+}
+
 }  // namespace
 
 void AppendText(std::string& out, const PlanReport& report) {
-  out += "Línea ";
+  out += Text(Label::Line);
+  out += ' ';
   PutNumber(out, report.line);
-  out += ", plan P";
+  out += ", ";
+  if (!report.hasPlan) {
+    out += Text(Label::NoPlan);
+    PutWarnings(out, report.warnings);
+    out += "\n\n";
+    return;
+  }
+  out += Text(Label::Plan);
+  out += " P";
   PutNumber(out, report.plan);
-  out += "\n  Transacciones: ";
-  PutTransactions(out, report.transactions, "ninguna");
+  PutWarnings(out, report.warnings);
 
-  out += "\n  Marcas de tiempo: ";
-  PutPairs(out, report.timestamps, "=", "ninguna");
-  out += "\n  Validadas: ";
-  PutTransactions(out, report.committed, "ninguna");
-  out += "; abortadas: ";
-  PutTransactions(out, report.aborted, "ninguna");
-  out += "\n  Ejecutado: ";
-  PutAccesses(out, report.executed, "nada");
-  out += "\n  Orden serie por marcas de tiempo: ";
-  PutTransactions(out, report.toOrder, "ninguno", " → ");
-  out += "\n  Escrituras ignoradas (regla de Thomas): ";
-  PutAccesses(out, report.skippedWrites, "ninguna");
-  out += "\n  Retrocesos en cascada: ";
-  PutTransactions(out, report.cascading, "ninguno");
-  out += "\n  Sin la regla de Thomas: validadas: ";
-  PutTransactions(out, report.withoutThomasCommitted, "ninguna");
-  out += "; abortadas: ";
-  PutTransactions(out, report.withoutThomasAborted, "ninguna");
+  PutHeading(out, Label::ExecutedHeading);
+  PutLabel(out, Label::Timestamps);
+  PutPairs(out, report.timestamps, "=", Text(Label::TimestampsNone));
+  PutLabel(out, Label::Committed);
+  PutTransactions(out, report.committed, Text(Label::CommittedNone));
+  PutLabel(out, Label::Aborted);
+  PutTransactions(out, report.aborted, Text(Label::AbortedNone));
+  PutLabel(out, Label::Active);
+  PutTransactions(out, report.active, Text(Label::ActiveNone));
+  PutLabel(out, Label::Executed);
+  PutAccesses(out, report.executed, Text(Label::ExecutedNone));
+  PutLabel(out, Label::ToOrder);
+  PutTransactions(out, report.toOrder, Text(Label::ToOrderNone), " → ");
+  PutLabel(out, Label::SkippedWrites);
+  PutAccesses(out, report.skippedWrites, Text(Label::SkippedWritesNone));
+  PutLabel(out, Label::Cascading);
+  PutTransactions(out, report.cascading, Text(Label::CascadingNone));
+  PutLabel(out, Label::WithoutThomas);
+  out += Text(Label::WithoutThomasCommitted);
+  out += ": ";
+  PutTransactions(out, report.withoutThomasCommitted, Text(Label::CommittedNone));
+  out += "; ";
+  out += Text(Label::WithoutThomasAborted);
+  out += ": ";
+  PutTransactions(out, report.withoutThomasAborted, Text(Label::AbortedNone));
 
-  out += "\n  Grafo de precedencia: ";
-  PutPairs(out, report.edges, " → T", "sin aristas");
-  out += "\n  Serializable en conflictos: ";
-  if (report.conflictSerializable) {
-    out += "sí, orden ";
-    PutTransactions(out, report.conflictOrder, "vacío", " → ");
-  } else {
-    out += "no, ciclo ";
-    PutTransactions(out, report.conflictCycle, "", " → ");
-  }
-  out += "\n  Serializable en vistas: ";
-  if (report.viewSerializable) {
-    out += "sí, orden ";
-    PutTransactions(out, report.viewOrder, "vacío", " → ");
-  } else {
-    out += "no";
-  }
-  PutVerdict(out, "\n  Recuperable: ", report.recoverable);
-  PutVerdict(out, "; sin abortos en cascada: ", report.cascadeless);
-  PutVerdict(out, "; estricto: ", report.strict);
+  PutHeading(out, Label::WrittenHeading);
+  PutLabel(out, Label::Transactions);
+  PutTransactions(out, report.transactions, Text(Label::TransactionsNone));
+  PutLabel(out, Label::Edges);
+  PutPairs(out, report.edges, " → T", Text(Label::EdgesNone));
+  PutSerializable(out, Label::ConflictSerializable, report.conflictSerializable,
+                  report.conflictSerializable ? report.conflictOrder : report.conflictCycle);
+  PutSerializable(out, Label::ViewSerializable, report.viewSerializable, report.viewOrder);
+  PutLabel(out, Label::ReadsFrom);
+  PutReadsFrom(out, report.readsFrom);
+  PutYesNo(out, Label::Recoverable, report.recoverable);
+  PutYesNo(out, Label::Cascadeless, report.cascadeless);
+  PutYesNo(out, Label::Strict, report.strict);
   out += "\n\n";
 }
 

@@ -50,6 +50,9 @@ Decision StartPlan(SchedulerTables& tables) {
   for (ItemEntry& entry : tables.ItemTable) {
     entry = ItemEntry{0, 0};
   }
+  if (tables.planTimestamps == PlanTimestamps::FromOne) {
+    tables.TimestampCounter = 0;
+  }
   return Decision::PlanStarted;
 }
 

@@ -47,21 +47,28 @@ enum class Decision : std::uint8_t {
   None,                   // an illegal operation: nothing to decide
 };
 
+// Whether the timestamp counter runs on from plan to plan (tosim's rule) or every plan start sets
+// it back to 0, so that each plan's timestamps start at 1 as if it were alone in its file.
+enum class PlanTimestamps : std::uint8_t { RunOn, FromOne };
+
 // The transaction and item tables of the current plan and the run-wide timestamp counter. A new
 // set of tables starts a run: the counter is 0 and every plan start resets the tables, not the
-// counter. Without `thomasWriteRule` an obsolete write aborts its writer instead of being skipped.
+// counter (unless `planTimestamps` says FromOne). Without `thomasWriteRule` an obsolete write
+// aborts its writer instead of being skipped.
 struct SchedulerTables {
   TransactionEntry TransactionTable[kTransactionCount];
   ItemEntry ItemTable[kItemCount];
   std::int32_t TimestampCounter = 0;
   bool thomasWriteRule = true;
+  PlanTimestamps planTimestamps = PlanTimestamps::RunOn;
 };
 
 // Increments the counter (wrapping around like a signed 32-bit number) and returns the new
 // value; the first timestamp of a run is 1.
 [[nodiscard]] std::int32_t NextTimestamp(SchedulerTables& tables);
 
-// Resets every transaction to Inactive and every item's timestamps to 0.
+// Resets every transaction to Inactive and every item's timestamps to 0 (and the counter, when
+// the tables' planTimestamps is FromOne).
 Decision StartPlan(SchedulerTables& tables);
 Decision BeginTransaction(SchedulerTables& tables, std::int32_t t);
 Decision AbortTransaction(SchedulerTables& tables, std::int32_t t);

@@ -33,9 +33,10 @@ void ExecuteOperation(SchedulerTables& tables, const Operation& operation) {
   EchoDecision(tables, operation, Decide(tables, operation));
 }
 
-void ReplayPlans(InStream& plan) {
+void ReplayPlans(InStream& plan, PlanTimestamps timestamps) {
   Operation operation;     // one record for the whole run
   SchedulerTables tables;  // the timestamp counter starts at 0
+  tables.planTimestamps = timestamps;
   while (!plan.AtEnd()) {
     ReadAndReport(plan, operation);
     if (operation.kind == OpKind::Plan) {

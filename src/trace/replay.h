@@ -9,8 +9,9 @@
 namespace tosim {
 
 // Replays every line of `plan` into the trace streams, which must be open, with the timestamp
-// counter starting at 0. A failed read of `plan` ends the run (FailRun()).
-void ReplayPlans(InStream& plan);
+// counter starting at 0 and running on from plan to plan unless `timestamps` says FromOne. A
+// failed read of `plan` ends the run (FailRun()).
+void ReplayPlans(InStream& plan, PlanTimestamps timestamps = PlanTimestamps::RunOn);
 
 // Prints the operation's label and a TAB, then the scheduler's decision on `tables`.
 void ExecuteOperation(SchedulerTables& tables, const Operation& operation);

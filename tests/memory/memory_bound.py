@@ -16,11 +16,12 @@ import os, shutil, subprocess, sys, tempfile
 
 MB = 1 << 20
 TIME = "/usr/bin/time"
-# The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest.
+# The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest, for a
+# plan without warnings.
 REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]},'
               b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
               b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
-              b'"strict":true,"edges":[]}\n')
+              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[]}\n')
 # The key "protocols" of a plan without operations, and of «P9; T1; C1»: the same object for all
 # eight protocols.
 PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
@@ -56,8 +57,13 @@ MANY_END += (with_protocols(MANY_END[2], T1_C1_RUN),)
 # One line: pieces of every kind that leave the line going (an illegal operation leaves its trace
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
+# Its report ends with its last warning, the empty operation between ";" and ":" that ends the
+# last piece, whose position (%d) counts the line's operations: "P1", "T1", then 7 a piece.
 LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
-            b'"W1(B)"],"to_order":[1,2]' + REPORT_END % (b"1", b"1,2,3", b"1,2,3"))
+            b'{"position":%d,"kind":"illegal_operation","text":"operaci\xc3\xb3n ilegal: no hay '
+            b'nada entre dos separadores"}],"active":[2],"reads_from":[]}\n')
+LONG_SIZE = 50 * MB
+LONG_END = (LONG_END[0], LONG_END[1], LONG_END[2] % (2 + 7 * -(-LONG_SIZE // len(LONG_PIECE))))
 
 
 def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
@@ -102,7 +108,7 @@ def main():
     try:
         base = peak_kb(tosim, folder, b"", b"", 0, ONE_LINE, tool)
         peaks = {"many lines": peak_kb(tosim, folder, b"", MANY_LINES, 100 * MB, MANY_END, tool),
-                 "one long line": peak_kb(tosim, folder, b"P1; T1; ", LONG_PIECE, 50 * MB,
+                 "one long line": peak_kb(tosim, folder, b"P1; T1; ", LONG_PIECE, LONG_SIZE,
                                           LONG_END, tool)}
     finally:
         shutil.rmtree(folder, ignore_errors=True)

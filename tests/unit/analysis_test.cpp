@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "analysis/plans_of_file.h"
@@ -22,6 +23,7 @@ namespace {
 using Numbers = std::vector<std::int32_t>;
 using Pairs = std::vector<std::pair<std::int32_t, std::int32_t>>;
 using Labels = std::vector<std::string>;
+using Triples = std::vector<std::tuple<std::int32_t, std::int32_t, char>>;
 
 // The reports of the plans of `planFile`, read the way tosim-report reads a plan file.
 std::vector<PlanReport> AnalysePlans(std::string_view planFile) {
@@ -42,6 +44,15 @@ Labels LabelsOf(const std::vector<Access>& accesses) {
     labels.push_back(letter + std::to_string(access.t) + "(" + access.item + ")");
   }
   return labels;
+}
+
+// Reads-from pairs as (reader, writer, item), to compare and print.
+Triples TriplesOf(const std::vector<ReadFrom>& pairs) {
+  Triples triples;
+  for (const ReadFrom& pair : pairs) {
+    triples.emplace_back(pair.reader, pair.writer, pair.item);
+  }
+  return triples;
 }
 
 // Silberschatz's example of the Thomas write rule: T1's write is obsolete when it comes, and
@@ -125,6 +136,7 @@ TEST(PlanAnalysis, AbortCascadesToTheReaders) {
   EXPECT_EQ(report.timestamps, (Pairs{{2, 1}, {4, 2}, {9, 3}, {10, 4}}));
   EXPECT_EQ(report.committed, (Numbers{9, 10}));
   EXPECT_EQ(report.aborted, Numbers{2});
+  EXPECT_EQ(report.active, Numbers{4});  // begun, never ended
   EXPECT_EQ(LabelsOf(report.executed), (Labels{"R9(A)", "W9(B)", "R10(B)"}));
   EXPECT_EQ(report.toOrder, (Numbers{4, 9, 10}));
   EXPECT_EQ(report.cascading, (Numbers{9, 10}));
@@ -138,6 +150,8 @@ TEST(PlanAnalysis, AbortCascadesToTheReaders) {
   EXPECT_EQ(report.conflictOrder, (Numbers{4, 9, 10}));
   EXPECT_TRUE(report.viewSerializable);
   EXPECT_EQ(report.viewOrder, (Numbers{4, 9, 10}));
+  // T9 read T2's write before T2 aborted, T10 read T9's: behind the three verdicts below.
+  EXPECT_EQ(TriplesOf(report.readsFrom), (Triples{{9, 2, 'A'}, {10, 9, 'B'}}));
   EXPECT_FALSE(report.recoverable);
   EXPECT_FALSE(report.cascadeless);
   EXPECT_FALSE(report.strict);
@@ -303,6 +317,13 @@ PlanReport Reference(const std::vector<Operation>& plan) {
     if (s[v].kind == OpKind::Read && source != SIZE_MAX && s[source].number != s[v].number) {
       const std::int32_t writer = s[source].number;
       const std::int32_t reader = s[v].number;
+      // Reads-from: each reader, writer and item once, in the order of their first read.
+      const bool seen = std::ranges::any_of(report.readsFrom, [&](const ReadFrom& pair) {
+        return pair.reader == reader && pair.writer == writer && pair.item == s[v].item;
+      });
+      if (!seen) {
+        report.readsFrom.push_back({reader, writer, s[v].item});
+      }
       const std::size_t writerCommit = commitAt.contains(writer) ? commitAt[writer] : SIZE_MAX;
       // Cascadeless: reads only committed writes. Recoverable: commits after its writers.
       if (writerCommit > v) {
@@ -427,6 +448,7 @@ TEST(PlanAnalysis, AgreesWithTheDefinitionsOnRandomPlans) {
     ASSERT_EQ(report.recoverable, expected.recoverable);
     ASSERT_EQ(report.cascadeless, expected.cascadeless);
     ASSERT_EQ(report.strict, expected.strict);
+    ASSERT_EQ(TriplesOf(report.readsFrom), TriplesOf(expected.readsFrom));
 
     // The cycle: edges of the graph, closed, no transaction twice in between.
     const Numbers& cycle = report.conflictCycle;

@@ -54,6 +54,21 @@ TEST(ReportOptions, ReadsEachFormInAnyOrder) {
   }
 }
 
+TEST(ReportOptions, EachPlanAloneWithAnyFormatExercisesOnlyWithHtml) {
+  const Options alone = ParseOptions({"--each-plan-alone", "--json", "plans.txt"});
+  EXPECT_TRUE(alone.eachPlanAlone);
+  EXPECT_EQ(alone.format, Format::Json);
+  EXPECT_EQ(alone.problem, "");
+  EXPECT_FALSE(ParseOptions({"plans.txt"}).eachPlanAlone);
+
+  const Options sheet = ParseOptions({"plans.txt", "--exercises", "--html", "sheet.html"});
+  EXPECT_TRUE(sheet.exercises);
+  EXPECT_EQ(sheet.htmlPath, "sheet.html");
+  EXPECT_EQ(sheet.problem, "");
+  EXPECT_EQ(ParseOptions({"--exercises", "--json", "plans.txt"}).problem,
+            "--exercises va con --html");
+}
+
 // "--html -h" asks for the help; it does not name a page "-h".
 TEST(ReportOptions, HelpAndVersionWinWherePlacedAmongMistakes) {
   const Options help = ParseOptions({"--html", "-h", "plans.txt"});

@@ -1,0 +1,77 @@
+// The words of the report, one table per language (Spanish, for now): the headings, the name of
+// every verdict and what it says when its list is empty. The summary takes them from here; the
+// report page and the playground are given the same table as JSON (LabelsJson()), so that all
+// three use the same words. Warning texts are composed here too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "analysis/plan_analysis.h"
+
+namespace tosim::report {
+
+enum class Label : std::uint8_t {
+  Line,             // "Línea 3, plan P1"
+  Plan,             //
+  NoPlan,           // "Línea 3, sin plan"
+  Warnings,         // the warnings, first in every plan
+  WarningsNone,     //
+  Position,         // "operación 4: ..."
+  ExecutedHeading,  // what timestamp ordering executed
+  Timestamps,
+  TimestampsNone,
+  Committed,
+  CommittedNone,
+  Aborted,
+  AbortedNone,
+  Active,
+  ActiveNone,
+  Executed,
+  ExecutedNone,
+  ToOrder,
+  ToOrderNone,
+  SkippedWrites,
+  SkippedWritesNone,
+  Cascading,
+  CascadingNone,
+  WithoutThomas,
+  WithoutThomasCommitted,
+  WithoutThomasAborted,
+  WrittenHeading,  // the plan as written
+  Transactions,
+  TransactionsNone,
+  Edges,
+  EdgesNone,
+  ConflictSerializable,
+  ViewSerializable,
+  ReadsFrom,
+  ReadsFromNone,
+  ReadsFromReads,  // "T2 lee A de T1"
+  ReadsFromFrom,   //
+  Recoverable,
+  Cascadeless,
+  Strict,
+  Yes,
+  No,
+  Order,       // "sí, orden T1 → T2"
+  OrderEmpty,  // "sí, orden vacío"
+  Cycle,       // "no, ciclo T1 → T2 → T1"
+  Count
+};
+
+// The text of `label`, in Spanish and UTF-8.
+[[nodiscard]] std::string_view Text(Label label);
+
+// The table as one JSON object, key by key in the table's order: {"line":"Línea",...}.
+void AppendLabelsJson(std::string& out);
+[[nodiscard]] std::string LabelsJson();
+
+// The warning's name in JSON ("ignored_text") and its Spanish text (UTF-8). The text quotes the
+// bytes the reader kept of what it skipped: converted from Windows-1252, a control byte written
+// "\xNN" (so that a TAB shows), and "…" and the count after them when more were skipped.
+[[nodiscard]] std::string_view WarningKey(analysis::WarningKind kind);
+void AppendWarningText(std::string& out, const analysis::Warning& warning);
+
+}  // namespace tosim::report
