@@ -8,6 +8,7 @@ const CONSOLE = 0;
 const LISTING = 1;
 const REPORT = 2;
 const REPORT_PAGE = 3;
+const LABELS = 4;
 const SHOWN_AT_MOST = 128 * 1024;
 // The protocol lab makes the reports about ten times longer: plan files up to this size get it,
 // as tosim-report --html --protocols takes them.
@@ -35,7 +36,7 @@ async function run() {
   const at = M._malloc(plan.length + 1);
   M.HEAPU8.set(plan, at);
   const protocols = plan.length <= PROTOCOLS_AT_MOST;
-  M._tosim_run(at, plan.length, protocols ? 1 : 0);
+  M._tosim_run(at, plan.length, protocols ? 1 : 0, $('alone').checked ? 1 : 0);
   M._free(at);
   const output = (which) => {
     const start = M._tosim_output(which);
@@ -49,6 +50,7 @@ async function run() {
       plans: plan,
       trace: output(CONSOLE),
       reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
+      labels: JSON.parse(new TextDecoder().decode(output(LABELS))),
     },
   };
   TosimRender.render($('out'), last.data, { rules: 'protocolos.html' });
@@ -129,6 +131,10 @@ function setStale(stale) {
   $('stale').hidden = !stale;
   $('out').classList.toggle('stale', stale);
 }
+// The switch changes what a run means: the output shown is stale until the next run.
+$('alone').addEventListener('change', () => {
+  if (last) setStale(true);
+});
 $('plans').addEventListener('input', () => {
   openedBytes = null;
   if (last) setStale(true);

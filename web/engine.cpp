@@ -6,16 +6,26 @@
 #include <string>
 
 #include "report/in_memory_run.h"
+#include "report/report_labels.h"
 #include "report/report_page.h"
 #include "trace/failure.h"
 
 namespace {
 
-enum Output : int { kConsole = 0, kListing = 1, kReport = 2, kReportPage = 3, kOutputCount };
+enum Output : int {
+  kConsole = 0,
+  kListing = 1,
+  kReport = 2,
+  kReportPage = 3,
+  kLabels = 4,
+  kOutputCount
+};
 
 std::string plans;  // the plan file of the last run
+bool eachPlanAlone = false;
 tosim::report::InMemoryRun run;
 std::string reportPage;
+const std::string labels = tosim::report::LabelsJson();
 
 const std::string& OutputOf(int which) {
   switch (which) {
@@ -23,6 +33,8 @@ const std::string& OutputOf(int which) {
       return run.reports;
     case kReportPage:
       return reportPage;
+    case kLabels:
+      return labels;
     default:  // the console and the listing get the same bytes
       return run.trace;
   }
@@ -38,11 +50,15 @@ void tosim::FailRun(int /*errorNumber*/) {
 extern "C" {
 
 // Replays the plan file of `size` bytes at `plan`, with the protocol lab in the reports when
-// `protocols` is not 0; the results stay until the next call.
-void tosim_run(const char* plan, std::size_t size, int protocols) {
+// `protocols` is not 0, and every plan as if alone in its file (--each-plan-alone) when `alone`
+// is not 0; the results stay until the next call.
+void tosim_run(const char* plan, std::size_t size, int protocols, int alone) {
   reportPage.clear();
   plans.assign(plan, size);
-  tosim::report::RunInMemory(plans, run, protocols != 0);
+  eachPlanAlone = alone != 0;
+  tosim::report::RunInMemory(
+      plans, run, protocols != 0,
+      eachPlanAlone ? tosim::PlanTimestamps::FromOne : tosim::PlanTimestamps::RunOn);
 }
 
 // Makes the HTML report of the last run (output 3), as tosim-report --html writes it, naming the
@@ -51,11 +67,12 @@ void tosim_run(const char* plan, std::size_t size, int protocols) {
 void tosim_make_report_page(const char* name, std::size_t nameSize, const char* made,
                             std::size_t madeSize, int exercises) {
   reportPage = tosim::report::ReportPage(
-      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports, exercises != 0});
+      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports, exercises != 0,
+       eachPlanAlone});
 }
 
-// The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report) of the last
-// run, and their count.
+// The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report, 4 the
+// report's words as JSON) of the last run, and their count.
 const char* tosim_output(int which) {
   return which >= 0 && which < kOutputCount ? OutputOf(which).data() : nullptr;
 }

@@ -107,46 +107,76 @@
     return row;
   }
 
-  function transactions(list) {
-    return list.length ? list.map((t) => 'T' + t).join(', ') : '—';
+  // The report's words: the table of labels that tosim-report's summary uses too (the data
+  // carries it as "labels"), so that the summary, the page and the report page say the same.
+  let L = {};
+  const word = (key) => (key in L ? L[key] : key);
+
+  function transactions(list, none = word('transactions.none'), between = ', ') {
+    return list && list.length ? list.map((t) => 'T' + t).join(between) : none;
   }
-  function order(list) {
-    return list && list.length ? list.map((t) => 'T' + t).join(' → ') : '—';
+  function order(list, none = word('order.empty')) {
+    return transactions(list, none, ' → ');
   }
   function yesNo(value) {
-    return value ? 'sí' : 'no';
+    return word(value ? 'yes' : 'no');
+  }
+  function serializable(yes, orderOrCycle) {
+    if (yes) return yesNo(true) + ', ' + word('order') + ' ' + order(orderOrCycle);
+    return orderOrCycle && orderOrCycle.length
+      ? yesNo(false) + ', ' + word('cycle') + ' ' + order(orderOrCycle, '') : yesNo(false);
+  }
+  function pairs(list, between, none) {
+    return list && list.length ? list.map(([a, b]) => 'T' + a + between + b).join(', ') : none;
   }
 
-  // The transactions begun and neither validated nor aborted when the plan ends.
-  function stillActive(r) {
-    if (r.active) return r.active;
-    return Object.keys(r.timestamps || {}).map(Number)
-      .filter((t) => !r.committed.includes(t) && !r.aborted.includes(t)).sort((a, b) => a - b);
-  }
-
-  // The verdicts of one report, in the order a student reads them: key, title and text.
+  // The verdicts of one report, under the two headings of the summary: what timestamp ordering
+  // executed, and the plan as written. Each row: key, title and text.
   function verdicts(r) {
     const wt = r.without_thomas || { committed: [], aborted: [] };
+    const none = (key) => word(key + '.none');
+    const list = (key) => transactions(r[key], none(key));
+    const accesses = (key) => (r[key].length ? r[key].join(' ') : none(key));
     return [
-      ['timestamps', 'Marcas de tiempo', Object.entries(r.timestamps || {})
-        .map(([t, ts]) => 'T' + t + '=' + ts).join(', ') || '—'],
-      ['committed', 'Validadas', transactions(r.committed)],
-      ['aborted', 'Abortadas', transactions(r.aborted)],
-      ['active', 'Activas al final (sin validar ni abortar)', transactions(stillActive(r))],
-      ['executed', 'Plan ejecutado', r.executed.join(' ') || '—'],
-      ['to_order', 'Orden en serie equivalente', order(r.to_order)],
-      ['skipped_writes', 'Escrituras ignoradas (regla de Thomas)', r.skipped_writes.join(' ') || '—'],
-      ['cascading', 'Retrocesos en cascada', transactions(r.cascading)],
-      ['without_thomas', 'Sin la regla de Thomas',
-        'validadas ' + transactions(wt.committed) + '; abortadas ' + transactions(wt.aborted)],
-      ['conflict_serializable', 'Serializable en conflictos', r.conflict_serializable
-        ? 'sí, orden ' + order(r.conflict_order) : 'no, ciclo ' + order(r.conflict_cycle)],
-      ['view_serializable', 'Serializable en vistas',
-        r.view_serializable ? 'sí, orden ' + order(r.view_order) : 'no'],
-      ['recoverable', 'Recuperable', yesNo(r.recoverable)],
-      ['cascadeless', 'Sin cascada', yesNo(r.cascadeless)],
-      ['strict', 'Estricta', yesNo(r.strict)],
+      [word('executed_heading'), [
+        ['timestamps', word('timestamps'), pairs(Object.entries(r.timestamps || {}), '=', none('timestamps'))],
+        ['committed', word('committed'), list('committed')],
+        ['aborted', word('aborted'), list('aborted')],
+        ['active', word('active'), transactions(r.active || [], none('active'))],
+        ['executed', word('executed'), accesses('executed')],
+        ['to_order', word('to_order'), order(r.to_order, none('to_order'))],
+        ['skipped_writes', word('skipped_writes'), accesses('skipped_writes')],
+        ['cascading', word('cascading'), list('cascading')],
+        ['without_thomas', word('without_thomas'),
+          word('without_thomas.committed') + ': ' + transactions(wt.committed, none('committed')) +
+          '; ' + word('without_thomas.aborted') + ': ' + transactions(wt.aborted, none('aborted'))],
+      ]],
+      [word('written_heading'), [
+        ['transactions', word('transactions'), list('transactions')],
+        ['edges', word('edges'), pairs(r.edges, ' → T', none('edges'))],
+        ['conflict_serializable', word('conflict_serializable'),
+          serializable(r.conflict_serializable, r.conflict_serializable ? r.conflict_order : r.conflict_cycle)],
+        ['view_serializable', word('view_serializable'), serializable(r.view_serializable, r.view_order)],
+        ['reads_from', word('reads_from'), (r.reads_from || []).length
+          ? r.reads_from.map(([reader, writer, item]) => 'T' + reader + ' ' + word('reads_from.reads') +
+            ' ' + item + ' ' + word('reads_from.from') + ' T' + writer).join(', ') : none('reads_from')],
+        ['recoverable', word('recoverable'), yesNo(r.recoverable)],
+        ['cascadeless', word('cascadeless'), yesNo(r.cascadeless)],
+        ['strict', word('strict'), yesNo(r.strict)],
+      ]],
     ];
+  }
+
+  // The warnings of a plan, first in its panel: what the reader skipped or flagged and what makes
+  // the plan suspicious as an exercise.
+  function warningList(report) {
+    const box = el('section', 'warnings');
+    box.setAttribute('role', 'alert');
+    box.append(el('h4', '', word('warnings')));
+    const items = el('ul');
+    for (const w of report.warnings) items.append(el('li', '', word('position') + ' ' + w.position + ': ' + w.text));
+    box.append(items);
+    return box;
   }
 
   // The schedule as a grid: a column per transaction, a row per operation.
@@ -466,21 +496,30 @@
   }
 
   function planPanel(report, lines, source) {
-    const panel = el('section', 'plan');
+    const panel = el('section', report.plan === null ? 'plan no-plan' : 'plan');
     panel.dataset.line = report.line;
+    if (report.plan === null) {
+      panel.append(el('h3', '', word('line') + ' ' + report.line + ', ' + word('no_plan')));
+      if ((report.warnings || []).length) panel.append(warningList(report));
+      return panel;
+    }
     panel.dataset.plan = report.plan;
     panel.append(el('h3', '', 'Plan P' + report.plan));
+    if ((report.warnings || []).length) panel.append(warningList(report));
     const pictures = el('div', 'pictures');
     pictures.append(scrolling(scheduleGrid(report, lines), 'Planificación'), graph(report));
     panel.append(pictures);
-    const list = el('dl', 'verdicts');
-    for (const [key, title, text] of verdicts(report)) {
-      const term = el('dt', '', title);
-      const value = el('dd', '', text);
-      value.dataset.key = key;
-      list.append(term, value);
+    for (const [heading, rows] of verdicts(report)) {
+      panel.append(el('h4', 'schedule-heading', heading));
+      const list = el('dl', 'verdicts');
+      for (const [key, title, text] of rows) {
+        const term = el('dt', '', title);
+        const value = el('dd', '', text);
+        value.dataset.key = key;
+        list.append(term, value);
+      }
+      panel.append(list);
     }
-    panel.append(list);
     if (report.protocols) panel.append(protocolView(report, source));
     return panel;
   }
@@ -537,6 +576,7 @@
   // `options.rules`: the address of the page with the protocols' rules, when there is one.
   function render(root, data, options = {}) {
     rulesLink = options.rules || null;
+    L = data.labels || {};
     if (observer) observer.disconnect();
     root.replaceChildren();
     root.removeAttribute('data-complete');
@@ -622,18 +662,21 @@
   function answers(report, ops) {
     const rejected = ops.filter((op) => op.cls === 'abort').map((op) => op.label);
     return [
-      Object.entries(report.timestamps || {}).map(([t, ts]) => 'T' + t + ' = ' + ts).join(', ') || '—',
-      'rechazadas: ' + labels(rejected) + '; ignoradas (Thomas): ' + labels(report.skipped_writes),
-      'validadas: ' + transactions(report.committed) + '; abortadas: ' + transactions(report.aborted),
-      report.conflict_serializable ? 'sí, orden ' + order(report.conflict_order)
-        : 'no, ciclo ' + order(report.conflict_cycle),
-      report.view_serializable ? 'sí, orden ' + order(report.view_order) : 'no',
-      'recuperable: ' + yesNo(report.recoverable) + '; sin abortos en cascada: ' +
-        yesNo(report.cascadeless) + '; estricto: ' + yesNo(report.strict),
+      pairs(Object.entries(report.timestamps || {}), '=', word('timestamps.none')),
+      'rechazadas: ' + labels(rejected) + '; ' + word('skipped_writes') + ': ' +
+        labels(report.skipped_writes),
+      word('committed') + ': ' + transactions(report.committed, word('committed.none')) + '; ' +
+        word('aborted') + ': ' + transactions(report.aborted, word('aborted.none')),
+      serializable(report.conflict_serializable,
+        report.conflict_serializable ? report.conflict_order : report.conflict_cycle),
+      serializable(report.view_serializable, report.view_order),
+      [['recoverable', report.recoverable], ['cascadeless', report.cascadeless],
+        ['strict', report.strict]].map(([key, yes]) => word(key) + ': ' + yesNo(yes)).join('; '),
     ];
   }
 
   function renderExercises(root, data) {
+    L = data.labels || {};
     if (observer) observer.disconnect();
     root.replaceChildren();
     const frames = splitFrames(decode1252(data.trace));
@@ -646,7 +689,7 @@
       'Las soluciones están al final.'));
     const key = el('section', 'answer-key');
     key.append(el('h2', '', 'Soluciones'));
-    data.reports.forEach((report, index) => {
+    data.reports.filter((report) => report.plan !== null).forEach((report, index) => {
       if (!segmentsByLine.has(report.line)) {
         segmentsByLine.set(report.line, planSegments(frames[report.line - 1] || []));
       }

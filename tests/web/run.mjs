@@ -82,6 +82,11 @@ const shownTrace = (page) => page.$$eval('#out tr.tl', (rows) => rows.map((row) 
 const shownPlans = (page) => page.$$eval('#out .plan', (plans) => plans.map((plan) => ({
   verdicts: Object.fromEntries([...plan.querySelectorAll(':scope > .verdicts dd')]
     .map((d) => [d.dataset.key, d.textContent])),
+  // "Title: text", as the summary writes each line, and the headings.
+  lines: [...plan.querySelectorAll(':scope > .verdicts dd')]
+    .map((d) => d.previousElementSibling.textContent + ': ' + d.textContent),
+  headings: [...plan.querySelectorAll(':scope > .schedule-heading')].map((h) => h.textContent),
+  warnings: [...plan.querySelectorAll(':scope > .warnings li')].map((li) => li.textContent),
   nodes: [...plan.querySelectorAll('.precedence .node')].map((n) => Number(n.dataset.t)),
   edges: [...plan.querySelectorAll('.precedence .edge')].map((e) => [Number(e.dataset.from), Number(e.dataset.to)]),
 })));
@@ -107,7 +112,8 @@ const shownProtocols = (page) => page.$$eval('#out .plan', (plans) => plans.map(
 // The values a verdict's text names, to hold against tosim-report --json: the transaction
 // numbers in the order written, and the operations of a list ("—" when empty).
 const numbers = (text) => [...(text || '').matchAll(/T(\d+)/g)].map((m) => Number(m[1]));
-const operations = (text) => (text === '—' ? [] : (text || '').split(' '));
+// An empty list is a word («ninguna»); a list of operations starts with R or W.
+const operations = (text) => (/^[RW]\d/.test(text || '') ? text.split(' ') : []);
 const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 function verdictProblems(shown, r) {
   const problems = [];
@@ -228,8 +234,22 @@ for (const name of fs.readdirSync(plans).sort()) {
     const shown = await shownPlans(page);
     const labs = await shownProtocols(page);
     check(`${name}: one panel per plan`, shown.length === json.length);
+    // The page says what tosim-report's summary says, in the same words, plan by plan.
+    const summary = spawnSync(report, [plan]).stdout.toString().split('\n\n').filter(Boolean);
+    shown.forEach((s, i) => {
+      const block = (summary[i] || '').split('\n').map((line) => line.trim());
+      const missing = [...s.lines, ...s.headings.map((h) => h + ':'),
+        ...s.warnings].filter((line) => !block.includes(line));
+      check(`${name}: plan ${i + 1} in the summary's words`, missing.length === 0, missing.join(' | '));
+    });
     json.forEach((r, i) => {
-      const s = shown[i] || { verdicts: {}, nodes: [], edges: [] };
+      const s = shown[i] || { verdicts: {}, nodes: [], edges: [], warnings: [] };
+      // A line without a plan shows its warnings and nothing else.
+      if (r.plan === null) {
+        check(`${name}: line ${r.line} without a plan shows its warning`,
+          same(s.warnings, r.warnings.map((w) => 'operación ' + w.position + ': ' + w.text)));
+        return;
+      }
       const problems = verdictProblems(s.verdicts, r);
       check(`${name}: plan ${i + 1} verdicts name --json's values`, problems.length === 0,
         problems.join('; '));
@@ -270,28 +290,56 @@ async function runTyped(target, text) {
 // Verdicts worked out by hand. A Thomas-rule skip whose written schedule has a cycle:
 await runTyped(page, 'P1; T1; T2; R1(A); W2(A); W1(A); C1; C2');
 check('a skipped write with a cycle in the written plan: the verdicts', same((await shownPlans(page))[0].verdicts, {
-  timestamps: 'T1=1, T2=2', committed: 'T1, T2', aborted: '—', active: '—',
-  executed: 'R1(A) W2(A)', to_order: 'T1 → T2', skipped_writes: 'W1(A)', cascading: '—',
-  without_thomas: 'validadas T2; abortadas T1', conflict_serializable: 'no, ciclo T1 → T2 → T1',
-  view_serializable: 'no', recoverable: 'sí', cascadeless: 'sí', strict: 'no',
+  timestamps: 'T1=1, T2=2', committed: 'T1, T2', aborted: 'ninguna', active: 'ninguna',
+  executed: 'R1(A) W2(A)', to_order: 'T1 → T2', skipped_writes: 'W1(A)', cascading: 'ninguno',
+  without_thomas: 'validadas: T2; abortadas: T1', transactions: 'T1, T2',
+  edges: 'T1 → T2, T2 → T1', conflict_serializable: 'no, ciclo T1 → T2 → T1',
+  view_serializable: 'no', reads_from: 'ninguna', recoverable: 'sí', cascadeless: 'sí', strict: 'no',
 }), JSON.stringify((await shownPlans(page))[0].verdicts));
 check('the skipped write is marked in the grid', (await page.$$eval('.grid td.skip',
   (cells) => cells.map((c) => c.textContent))).join() === 'T1_Write(A)');
 // A read from a transaction that aborts afterwards:
 await runTyped(page, 'P1; T1; T2; W1(A); R2(A); A1; C2');
 check('a read from an aborted writer: the verdicts', same((await shownPlans(page))[0].verdicts, {
-  timestamps: 'T1=1, T2=2', committed: 'T2', aborted: 'T1', active: '—', executed: 'R2(A)',
-  to_order: 'T2', skipped_writes: '—', cascading: 'T2', without_thomas: 'validadas T2; abortadas T1',
-  conflict_serializable: 'sí, orden T2', view_serializable: 'sí, orden T2', recoverable: 'no',
-  cascadeless: 'no', strict: 'no',
+  timestamps: 'T1=1, T2=2', committed: 'T2', aborted: 'T1', active: 'ninguna', executed: 'R2(A)',
+  to_order: 'T2', skipped_writes: 'ninguna', cascading: 'T2',
+  // The written plan's verdicts are about its committed projection: T1 aborted, so no edge.
+  without_thomas: 'validadas: T2; abortadas: T1', transactions: 'T1, T2', edges: 'sin aristas',
+  conflict_serializable: 'sí, orden T2', view_serializable: 'sí, orden T2',
+  reads_from: 'T2 lee A de T1', recoverable: 'no', cascadeless: 'no', strict: 'no',
 }), JSON.stringify((await shownPlans(page))[0].verdicts));
 // T1 neither commits nor aborts; one plan is "1 plan".
 await runTyped(page, 'P1; T1; T2; R1(A); C2');
 const active = (await shownPlans(page))[0].verdicts;
 check('a transaction still active at the end is listed as such', active.active === 'T1' &&
-  active.committed === 'T2' && active.aborted === '—', JSON.stringify(active));
+  active.committed === 'T2' && active.aborted === 'ninguna', JSON.stringify(active));
 check('one plan is «1 plan»', (await page.textContent('#status')).startsWith('1 plan, '),
   await page.textContent('#status'));
+// An operation lost to the reading rule, and a line without a plan: warnings, first in the panel.
+await runTyped(page, 'P2; T1; T2; R1(A) W2(A); C1\nT1; C1');
+const warned = await shownPlans(page);
+check('the lost W2(A) is a warning at the top of its plan', warned[0].warnings[0] ===
+  'operación 4: se ignora "W2(A)": lo que sigue a una operación hasta el separador no se lee' &&
+  await page.isVisible('#out .plan .warnings'), JSON.stringify(warned[0].warnings));
+check('a line without a plan has a panel of its own with its warning', warned.length === 2 &&
+  warned[1].warnings.length === 1 && (await page.textContent('#out .no-plan h3')) === 'Línea 2, sin plan',
+  JSON.stringify(warned[1]));
+check('the two schedules are named', same(warned[0].headings,
+  ['Lo que ejecutó la ordenación por marcas de tiempo', 'El plan tal como está escrito']));
+// Each plan on its own: the second plan's timestamps start at 1, and its trace is tosim's for
+// that line alone.
+await page.check('#alone');
+await runTyped(page, 'P1; T1; T2; C1; C2\nP2; T1; R1(A); C1');
+const alone = await shownPlans(page);
+const lineAlone = path.join(work, 'second-line.txt');
+fs.writeFileSync(lineAlone, 'P2; T1; R1(A); C1\r\n', 'latin1');
+const aloneRun = spawnSync(tosim, [lineAlone, path.join(work, 'second-line.lst')], { input: '' });
+const aloneTrace = decode(aloneRun.stdout.subarray(0, -PROMPT.length));
+check('each plan on its own: timestamps from 1 in the second plan', alone[1].verdicts.timestamps === 'T1=1',
+  JSON.stringify(alone[1].verdicts));
+check('each plan on its own: the second line\'s trace is tosim\'s for that line alone',
+  (await shownTrace(page)).endsWith(aloneTrace), await shownTrace(page));
+await page.uncheck('#alone');
 
 // The protocol view of the worked example, by hand from the rules: under 2pl W1(B) waits for T2
 // and W2(A) for T1, a deadlock whose victim is the younger T2; under wait_die T2 dies instead;
@@ -618,9 +666,9 @@ for (const file of sheets) {
     sheet.questions.every((n) => n === 6) && sheet.decided === 0, JSON.stringify(sheet));
   // The example's first plan, P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2, worked by hand.
   check(`${name}: the answers to the first plan`, JSON.stringify(sheet.firstAnswers) === JSON.stringify([
-    'T1 = 1, T2 = 2', 'rechazadas: ninguna; ignoradas (Thomas): ninguna',
-    'validadas: T1, T2; abortadas: —', 'sí, orden T1 → T2', 'sí, orden T1 → T2',
-    'recuperable: sí; sin abortos en cascada: sí; estricto: sí']), JSON.stringify(sheet.firstAnswers));
+    'T1=1, T2=2', 'rechazadas: ninguna; Escrituras ignoradas (regla de Thomas): ninguna',
+    'Validadas: T1, T2; Abortadas: ninguna', 'sí, orden T1 → T2', 'sí, orden T1 → T2',
+    'Recuperable: sí; Sin abortos en cascada: sí; Estricto: sí']), JSON.stringify(sheet.firstAnswers));
   await opened.emulateMedia({ media: 'print' });
   check(`${name}: in print the answers start on a page of their own`, await opened.evaluate(() =>
     getComputedStyle(document.querySelector('.answer-key')).breakBefore === 'page'));
