@@ -719,7 +719,14 @@
   // The report page: the data travels inside it.
   function showReport() {
     const data = JSON.parse(document.getElementById('tosim-data').textContent);
-    (data.mode === 'exercises' ? renderExercises : render)(document.getElementById('out'), data);
+    if (data.mode === 'exercises') {
+      // The sheet says what it is itself; the report's header would give the game away.
+      document.title = 'Hoja de ejercicios de tosim';
+      document.querySelector('header').hidden = true;
+      renderExercises(document.getElementById('out'), data);
+    } else {
+      render(document.getElementById('out'), data);
+    }
   }
 
   globalThis.TosimRender = { render, renderExercises, decode1252, splitFrames, planLines, plural };

@@ -326,6 +326,7 @@ check('a line without a plan has a panel of its own with its warning', warned.le
   JSON.stringify(warned[1]));
 check('the two schedules are named', same(warned[0].headings,
   ['Lo que ejecutó la ordenación por marcas de tiempo', 'El plan tal como está escrito']));
+await (await page.$('#out .frame')).screenshot({ path: path.join(out, 'screenshot-warnings.png') });
 // Each plan on its own: the second plan's timestamps start at 1, and its trace is tosim's for
 // that line alone.
 await page.check('#alone');
@@ -669,6 +670,10 @@ for (const file of sheets) {
     'T1=1, T2=2', 'rechazadas: ninguna; Escrituras ignoradas (regla de Thomas): ninguna',
     'Validadas: T1, T2; Abortadas: ninguna', 'sí, orden T1 → T2', 'sí, orden T1 → T2',
     'Recuperable: sí; Sin abortos en cascada: sí; Estricto: sí']), JSON.stringify(sheet.firstAnswers));
+  if (file === sheets[0]) {
+    await opened.setViewportSize({ width: 1000, height: 1100 });
+    await opened.screenshot({ path: path.join(out, 'screenshot-exercises.png') });
+  }
   await opened.emulateMedia({ media: 'print' });
   check(`${name}: in print the answers start on a page of their own`, await opened.evaluate(() =>
     getComputedStyle(document.querySelector('.answer-key')).breakBefore === 'page'));
