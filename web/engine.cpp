@@ -66,9 +66,13 @@ void tosim_run(const char* plan, std::size_t size, int protocols, int alone) {
 // `exercises` is not 0.
 void tosim_make_report_page(const char* name, std::size_t nameSize, const char* made,
                             std::size_t madeSize, int exercises) {
-  reportPage = tosim::report::ReportPage(
-      {{name, nameSize}, {made, madeSize}, plans, run.trace, run.reports, exercises != 0,
-       eachPlanAlone});
+  reportPage = tosim::report::ReportPage({{name, nameSize},
+                                          {made, madeSize},
+                                          plans,
+                                          run.trace,
+                                          run.reports,
+                                          exercises != 0,
+                                          eachPlanAlone});
 }
 
 // The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report, 4 the
