@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/json_writing.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 
@@ -10,31 +11,12 @@ namespace tosim::report {
 
 namespace {
 
+using json::PutKey;
 using protocols::Mask;
 using protocols::ProtocolRun;
 using protocols::Result;
 using protocols::Step;
 using tosim::OpKind;
-
-void PutKey(std::string& out, const char* key) {
-  if (out.back() != '{') {
-    out += ',';
-  }
-  out += '"';
-  out += key;
-  out += "\":";
-}
-
-void PutList(std::string& out, const std::vector<std::int32_t>& list) {
-  out += '[';
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (i != 0) {
-      out += ',';
-    }
-    out += std::to_string(list[i]);
-  }
-  out += ']';
-}
 
 // The report of a large plan file is mostly steps: each is composed in a small buffer and
 // appended at once.
@@ -171,7 +153,7 @@ void PutRun(std::string& out, const ProtocolRun& run) {
   for (std::size_t i = 0; i < run.deadlocks.size(); ++i) {
     out += i == 0 ? "{" : ",{";
     PutKey(out, "cycle");
-    PutList(out, run.deadlocks[i].cycle);
+    json::PutNumbers(out, run.deadlocks[i].cycle);
     PutKey(out, "victim");
     out += std::to_string(run.deadlocks[i].victim);
     out += '}';
@@ -181,7 +163,7 @@ void PutRun(std::string& out, const ProtocolRun& run) {
   PutSet(out, run.unrecoverable);
   PutKey(out, "order");
   if (run.orderExists) {
-    PutList(out, run.order);
+    json::PutNumbers(out, run.order);
   } else {
     out += "null";
   }

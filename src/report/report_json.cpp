@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/json_writing.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
 #include "trace/text_encoding.h"
@@ -17,36 +18,12 @@ using analysis::PlanReport;
 using analysis::ReadFrom;
 using analysis::Warning;
 using analysis::WarningKind;
-
-void PutNumber(std::string& out, std::int64_t number) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-  out.append(digits, end);
-}
+using json::PutKey;
+using json::PutNumber;
+using json::PutNumbers;
 
 void PutBool(std::string& out, bool value) {
   out += value ? "true" : "false";
-}
-
-// `"key":`, preceded by a comma unless it is the object's first key.
-void PutKey(std::string& out, std::string_view key) {
-  if (out.back() != '{') {
-    out += ',';
-  }
-  out += '"';
-  out += key;
-  out += "\":";
-}
-
-void PutNumbers(std::string& out, const std::vector<std::int32_t>& numbers) {
-  out += '[';
-  for (std::size_t i = 0; i < numbers.size(); ++i) {
-    if (i != 0) {
-      out += ',';
-    }
-    PutNumber(out, numbers[i]);
-  }
-  out += ']';
 }
 
 // An order or a cycle that may not exist.
