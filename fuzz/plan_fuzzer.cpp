@@ -21,9 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "trace/failure.h"
-#include "trace/replay.h"
 #include "trace/trace.h"
+#include "trace/trace_loop.h"
 
 namespace {
 
@@ -187,11 +186,6 @@ void CheckTrace(std::string_view plan, std::string_view trace) {
 }
 
 }  // namespace
-
-// Memory never fails to take the trace.
-void tosim::FailRun(int /*errorNumber*/) {
-  std::abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view plan(reinterpret_cast<const char*>(data), size);

@@ -13,11 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/plans_of_file.h"
+#include "analysis/for_each_plan_report.h"
 #include "protocols/protocols.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
-#include "trace/failure.h"
 
 namespace {
 
@@ -145,11 +144,6 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
 }
 
 }  // namespace
-
-// Nothing here writes a trace.
-void tosim::FailRun(int /*errorNumber*/) {
-  std::abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tosim::MemorySource source{{reinterpret_cast<const char*>(data), size}};

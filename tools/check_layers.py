@@ -1,50 +1,55 @@
 #!/usr/bin/env python3
-"""Checks that every #include goes down the layers: reads the include lines of each folder's
-sources and fails on one that names a layer the folder may not use, or a project header without
-its folder ("streams.h" instead of "trace/streams.h").
+"""Checks that every #include and every link goes down the layers, as README's Layout table says:
+reads the table (folder, library, the layers it may use), then the include lines of each folder's
+sources and the target_link_libraries of its CMakeLists.txt, and fails on one that names a layer
+the folder may not use, or a project header without its folder ("streams.h" instead of
+"trace/streams.h").
 
     tools/check_layers.py [REPO]
-
-The table below is the one in README's Layout section.
 """
 
 import pathlib, re, sys
 
-# Folder -> the layers its files may include (besides their own and the shared include/tosim).
-ALLOWED = {
-    "include/tosim": set(),
-    "src/plan": set(),
-    "src/scheduler": set(),
-    "src/trace": {"plan", "scheduler"},
-    "src/platform": set(),
-    "src/analysis": {"plan", "scheduler"},
-    "src/protocols": {"plan", "scheduler"},
-    "src/run": {"plan", "scheduler", "trace", "platform"},
-    "src/report": {"plan", "scheduler", "trace", "analysis", "protocols", "platform"},
-    # No platform code in the browser, none in the fuzzers.
-    "web": {"plan", "scheduler", "trace", "analysis", "protocols", "report"},
-    "fuzz": {"plan", "scheduler", "trace", "analysis", "protocols", "report"},
-}
-# Files of a folder that a layer above it may not reach although the folder is allowed: the
-# report's program files, which need the platform, are not for the browser or the fuzzers.
-PROGRAM_ONLY = {"report/options.h", "report/report_run.h"}
-LAYERS = {"tosim", "plan", "scheduler", "trace", "platform", "analysis", "protocols", "run",
-          "report"}
 GENERATED = {"report_page_template.h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
-# The libraries, by layer.
-LIBRARIES = {"tosim_plan": "plan", "tosim_scheduler": "scheduler", "tosim_trace": "trace",
-             "tosim_platform": "platform", "tosim_analysis": "analysis",
-             "tosim_protocols": "protocols", "tosim_run": "run", "tosim_report_format": "report",
-             "tosim_report_run": "report"}
 LINK = re.compile(r"target_link_libraries\(\s*(\S+)([^)]*)\)")
+ROW = re.compile(r"^\| `([^`]+)/` \|(.*)\|(.*)\|(.*)\|\s*$")
+NAME = re.compile(r"`([^`]+)`")
+
+
+def layer_of(folder):
+    """The name by which the folder's headers are included: "src/plan" -> "plan"."""
+    return folder.split("/")[-1]
+
+
+def read_layout(readme):
+    """Folder -> (the layers it may use, its libraries), from README's Layout table."""
+    text = readme.read_text(encoding="utf-8")
+    section = text[text.index("\n## Layout\n"):]
+    section = section[:section.index("\n## ", 1)]
+    layout = {}
+    for line in section.splitlines():
+        row = ROW.match(line)
+        if row:
+            folder, _, libraries, may_use = row.groups()
+            layout[folder] = (set(NAME.findall(may_use)), set(NAME.findall(libraries)))
+    if not layout:
+        sys.exit("README.md: no Layout table found")
+    return layout
 
 
 def main():
     repo = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
+    layout = read_layout(repo / "README.md")
+    layers = {layer_of(folder) for folder in layout}
+    libraries = {library: layer_of(folder) for folder, (_, libs) in layout.items()
+                 for library in libs}
     problems = []
-    for folder, allowed in ALLOWED.items():
-        own = folder.split("/")[-1]
+    for folder, (allowed, _) in layout.items():
+        own = layer_of(folder)
+        unknown = allowed - layers
+        if unknown:
+            problems.append(f"README.md: {folder} may use unknown layers {sorted(unknown)}")
         for path in sorted((repo / folder).glob("*")):
             if path.suffix not in (".h", ".cpp"):
                 continue
@@ -53,22 +58,20 @@ def main():
                 where = f"{path.relative_to(repo)}: \"{header}\""
                 if header in GENERATED:
                     continue
-                if layer not in LAYERS:
+                if layer not in layers:
                     problems.append(f"{where}: a project header is named with its folder")
                 elif layer not in allowed | {own, "tosim"}:
                     problems.append(f"{where}: {folder} may not use the {layer} layer")
-                elif header in PROGRAM_ONLY and folder in ("web", "fuzz"):
-                    problems.append(f"{where}: tosim-report's program files stay out of {folder}")
         cmake = repo / folder / "CMakeLists.txt"
         if cmake.exists():
-            for target, libraries in LINK.findall(cmake.read_text()):
-                for library in libraries.split():
-                    layer = LIBRARIES.get(library)
+            for target, linked in LINK.findall(cmake.read_text()):
+                for library in linked.split():
+                    layer = libraries.get(library)
                     if layer and layer != own and layer not in allowed:
                         problems.append(f"{cmake.relative_to(repo)}: {target} links {library}")
     for problem in problems:
         print(problem)
-    print(f"layers: {len(problems)} forbidden dependencies")
+    print(f"layers: {len(layout)} folders, {len(problems)} forbidden dependencies")
     return 1 if problems else 0
 
 

@@ -8,7 +8,6 @@
 #include "report/in_memory_run.h"
 #include "report/report_labels.h"
 #include "report/report_page.h"
-#include "trace/failure.h"
 
 namespace {
 
@@ -41,11 +40,6 @@ const std::string& OutputOf(int which) {
 }
 
 }  // namespace
-
-// The trace goes to memory only, which never fails.
-void tosim::FailRun(int /*errorNumber*/) {
-  __builtin_trap();
-}
 
 extern "C" {
 

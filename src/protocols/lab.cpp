@@ -1,7 +1,7 @@
 #include <string>
 
+#include "protocols/backlog_replay.h"
 #include "protocols/protocols.h"
-#include "protocols/replay.h"
 
 namespace tosim::protocols {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "protocols/replay.h"
+#include "protocols/backlog_replay.h"
 
 namespace tosim::protocols {
 

@@ -3,7 +3,7 @@
 // cascades to the active readers of them.
 #include <algorithm>
 
-#include "protocols/replay.h"
+#include "protocols/backlog_replay.h"
 
 namespace tosim::protocols {
 

@@ -1,11 +1,11 @@
 #include "report/in_memory_run.h"
 
-#include "analysis/plans_of_file.h"
+#include "analysis/for_each_plan_report.h"
 #include "plan/in_stream.h"
 #include "protocols/protocols.h"
 #include "report/protocols_format.h"
-#include "trace/replay.h"
 #include "trace/trace.h"
+#include "trace/trace_loop.h"
 
 namespace tosim::report {
 

@@ -1,6 +1,7 @@
 // tosim's failure report: how a failed input/output call ends the run.
+#include "run/failure_report.h"
+
 #include "platform/platform.h"
-#include "trace/failure.h"
 #include "trace/fragment.h"
 #include "trace/trace.h"
 
@@ -18,7 +19,7 @@ void AppendHex8(Fragment& text, std::uint32_t value) {
 }  // namespace
 
 // Not inlined, so that the return address names the place of the failed call.
-[[gnu::noinline]] void FailRun(int errorNumber) {
+[[gnu::noinline]] void ReportFailure(int errorNumber) {
   const std::uint32_t where = platform::CodeLocation(__builtin_return_address(0));
   Fragment report;
   report << "Runtime error " << static_cast<std::int32_t>(errorNumber) << " at $";

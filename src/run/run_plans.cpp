@@ -7,10 +7,9 @@
 #include "run/choose_files.h"
 #include "run/standard_input.h"
 #include "run/usage.h"
-#include "trace/failure.h"
-#include "trace/replay.h"
 #include "trace/text_encoding.h"
 #include "trace/trace.h"
+#include "trace/trace_loop.h"
 
 namespace tosim {
 
@@ -46,8 +45,11 @@ int WriteToConsole(void* file, const char* data, std::size_t size) {
   return 0;
 }
 
+// The run's failure handler, as the program gave it to RunPlans().
+FailureHandler onFailure = CannotFail;
+
 void OpenOutput(OutStream& stream, platform::FileHandle file) {
-  stream.Open(WriteToFile, AsContext(file), platform::IsCharacterDevice(file));
+  stream.Open(WriteToFile, AsContext(file), platform::IsCharacterDevice(file), onFailure);
 }
 
 // Standard output, for the console stream or for the listing stream without a listing file. A
@@ -55,7 +57,7 @@ void OpenOutput(OutStream& stream, platform::FileHandle file) {
 void OpenStandardOutput(OutStream& stream) {
   const platform::FileHandle file = platform::StandardOutput();
   if (platform::ConsoleTakesText(file)) {
-    stream.Open(WriteToConsole, AsContext(file), true);
+    stream.Open(WriteToConsole, AsContext(file), true, onFailure);
   } else {
     OpenOutput(stream, file);
   }
@@ -63,7 +65,7 @@ void OpenStandardOutput(OutStream& stream) {
 
 void Check(int error) {
   if (error != 0) {
-    FailRun(error);
+    Fail(onFailure, error);
   }
 }
 
@@ -101,7 +103,8 @@ bool ReadInputLine(std::string& line) {
   return true;
 }
 
-int RunPlans(int argc, char** argv) {
+int RunPlans(int argc, char** argv, FailureHandler onIoFailure) {
+  onFailure = onIoFailure;
   // The streams are asked for at each use: asking takes them out of the trace's pair.
   OpenStandardOutput(ConsoleStream());
 
@@ -127,7 +130,7 @@ int RunPlans(int argc, char** argv) {
 
     InStream plan;
     plan.Open(ReadFromFile, AsContext(planFile));
-    ReplayPlans(plan);
+    ReplayPlans(plan, PlanTimestamps::RunOn, onFailure);
 
     Check(platform::CloseFile(planFile));
     ListingStream().Flush();

@@ -1,7 +1,5 @@
 #include "trace/stream_pair.h"
 
-#include "trace/failure.h"
-
 namespace tosim {
 
 void StreamPair::Separate() noexcept {
@@ -38,7 +36,7 @@ void StreamPair::WriteSharedBlocks() {
     if (const int error = console_.Send(buffer_ + at, kStreamBufferSize); error != 0) {
       used_ = 0;
       joined_ = false;
-      FailRun(error);
+      console_.Failed(error);
     }
   }
   // The console has taken all the bytes when a block of the listing fails: it keeps the rest.
@@ -52,7 +50,7 @@ void StreamPair::WriteSharedBlocks() {
     joined_ = false;
     console_.WriteParts({buffer_, used_}, {});
     used_ = 0;
-    FailRun(listingError);
+    listing_.Failed(listingError);
   }
 }
 

@@ -1,23 +1,27 @@
 #include "trace/streams.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "trace/failure.h"
-
 namespace tosim {
 
-void OutStream::Open(ByteSink sink, void* context, bool writeThrough) {
+void CannotFail(int /*errorNumber*/) {
+  std::abort();
+}
+
+void OutStream::Open(ByteSink sink, void* context, bool writeThrough, FailureHandler onFailure) {
   sink_ = sink;
   context_ = context;
   writeThrough_ = writeThrough;
+  onFailure_ = onFailure;
   used_ = 0;
 }
 
 void OutStream::WriteBlock(std::size_t size) {
   used_ = 0;
   if (const int error = sink_(context_, buffer_, size); error != 0) {
-    FailRun(error);
+    Failed(error);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "plan/in_stream.h"
+#include "trace/failure.h"
 
 namespace tosim {
 
@@ -15,14 +16,15 @@ using ByteSink = int (*)(void* context, const char* data, std::size_t size);
 
 // A text stream for writing with a 256-byte buffer. The buffer is written out whenever it is full
 // and on Flush(); a write-through stream (a console) is also written out after every Write().
-// A failed write ends the run with its error number (FailRun()).
+// A failed write ends the run through the failure handler given to Open(), with its error
+// number.
 class OutStream {
  public:
   OutStream() = default;
   OutStream(const OutStream&) = delete;
   OutStream& operator=(const OutStream&) = delete;
 
-  void Open(ByteSink sink, void* context, bool writeThrough);
+  void Open(ByteSink sink, void* context, bool writeThrough, FailureHandler onFailure = CannotFail);
 
   void Write(std::string_view bytes) { WriteParts(bytes, {}); }
   // `bytes` followed by CR LF, written out once at the end for a write-through stream.
@@ -47,6 +49,8 @@ class OutStream {
   [[nodiscard]] int Send(const char* data, std::size_t size) const {
     return sink_(context_, data, size);
   }
+  // Ends the run for a failed write of this stream's, through its failure handler.
+  [[noreturn]] void Failed(int error) const { Fail(onFailure_, error); }
 
  private:
   // Copies `bytes` into the buffer, writing out every block it fills.
@@ -67,6 +71,7 @@ class OutStream {
   ByteSink sink_ = nullptr;
   void* context_ = nullptr;
   bool writeThrough_ = false;
+  FailureHandler onFailure_ = CannotFail;
   std::size_t used_ = 0;
   char buffer_[kStreamBufferSize] = {};
 };

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "analysis/plans_of_file.h"
+#include "analysis/for_each_plan_report.h"
 #include "analysis/precedence_graph.h"
 
 namespace tosim::analysis {

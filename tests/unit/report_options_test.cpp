@@ -1,6 +1,6 @@
 // tosim-report's command line: the order of the options does not matter, and each mistake is
 // named.
-#include "report/options.h"
+#include "report_cli/options.h"
 
 #include <gtest/gtest.h>
 

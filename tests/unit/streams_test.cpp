@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "trace/failure.h"
 #include "trace/fragment.h"
 #include "trace/stream_pair.h"
 #include "trace/streams.h"
@@ -75,10 +74,5 @@ TEST(Streams, AJoinedPairWritesWholeBlocksToBoth) {
 }
 
 }  // namespace
-
-// No test here fails a write.
-void FailRun(int /*errorNumber*/) {
-  std::abort();
-}
 
 }  // namespace tosim

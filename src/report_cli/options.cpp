@@ -1,4 +1,4 @@
-#include "report/options.h"
+#include "report_cli/options.h"
 
 namespace tosim::report {
 

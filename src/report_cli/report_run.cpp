@@ -1,4 +1,4 @@
-#include "report/report_run.h"
+#include "report_cli/report_run.h"
 
 #include <cstdio>
 #include <ctime>
@@ -6,16 +6,15 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/plans_of_file.h"
+#include "analysis/for_each_plan_report.h"
 #include "plan/in_stream.h"
 #include "platform/platform.h"
 #include "protocols/protocols.h"
 #include "report/in_memory_run.h"
-#include "report/options.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "report/report_page.h"
-#include "trace/failure.h"
+#include "report_cli/options.h"
 
 #ifndef TOSIM_VERSION
 #error "the build passes the project's version as TOSIM_VERSION"
@@ -95,10 +94,13 @@ constexpr std::string_view kProgram = "tosim-report: ";
 // The output is written in blocks of at least this size, and at the end.
 constexpr std::size_t kOutputBlock = 64 * 1024;
 
-[[noreturn]] void Fail(const std::string& line, int errorNumber) {
-  platform::WriteToStandardError(std::string(kProgram) + line + "\n");
-  platform::ExitProcess(errorNumber);
-}
+// What ended the run: the line for standard error and the exit status. No status: no failure.
+struct [[nodiscard]] Failure {
+  std::string line;
+  int status = 0;
+
+  explicit operator bool() const { return status != 0; }
+};
 
 // The cause of a failed open or read, by error number.
 std::string Cause(int errorNumber) {
@@ -135,17 +137,18 @@ std::string Cause(int errorNumber) {
   return cause + " (error " + std::to_string(errorNumber) + ")";
 }
 
-// The one place where the report's bytes reach the platform. A failed or short write ends the
-// run with its error number.
-void WriteOutput(std::string_view bytes) {
+// The one place where the report's bytes reach the platform. A failed or short write is a
+// failure with its error number.
+Failure WriteOutput(std::string_view bytes) {
   // The text is UTF-8; a Windows console takes it as characters, whatever its code page.
   const platform::FileHandle out = platform::StandardOutput();
   const int error = platform::ConsoleTakesText(out)
                         ? platform::WriteConsoleUtf8(out, bytes)
                         : platform::WriteFile(out, bytes.data(), bytes.size());
   if (error != 0) {
-    Fail("no se puede escribir la salida estándar: " + Cause(error), error);
+    return {"no se puede escribir la salida estándar: " + Cause(error), error};
   }
+  return {};
 }
 
 // The plan file as a byte source for the plan stream.
@@ -157,25 +160,24 @@ PlanTimestamps TimestampsOf(const Options& options) {
   return options.eachPlanAlone ? PlanTimestamps::FromOne : PlanTimestamps::RunOn;
 }
 
-[[noreturn]] void UsageError(const std::string& problem) {
-  Fail(problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError);
+Failure UsageError(const std::string& problem) {
+  return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError};
 }
 
-// Reads the whole plan file, which may not be larger than --html takes.
-std::string ReadWholePlanFile(platform::FileHandle file, const std::string& path) {
-  std::string plan;
+// Reads the whole plan file into `plan`; it may not be larger than --html takes.
+Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan) {
   char block[kOutputBlock];
   for (std::size_t got = 1; got != 0;) {
     if (const int error = platform::ReadFile(file, block, sizeof block, &got); error != 0) {
-      Fail("no se puede leer \"" + path + "\": " + Cause(error), error);
+      return {"no se puede leer \"" + path + "\": " + Cause(error), error};
     }
     if (got > kMostHtmlPlanBytes - plan.size()) {
-      Fail("\"" + path + "\" pasa de 1 MiB, lo más que toma --html (--json no tiene límite)",
-           kTooLargeForHtml);
+      return {"\"" + path + "\" pasa de 1 MiB, lo más que toma --html (--json no tiene límite)",
+              kTooLargeForHtml};
     }
     plan.append(block, got);
   }
-  return plan;
+  return {};
 }
 
 // The local date and time as the page shows it: "8/12/2026, 10:58:00".
@@ -195,17 +197,20 @@ std::string Now() {
 // reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
 // that it can never be the plan file, and only once the plan file has been read: a plan file too
 // large or unreadable leaves an existing page as it was.
-void WriteHtmlReport(platform::FileHandle file, const Options& options) {
-  const std::string plans = ReadWholePlanFile(file, options.planPath);
+Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
+  std::string plans;
+  if (Failure failure = ReadWholePlanFile(file, options.planPath, plans)) {
+    return failure;
+  }
   platform::FileHandle html = platform::kNoFile;
   if (const int error = platform::CreateForWriting(options.htmlPath, &html); error != 0) {
     if (error == platform::kAccessDenied &&
         platform::AbsolutePath(options.htmlPath) == platform::AbsolutePath(options.planPath)) {
-      Fail("no se escribe el informe \"" + options.htmlPath +
-               "\": es el fichero de planes (error " + std::to_string(error) + ")",
-           error);
+      return {"no se escribe el informe \"" + options.htmlPath +
+                  "\": es el fichero de planes (error " + std::to_string(error) + ")",
+              error};
     }
-    Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
+    return {"no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error};
   }
   InMemoryRun run;
   RunInMemory(plans, run, options.protocols, TimestampsOf(options));
@@ -217,18 +222,20 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
     error = closeError;
   }
   if (error != 0) {
-    Fail("no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error);
+    return {"no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error};
   }
+  return {};
 }
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
 // holds a block. With --protocols, the protocol lab replays each plan too: its key ends the JSON
 // object, its table ends the summary.
-void ReportPlans(platform::FileHandle file, const Options& options) {
+Failure ReportPlans(platform::FileHandle file, const Options& options) {
   InStream plan;
   plan.Open(ReadPlanFile, &file);
   std::string out;
   out.reserve(2 * kOutputBlock);
+  Failure failure;
   protocols::ProtocolLab lab;
   const auto start = [&] {
     if (options.protocols) {
@@ -240,6 +247,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       lab.Add(operation);
     }
   };
+  // A failed write of the output stops the reading.
   const auto done = [&](const analysis::PlanReport& report) {
     if (options.format == Format::Json) {
       AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
@@ -252,53 +260,58 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
       }
     }
     if (out.size() >= kOutputBlock) {
-      WriteOutput(out);
+      failure = WriteOutput(out);
       out.clear();
     }
+    return !failure;
   };
   const int error = analysis::ForEachPlanReport(plan, start, add, done, TimestampsOf(options));
-  WriteOutput(out);
-  if (error != 0) {
-    Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);
+  if (failure) {
+    return failure;
   }
+  failure = WriteOutput(out);
+  if (!failure && error != 0) {
+    failure = {"no se puede leer \"" + options.planPath + "\": " + Cause(error), error};
+  }
+  return failure;
+}
+
+// The run after the command line: the plan file opened, reported and closed.
+Failure Report(const Options& options) {
+  platform::FileHandle file = platform::kNoFile;
+  if (const int error = platform::OpenForReading(options.planPath, &file); error != 0) {
+    return {"no se puede abrir \"" + options.planPath + "\": " + Cause(error), error};
+  }
+  Failure failure =
+      options.format == Format::Html ? WriteHtmlReport(file, options) : ReportPlans(file, options);
+  if (const int error = platform::CloseFile(file); error != 0 && !failure) {
+    failure = {"no se puede cerrar \"" + options.planPath + "\": " + Cause(error), error};
+  }
+  return failure;
+}
+
+Failure Run(int argc, char** argv) {
+  const Options options = ParseOptions(platform::CommandLineArguments(argc, argv));
+  if (options.help) {
+    return WriteOutput(std::string(kSynopsis) + std::string(kHelp));
+  }
+  if (options.version) {
+    return WriteOutput(kVersion);
+  }
+  if (!options.problem.empty()) {
+    return UsageError(options.problem);
+  }
+  return Report(options);
 }
 
 }  // namespace
 
 int RunReport(int argc, char** argv) {
-  const Options options = ParseOptions(platform::CommandLineArguments(argc, argv));
-  if (options.help) {
-    WriteOutput(std::string(kSynopsis) + std::string(kHelp));
-    return 0;
+  const Failure failure = Run(argc, argv);
+  if (failure) {
+    platform::WriteToStandardError(std::string(kProgram) + failure.line + "\n");
   }
-  if (options.version) {
-    WriteOutput(kVersion);
-    return 0;
-  }
-  if (!options.problem.empty()) {
-    UsageError(options.problem);
-  }
-
-  platform::FileHandle file = platform::kNoFile;
-  if (const int error = platform::OpenForReading(options.planPath, &file); error != 0) {
-    Fail("no se puede abrir \"" + options.planPath + "\": " + Cause(error), error);
-  }
-  if (options.format == Format::Html) {
-    WriteHtmlReport(file, options);
-  } else {
-    ReportPlans(file, options);
-  }
-  if (const int error = platform::CloseFile(file); error != 0) {
-    Fail("no se puede cerrar \"" + options.planPath + "\": " + Cause(error), error);
-  }
-  return 0;
+  return failure.status;
 }
 
 }  // namespace tosim::report
-
-// tosim-report shows no trace: its trace streams only ever go to memory, which takes every write.
-void tosim::FailRun(int errorNumber) {
-  platform::WriteToStandardError("tosim-report: error interno al escribir la traza (error " +
-                                 std::to_string(errorNumber) + ")\n");
-  platform::ExitProcess(errorNumber);
-}

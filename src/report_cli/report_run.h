@@ -15,9 +15,9 @@ inline constexpr int kTooLargeForHtml = 65;
 // file's size: it takes plan files up to this size (a course's files are far smaller).
 inline constexpr std::size_t kMostHtmlPlanBytes = 1024 * 1024;
 
-// The whole program. Returns its exit status: 0, kUsageError or kTooLargeForHtml. A file that
-// cannot be read or an output that cannot be written ends the process inside, with a line on
-// standard error and the error number as exit status.
+// The whole program. Returns its exit status: 0, kUsageError, kTooLargeForHtml, or the error
+// number of a file that cannot be read or an output that cannot be written, after a line on
+// standard error that says which and why.
 int RunReport(int argc, char** argv);
 
 }  // namespace tosim::report

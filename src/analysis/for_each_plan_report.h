@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "analysis/plan_analysis.h"
 #include "plan/in_stream.h"
@@ -15,7 +16,8 @@ namespace tosim::analysis {
 // line that holds text but does not start with a plan (a report whose hasPlan is false). Lines
 // are counted as the reader ends them (LF, CR or CR LF). `start()` and `add(operation)` see the
 // same plan starts and operations as the analysis, first (`start()` is called before the report
-// of a line without a plan too). The timestamps run on from plan to plan as in tosim's trace, or
+// of a line without a plan too). A `done` that returns a bool stops the reading when it returns
+// false. The timestamps run on from plan to plan as in tosim's trace, or
 // start at 1 in every plan with PlanTimestamps::FromOne. Returns 0, or the error number of a
 // failed read of `plan`; a plan that the failure cut short is not reported.
 template <typename Start, typename Add, typename Done>
@@ -28,9 +30,19 @@ template <typename Start, typename Add, typename Done>
   while (!plan.AtEnd()) {
     ++line;
     SyntaxError error = ReadOperation(plan, operation, &ignored);
+    const auto report = [&](const PlanReport& plan) {
+      if constexpr (std::is_same_v<decltype(done(plan)), bool>) {
+        return done(plan);
+      } else {
+        done(plan);
+        return true;
+      }
+    };
     if (operation.kind != OpKind::Plan && operation.kind != OpKind::EndOfPlan) {
       start();
-      done(analysis.LineWithoutPlan(line));
+      if (!report(analysis.LineWithoutPlan(line))) {
+        return 0;
+      }
     }
     while (operation.kind == OpKind::Plan) {
       start();
@@ -44,7 +56,9 @@ template <typename Start, typename Add, typename Done>
       if (plan.Error() != 0) {
         return plan.Error();
       }
-      done(analysis.Finish());
+      if (!report(analysis.Finish())) {
+        return 0;
+      }
     }
     plan.SkipLine();
   }

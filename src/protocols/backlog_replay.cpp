@@ -1,4 +1,4 @@
-#include "protocols/replay.h"
+#include "protocols/backlog_replay.h"
 
 #include <algorithm>
 

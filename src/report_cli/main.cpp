@@ -1,5 +1,5 @@
 #include "platform/platform.h"
-#include "report/report_run.h"
+#include "report_cli/report_run.h"
 
 int main(int argc, char** argv) {
   tosim::platform::PrepareProcess();

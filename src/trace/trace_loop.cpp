@@ -1,4 +1,4 @@
-#include "trace/replay.h"
+#include "trace/trace_loop.h"
 
 #include "plan/plan_reader.h"
 #include "trace/failure.h"
@@ -11,17 +11,17 @@ namespace {
 
 // Reads the next operation and prints the reader's message, if any, which stands in front of
 // whatever the trace prints next. A failed read ends the run before anything of it is shown.
-void ReadAndReport(InStream& plan, Operation& operation) {
+void ReadAndReport(InStream& plan, Operation& operation, FailureHandler onReadFailure) {
   const SyntaxError error = ReadOperation(plan, operation);
   if (plan.Error() != 0) {
-    FailRun(plan.Error());
+    Fail(onReadFailure, plan.Error());
   }
   EchoSyntaxError(error);
 }
 
-void CheckRead(const InStream& plan) {
+void CheckRead(const InStream& plan, FailureHandler onReadFailure) {
   if (plan.Error() != 0) {
-    FailRun(plan.Error());
+    Fail(onReadFailure, plan.Error());
   }
 }
 
@@ -33,27 +33,27 @@ void ExecuteOperation(SchedulerTables& tables, const Operation& operation) {
   EchoDecision(tables, operation, Decide(tables, operation));
 }
 
-void ReplayPlans(InStream& plan, PlanTimestamps timestamps) {
+void ReplayPlans(InStream& plan, PlanTimestamps timestamps, FailureHandler onReadFailure) {
   Operation operation;     // one record for the whole run
   SchedulerTables tables;  // the timestamp counter starts at 0
   tables.planTimestamps = timestamps;
   while (!plan.AtEnd()) {
-    ReadAndReport(plan, operation);
+    ReadAndReport(plan, operation, onReadFailure);
     if (operation.kind == OpKind::Plan) {
       while (operation.kind != OpKind::EndOfPlan) {
         ExecuteOperation(tables, operation);
-        ReadAndReport(plan, operation);
+        ReadAndReport(plan, operation, onReadFailure);
       }
       EchoPlanEnd();
     } else {
       EchoPlanExpected();
     }
     plan.SkipLine();
-    CheckRead(plan);
+    CheckRead(plan, onReadFailure);
     EchoLine("");
     EchoLine("");
   }
-  CheckRead(plan);
+  CheckRead(plan, onReadFailure);
 }
 
 }  // namespace tosim
