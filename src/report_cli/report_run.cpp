@@ -54,7 +54,7 @@ constexpr std::string_view kHelp =
     "                  skipped_writes, executed, to_order, cascading, without_thomas,\n"
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
-    "                  strict, edges, warnings, active, reads_from\n"
+    "                  strict, edges, warnings, active, reads_from, trace\n"
     "                  (tosim-report(1) dice qué es cada una).\n"
     "  --protocols     añade a cada plan lo que hace con él cada uno de ocho\n"
     "                  protocolos de control de concurrencia (to, to_basic,\n"
@@ -247,10 +247,18 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
       lab.Add(operation);
     }
   };
+  // A plan's long lists go out as they are composed; after a failed write nothing more does.
+  const Spill spill = [&](std::string& bytes) {
+    if (!failure) {
+      failure = WriteOutput(bytes);
+    }
+    bytes.clear();
+  };
   // A failed write of the output stops the reading.
   const auto done = [&](const analysis::PlanReport& report) {
     if (options.format == Format::Json) {
-      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
+      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr,
+                     spill);
     } else {
       AppendText(out, report);
       if (options.protocols && report.hasPlan) {

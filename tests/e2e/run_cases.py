@@ -9,8 +9,9 @@ header, empty lines included. "#" lines before a case's first section are commen
   trace            The trace: the console is the trace, CR LF and "Pulsar <CR> para terminar";
                    the listing plan.lst is the trace. Here and in console, listing and stderr
                    every line ends with CR LF, unless the section says "lf".
-  console [lf] [contains]   The console, when it is not trace and prompt ("lf": its lines end
-                   with LF, as do those of "stderr lf"; "contains": these lines are part of it).
+  console [lf] [contains] [drop KEY]   The console, when it is not trace and prompt ("lf": its
+                   lines end with LF, as do those of "stderr lf"; "contains": these lines are part
+                   of it; "drop KEY": the key KEY of every JSON object line is left out first).
   listing [NAME]   The file NAME (default plan.lst), when it is not the trace; repeatable.
   no-listing NAME...   Files that must not exist afterwards.
   args             The arguments, split like a shell does (default: plan.txt plan.lst).
@@ -36,7 +37,7 @@ match "$XXXXXXXX".
 The plan file must be left as it was.
 """
 
-import argparse, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
+import argparse, json, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
 import tempfile, tty
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
@@ -52,6 +53,20 @@ def decode(text):
 
 def decode_lines(lines, line_end):
     return b"".join(decode(l[:-2]) if l.endswith("\\c") else decode(l) + line_end for l in lines)
+
+
+def drop_key(data, key):
+    """`data` with the member "KEY":value taken out of every line that is a JSON object."""
+    lines = data.split(b"\n")
+    marker = b',"' + key.encode() + b'":'
+    for i, line in enumerate(lines):
+        at = line.find(marker)
+        if line.startswith(b"{") and at >= 0:
+            text = line.decode("utf-8")
+            start = len(line[:at].decode("utf-8"))
+            _, end = json.JSONDecoder().raw_decode(text, start + len(marker.decode()))
+            lines[i] = (text[:start] + text[end:]).encode("utf-8")
+    return b"\n".join(lines)
 
 
 def parse(path):
@@ -216,6 +231,9 @@ def run_case(case, program, windows, holder, launcher, folder):
     mask = lambda data: re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", data)
     problems = [difference("stderr", text("stderr"), mask(errors)) if section(case, "stderr")
                 else None]
+    if "drop" in words("console"):
+        dropped = words("console")[words("console").index("drop") + 1]
+        console = drop_key(console, dropped)
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
         if "contains" in words("console"):
             problems.append(None if expected in mask(console) else
