@@ -66,6 +66,7 @@ constexpr LabelEntry kSpanish[] = {
     {Label::Order, "order", "orden"},
     {Label::OrderEmpty, "order.empty", "vacío"},
     {Label::Cycle, "cycle", "ciclo"},
+    {Label::PlansNone, "plans.none", "Ningún plan en el fichero"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));

@@ -14,6 +14,7 @@
 #include "report/options.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "report/report_labels.h"
 #include "report/report_page.h"
 #include "trace/failure.h"
 
@@ -223,13 +224,15 @@ void WriteHtmlReport(platform::FileHandle file, const Options& options) {
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
 // holds a block. With --protocols, the protocol lab replays each plan too: its key ends the JSON
-// object, its table ends the summary.
+// object, its table ends the summary. A file without any report says so in the summary; in JSON
+// it is no line at all.
 void ReportPlans(platform::FileHandle file, const Options& options) {
   InStream plan;
   plan.Open(ReadPlanFile, &file);
   std::string out;
   out.reserve(2 * kOutputBlock);
   protocols::ProtocolLab lab;
+  bool reported = false;
   const auto start = [&] {
     if (options.protocols) {
       lab.Start();
@@ -241,6 +244,7 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
     }
   };
   const auto done = [&](const analysis::PlanReport& report) {
+    reported = true;
     if (options.format == Format::Json) {
       AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
     } else {
@@ -257,6 +261,10 @@ void ReportPlans(platform::FileHandle file, const Options& options) {
     }
   };
   const int error = analysis::ForEachPlanReport(plan, start, add, done, TimestampsOf(options));
+  if (error == 0 && !reported && options.format != Format::Json) {
+    out += Text(Label::PlansNone);
+    out += '\n';
+  }
   WriteOutput(out);
   if (error != 0) {
     Fail("no se puede leer \"" + options.planPath + "\": " + Cause(error), error);
