@@ -67,6 +67,7 @@ constexpr LabelEntry kSpanish[] = {
     {Label::Order, "order", "orden"},
     {Label::OrderEmpty, "order.empty", "vacío"},
     {Label::Cycle, "cycle", "ciclo"},
+    {Label::PlansNone, "plans.none", "Ningún plan en el fichero"},
     {Label::DecisionExecuted, "decision.executed", "ejecutada"},
     {Label::DecisionRejected, "decision.rejected", "rechazada: su transacción aborta"},
     {Label::DecisionSkipped, "decision.skipped", "ignorada por la regla de Thomas"},

@@ -58,6 +58,7 @@ enum class Label : std::uint8_t {
   Order,       // "sí, orden T1 → T2"
   OrderEmpty,  // "sí, orden vacío"
   Cycle,       // "no, ciclo T1 → T2 → T1"
+  PlansNone,   // the summary of a file without any plan or line of text
   // What became of an operation of the trace (the key `trace`, its `decision`).
   DecisionExecuted,
   DecisionRejected,
