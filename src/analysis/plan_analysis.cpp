@@ -123,6 +123,7 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   ForEach(touchedItems_, [&](int x) { items_[x] = ItemState{}; });
   touchedItems_ = 0;
   view_.Reset();
+  isolation_.Start();
   ReaderWarning(error, ignored);
 }
 
@@ -219,10 +220,12 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
       }
       committed_ |= Bit(t);
       ended_ |= Bit(t);
+      isolation_.Commit(t);
       break;
     case OpKind::Abort:
       aborted_ |= Bit(t);
       ended_ |= Bit(t);
+      isolation_.Abort(t);
       break;
     case OpKind::Read:
       ReadInSchedule(t, operation.item - 'A');
@@ -306,6 +309,7 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
     }
   }
   view_.Read(j, x, aborted_, committed_);
+  isolation_.Read(j, x, source);
 }
 
 void PlanAnalysis::WriteInSchedule(int i, int x) {
@@ -317,6 +321,7 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
   }
   item.writers |= Bit(i);
   view_.Write(i, x);
+  isolation_.Write(i, x);
 }
 
 const PlanReport& PlanAnalysis::Finish() {
@@ -329,6 +334,7 @@ const PlanReport& PlanAnalysis::Finish() {
   report_.recoverable = recoverable_;
   report_.cascadeless = cascadeless_;
   report_.strict = strict_;
+  isolation_.Finish(report_.isolation);
   return report_;
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/isolation.h"
 #include "analysis/precedence_graph.h"
 #include "analysis/trace_step.h"
 #include "analysis/transaction_set.h"
@@ -114,6 +115,9 @@ struct PlanReport {
   // Every operation after the plan start, as tosim's trace shows it, in order: the operation at
   // position p of the plan is trace[p - 2].
   std::vector<TraceStep> trace;
+
+  // The isolation levels of S: its dependency graph, anomalies and phenomena.
+  IsolationReport isolation;
 };
 
 // The analysis of a whole run of plans. Like tosim's run, it carries the timestamp counter from
@@ -179,6 +183,7 @@ class PlanAnalysis {
   ItemState items_[kItemCount];
   std::uint32_t touchedItems_ = 0;
   ViewSearch view_;
+  IsolationAnalysis isolation_;
 };
 
 }  // namespace tosim::analysis

@@ -11,7 +11,8 @@ header, empty lines included. "#" lines before a case's first section are commen
                    every line ends with CR LF, unless the section says "lf".
   console [lf] [contains] [drop KEY]   The console, when it is not trace and prompt ("lf": its
                    lines end with LF, as do those of "stderr lf"; "contains": these lines are part
-                   of it; "drop KEY": the key KEY of every JSON object line is left out first).
+                   of it; "drop KEY", repeatable: the key KEY of every JSON object line is left
+                   out first).
   listing [NAME]   The file NAME (default plan.lst), when it is not the trace; repeatable.
   no-listing NAME...   Files that must not exist afterwards.
   args             The arguments, split like a shell does (default: plan.txt plan.lst).
@@ -262,8 +263,8 @@ def problems_of(case, folder, spell, plan, stdout_mode, console, errors, status)
         None if trace is None else trace + PROMPT)
     problems = [difference("stderr", text("stderr"), mask(errors)) if case.has("stderr")
                 else None]
-    if "drop" in case.words("console"):
-        dropped = case.words("console")[case.words("console").index("drop") + 1]
+    words = case.words("console")
+    for dropped in (words[i + 1] for i, word in enumerate(words[:-1]) if word == "drop"):
         console = drop_key(console, dropped)
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
         if "contains" in case.words("console"):

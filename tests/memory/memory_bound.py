@@ -16,12 +16,15 @@ import os, shutil, subprocess, sys, tempfile
 
 MB = 1 << 20
 TIME = "/usr/bin/time"
+# The key "isolation" of a plan in which no two transactions touch the same item.
+ISOLATED = b'"isolation":{"level":"serializable","anomalies":[],"phenomena":[],"dsg":[]}}\n'
 # The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest, for a
-# plan without warnings, up to its trace.
+# plan without warnings, up to its trace, and its isolation.
 REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]},'
               b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
               b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
-              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[],"trace":[%s]}\n')
+              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[],"trace":[%s],' +
+              ISOLATED)
 # The trace of a begin of T1 that received timestamp %d, and of the commit of T1 at position %d.
 BEGIN_T1 = (b'{"position":2,"op":"T1","t":1,"decision":"begun","ts":null,"ts_lect":null,'
             b'"ts_escr":null,"rule":"begin","why":"T1 empieza: el contador le da la marca de tiempo '
@@ -70,10 +73,10 @@ MANY_END += (with_protocols(MANY_END[2], T1_C1_RUN),)
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
 # Its report ends with the trace of the commit, after the line's other operations: "P1", "T1",
-# then 7 a piece. T1 is never aborted.
+# then 7 a piece. T1 is never aborted; T1 reads A and writes B, T3 reads C.
 LONG_SIZE = 50 * MB
 LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
-            COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]}\n")
+            COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]," + ISOLATED)
 
 
 def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
