@@ -78,7 +78,8 @@ void PutWarnings(std::string& out, const std::vector<Warning>& warnings, const S
   std::string text;
   for (const Warning& warning : warnings) {
     SpillIfLong(out, spill);
-    out += out.empty() || out.back() != '[' ? ",{" : "{";
+    // Not from `out`, which may have gone out just after the "[".
+    out += &warning == &warnings.front() ? "{" : ",{";
     PutKey(out, "position");
     PutNumber(out, warning.position);
     PutKey(out, "kind");
