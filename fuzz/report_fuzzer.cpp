@@ -10,10 +10,14 @@
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
 // rejected step's transaction ends aborted; a begin's timestamp is the one reported. Termination
-// (the bounded view search and the replays included) is libFuzzer's -timeout.
+// (the bounded view search and the replays included) is libFuzzer's -timeout. And for isolation:
+// every witness is valid: a cycle's edges are edges of `dsg` of its kind's kinds, each starting
+// where the last ended, visiting no transaction twice; a read of G1a and G1b is a read of S; a
+// phenomenon's operations stand in S in the pattern's order; the level is the strongest allowed.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "analysis/for_each_plan_report.h"
 #include "protocols/protocols.h"
@@ -91,6 +95,7 @@ bool In(protocols::Mask set, int t) {
 struct ScheduleCount {
   std::size_t operations = 0;
   protocols::Mask ended = 0;
+  std::vector<tosim::Operation> schedule;
 
   void Add(const tosim::Operation& o) {
     using tosim::OpKind;
@@ -102,11 +107,97 @@ struct ScheduleCount {
       return;
     }
     ++operations;
+    schedule.push_back(o);
     if (o.kind == OpKind::Validate || o.kind == OpKind::Abort) {
       ended |= static_cast<protocols::Mask>(1u << (o.number - 1));
     }
   }
 };
+
+namespace analysis = tosim::analysis;
+
+// Whether `wanted`, in this order, are operations of `schedule` (a subsequence).
+bool InOrder(const std::vector<tosim::Operation>& schedule,
+             const std::vector<analysis::WitnessOperation>& wanted) {
+  std::size_t next = 0;
+  for (const tosim::Operation& o : schedule) {
+    if (next < wanted.size() && o.kind == wanted[next].kind && o.number == wanted[next].t &&
+        (o.kind == tosim::OpKind::Validate || o.item == wanted[next].item)) {
+      ++next;
+    }
+  }
+  return next == wanted.size();
+}
+
+void CheckCycle(const analysis::Anomaly& anomaly, const analysis::IsolationReport& isolation) {
+  using analysis::AnomalyKind;
+  using analysis::DependencyKind;
+  const auto& cycle = anomaly.cycle;
+  Require(cycle.size() >= 2 && cycle.front().from == cycle.back().to, "a witness is no cycle");
+  int antiDependencies = 0;
+  unsigned visited = 0;
+  for (std::size_t e = 0; e < cycle.size(); ++e) {
+    const analysis::DependencyEdge& edge = cycle[e];
+    Require(std::find(isolation.dsg.begin(), isolation.dsg.end(), edge) != isolation.dsg.end(),
+            "a witness's edge is not in dsg");
+    Require(e == 0 || cycle[e - 1].to == edge.from, "a witness's edges do not follow each other");
+    Require((visited & (1u << edge.from)) == 0, "a witness visits a transaction twice");
+    visited |= 1u << edge.from;
+    antiDependencies += edge.kind == DependencyKind::Rw;
+    Require(anomaly.kind != AnomalyKind::G0 || edge.kind == DependencyKind::Ww,
+            "a G0 witness with an edge other than ww");
+  }
+  Require(anomaly.kind != AnomalyKind::G1c || antiDependencies == 0, "a G1c witness with rw");
+  Require(anomaly.kind != AnomalyKind::GSingle || antiDependencies == 1,
+          "a G-single witness without exactly one rw");
+  Require(anomaly.kind != AnomalyKind::G2Item || antiDependencies >= 1,
+          "a G2-item witness without rw");
+}
+
+void CheckIsolation(const analysis::IsolationReport& isolation,
+                    const std::vector<tosim::Operation>& schedule) {
+  using analysis::AnomalyKind;
+  using analysis::PhenomenonKind;
+  for (const analysis::Anomaly& anomaly : isolation.anomalies) {
+    if (anomaly.kind == AnomalyKind::G1a || anomaly.kind == AnomalyKind::G1b) {
+      Require(anomaly.reader != anomaly.writer &&
+                  InOrder(schedule, {{tosim::OpKind::Write, anomaly.writer, anomaly.item},
+                                     {tosim::OpKind::Read, anomaly.reader, anomaly.item}}),
+              "a G1 read that reads no write of its writer");
+    } else {
+      CheckCycle(anomaly, isolation);
+    }
+  }
+  for (const analysis::Phenomenon& phenomenon : isolation.phenomena) {
+    const analysis::WitnessOperations o = analysis::OperationsOf(phenomenon);
+    std::vector<analysis::WitnessOperation> ops(o.operations.begin(),
+                                                o.operations.begin() + o.count);
+    // The pairs that the pattern takes in either order.
+    const auto swapped = [](std::vector<analysis::WitnessOperation> order, std::size_t a,
+                            std::size_t b) {
+      std::swap(order[a], order[b]);
+      return order;
+    };
+    std::vector<std::vector<analysis::WitnessOperation>> orders = {ops};
+    if (phenomenon.kind == PhenomenonKind::A5A) {
+      orders.push_back(swapped(ops, 1, 2));
+    } else if (phenomenon.kind == PhenomenonKind::A5B) {
+      orders.push_back(swapped(ops, 0, 1));
+      orders.push_back(swapped(ops, 2, 3));
+      orders.push_back(swapped(swapped(ops, 0, 1), 2, 3));
+    }
+    Require(phenomenon.ti != phenomenon.tj &&
+                std::any_of(orders.begin(), orders.end(),
+                            [&](const auto& order) { return InOrder(schedule, order); }),
+            "a phenomenon's operations are not in S in the pattern's order");
+  }
+  const analysis::IsolationLevel level = analysis::StrongestLevel(isolation);
+  Require(analysis::Allows(isolation, level) &&
+              (level == analysis::IsolationLevel::Serializable ||
+               !analysis::Allows(
+                   isolation, static_cast<analysis::IsolationLevel>(static_cast<int>(level) + 1))),
+          "the level is not the strongest allowed");
+}
 
 void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan,
                     const ScheduleCount& schedule) {
@@ -191,6 +282,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(report, lastLine);
         CheckTrace(report, report.hasPlan ? operations : 0);
         CheckProtocols(report, lab.Finish(report.timestamps), schedule);
+        CheckIsolation(report.isolation, schedule.schedule);
       });
   return 0;
 }
