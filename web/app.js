@@ -1,6 +1,9 @@
 // The playground: runs tosim's engine on the plans typed or opened, shows the result with the
-// shared renderer (render.js), and offers the listing, the JSON Lines and the report page.
+// renderer it shares with the report page (render/), and offers the listing, the JSON Lines and
+// the report page.
 import createEngine from './engine.mjs';
+import { plural } from './render/common.js';
+import { render } from './render/output.js';
 
 const engine = createEngine();
 const $ = (id) => document.getElementById(id);
@@ -53,9 +56,8 @@ async function run() {
       labels: JSON.parse(new TextDecoder().decode(output(LABELS))),
     },
   };
-  TosimRender.render($('out'), last.data, { rules: 'protocolos.html' });
+  render($('out'), last.data, { rules: 'protocolos.html' });
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
-  const { plural } = TosimRender;
   $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
     plural(last.listing.length, 'byte', 'bytes') + ' de traza' +
     (protocols ? '' : '; sin la vista de protocolos (el fichero pasa de 1 MiB)');

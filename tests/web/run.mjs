@@ -273,10 +273,11 @@ page.removeAllListeners('download');
 check('fifteen quick clicks on «Descargar listado» give fifteen files', quick.length === 15,
   `${quick.length} downloads`);
 
-check('the site folder holds the site\'s files and nothing else',
-  JSON.stringify(fs.readdirSync(site).sort()) === JSON.stringify(['app.js', 'engine.mjs',
-    'favicon.svg', 'index.html', 'protocolos.html', 'render.js', 'style.css']),
-  fs.readdirSync(site).join(' '));
+// The site: the page's files, the engine and the renderer's modules.
+const siteFiles = fs.readdirSync(site, { recursive: true }).filter((f) => !fs.statSync(path.join(site, f)).isDirectory()).sort();
+check('the site folder holds the site\'s files and nothing else', same(siteFiles, ['app.js', 'engine.mjs',
+  'favicon.svg', 'index.html', 'protocolos.html', ...fs.readdirSync(path.join(root, 'web/render'))
+    .map((f) => 'render/' + f), 'style.css'].sort()), siteFiles.join(' '));
 
 // Runs the text typed into the page and waits for the whole output.
 async function runTyped(target, text) {
