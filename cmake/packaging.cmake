@@ -1,8 +1,9 @@
 # Installation and packages. On Linux: the two programs in bin/, their manual pages in English
-# (man1) and in Spanish (es/man1), compressed as Debian wants them, the README, the example plan
-# file and the copyright file as documentation; CPack makes a Debian package and a .tar.gz of
-# that tree. On Windows: one flat folder, zipped, with tosim.exe, tosim-report.exe, the example and a plain-text read-me
-# with CR LF line ends, for Notepad.
+# (man1) and in Spanish (es/man1), compressed as Debian wants them, and as documentation the
+# README, the example plan file, the page of the protocols' rules in Spanish and the copyright
+# file; CPack makes a Debian package and a .tar.gz of that tree. On Windows: one flat folder,
+# zipped, with tosim.exe, tosim-report.exe, the example and a plain-text read-me with CR LF line
+# ends, for Notepad.
 include(GNUInstallDirs)
 set(TOSIM_VERSION ${PROJECT_VERSION})
 # Who answers for the packages (the Debian package's Maintainer field and the copyright file's
@@ -44,8 +45,21 @@ else()
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim.1.gz
     ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim-report.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/es/man1)
+  # The protocols' rules in Spanish, which the Spanish manual page names. Installed there is no
+  # playground to go back to, so the page's link to it is left out.
+  set(TOSIM_RULES_PAGE ${CMAKE_CURRENT_SOURCE_DIR}/web/protocolos.html)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TOSIM_RULES_PAGE})
+  file(READ ${TOSIM_RULES_PAGE} rules_page)
+  set(playground_link " <a href=\"index.html\">Volver al playground</a>.")
+  string(FIND "${rules_page}" "${playground_link}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "web/protocolos.html: the link back to the playground was not found")
+  endif()
+  string(REPLACE "${playground_link}" "" rules_page "${rules_page}")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/doc/protocolos.html "${rules_page}")
   install(FILES README.md examples/plans.txt ${CMAKE_CURRENT_BINARY_DIR}/copyright
-    ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${CMAKE_CURRENT_BINARY_DIR}/doc/protocolos.html
+    web/style.css
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 

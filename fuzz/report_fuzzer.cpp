@@ -7,8 +7,10 @@
 // under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a wait
 // under wait_die is an older transaction's for younger ones, under wound_wait a younger's for older
 // ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
-// to a waiting transaction, a dropped one to an aborted one. Termination (the bounded view search
-// and the replays included) is libFuzzer's -timeout.
+// to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
+// operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
+// rejected step's transaction ends aborted; a begin's timestamp is the one reported. Termination
+// (the bounded view search and the replays included) is libFuzzer's -timeout.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +27,26 @@ void Require(bool holds, const char* what) {
     std::fprintf(stderr, "report_fuzzer: %s\n", what);
     std::abort();
   }
+}
+
+void CheckTrace(const tosim::analysis::PlanReport& r, std::size_t operations) {
+  using tosim::analysis::Outcome;
+  Require(r.trace.size() == operations, "not one trace step per operation");
+  std::size_t skipped = 0;
+  for (const auto& step : r.trace) {
+    const Outcome outcome = OutcomeOf(step);
+    skipped += outcome == Outcome::Skipped;
+    if (outcome == Outcome::Rejected) {
+      Require(std::count(r.aborted.begin(), r.aborted.end(), step.number) == 1,
+              "a rejected operation's transaction is not aborted");
+    }
+    if (outcome == Outcome::Begun) {
+      Require(std::count(r.timestamps.begin(), r.timestamps.end(),
+                         std::make_pair(step.number, step.ts)) == 1,
+              "a begin's timestamp is not the one reported");
+    }
+  }
+  Require(skipped == r.skippedWrites.size(), "the skipped writes are not the trace's");
 }
 
 void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
@@ -152,18 +174,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t lastLine = 0;
   protocols::ProtocolLab lab;
   ScheduleCount schedule;
+  std::size_t operations = 0;
   (void)tosim::analysis::ForEachPlanReport(
       plan,
       [&] {
         lab.Start();
         schedule = ScheduleCount{};
+        operations = 0;
       },
       [&](const tosim::Operation& operation) {
         lab.Add(operation);
         schedule.Add(operation);
+        ++operations;
       },
       [&](const auto& report) {
         Check(report, lastLine);
+        CheckTrace(report, report.hasPlan ? operations : 0);
         CheckProtocols(report, lab.Finish(report.timestamps), schedule);
       });
   return 0;

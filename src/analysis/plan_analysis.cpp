@@ -73,6 +73,21 @@ EndStates StatesOf(const SchedulerTables& tables) {
   return states;
 }
 
+// The state of transaction `t` and the item timestamp that `operation` may change, before the
+// scheduler decides it.
+TransactionState StateOf(const SchedulerTables& tables, std::int32_t t) {
+  const TransactionEntry* entry = FindTransaction(tables, t);
+  return entry == nullptr ? TransactionState::Inactive : entry->state;
+}
+
+std::int32_t ChangeableTimestamp(const SchedulerTables& tables, const Operation& operation) {
+  const ItemEntry* item = FindItem(tables, operation.item);
+  if (item == nullptr) {
+    return 0;
+  }
+  return operation.kind == OpKind::Write ? item->TS_escr : item->TS_lect;
+}
+
 }  // namespace
 
 PlanAnalysis::PlanAnalysis(PlanTimestamps timestamps) {
@@ -94,6 +109,7 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.executed.clear();
   report_.warnings.clear();
   report_.readsFrom.clear();
+  report_.trace.clear();
 
   position_ = 1;
   occurs_ = begun_ = ended_ = committed_ = aborted_ = 0;
@@ -181,7 +197,11 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   ++position_;
   ReaderWarning(error, ignored);
   MeaningWarning(operation);
-  Decided(operation, Decide(tables_, operation));
+  const TransactionState stateBefore = StateOf(tables_, operation.number);
+  const std::int32_t before = ChangeableTimestamp(tables_, operation);
+  const Decision decision = Decide(tables_, operation);
+  Decided(operation, decision);
+  Trace(operation, error, decision, stateBefore, before);
   Decide(basic_, operation);
 
   if (!IsScheduleOperation(operation)) {
@@ -239,6 +259,27 @@ void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
     default:
       break;
   }
+}
+
+void PlanAnalysis::Trace(const Operation& operation, SyntaxError error, Decision decision,
+                         TransactionState stateBefore, std::int32_t before) {
+  TraceStep step;
+  step.kind = operation.kind;
+  step.item = operation.item;
+  step.decision = decision;
+  step.error = error;
+  step.stateBefore = stateBefore;
+  step.number = operation.number;
+  if (ShowsStatus(decision)) {
+    const ItemEntry& item = *FindItem(tables_, operation.item);
+    step.ts = FindTransaction(tables_, operation.number)->TStamp;
+    step.tsLect = item.TS_lect;
+    step.tsEscr = item.TS_escr;
+    step.before = before;
+  } else if (decision == Decision::Begun) {
+    step.ts = FindTransaction(tables_, operation.number)->TStamp;
+  }
+  report_.trace.push_back(step);
 }
 
 void PlanAnalysis::ReadInSchedule(int j, int x) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/precedence_graph.h"
+#include "analysis/trace_step.h"
 #include "analysis/transaction_set.h"
 #include "analysis/view_search.h"
 #include "plan/plan_reader.h"
@@ -109,6 +110,10 @@ struct PlanReport {
   bool recoverable = true;
   bool cascadeless = true;
   bool strict = true;
+
+  // Every operation after the plan start, as tosim's trace shows it, in order: the operation at
+  // position p of the plan is trace[p - 2].
+  std::vector<TraceStep> trace;
 };
 
 // The analysis of a whole run of plans. Like tosim's run, it carries the timestamp counter from
@@ -144,6 +149,8 @@ class PlanAnalysis {
   void MeaningWarning(const Operation& operation);
   void Warn(WarningKind kind, std::int32_t transaction);
   void Decided(const Operation& operation, Decision decision);
+  void Trace(const Operation& operation, SyntaxError error, Decision decision,
+             TransactionState stateBefore, std::int32_t before);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
   void FinishTimestampOrdering();

@@ -37,4 +37,25 @@ inline void PutNumbers(std::string& out, const std::vector<std::int32_t>& number
   out += ']';
 }
 
+// A JSON string of UTF-8 `text`. "<" is escaped too, so that the text can stand inside the
+// report page's script element: no "</script" or "<!--" can appear in it.
+inline void PutString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (byte < 0x20 || byte == '<') {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+}
+
 }  // namespace tosim::report::json

@@ -5,6 +5,7 @@
 
 #include "analysis/plan_analysis.h"
 #include "protocols/protocols.h"
+#include "report/report_format.h"
 
 namespace tosim::report {
 
@@ -14,7 +15,7 @@ void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan)
 // One plan's line of JSON Lines, as AppendJson() writes it, with the key "protocols" last when
 // `plan` is given: what tosim-report --json writes, with or without --protocols.
 void AppendPlanJson(std::string& out, const analysis::PlanReport& report,
-                    const protocols::PlanProtocols* plan);
+                    const protocols::PlanProtocols* plan, const Spill& spill = {});
 
 // The table of one plan (a row per operation, a column per protocol) and a line per protocol,
 // each line indented and ending in LF.

@@ -182,8 +182,8 @@ void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan)
 }
 
 void AppendPlanJson(std::string& out, const analysis::PlanReport& report,
-                    const protocols::PlanProtocols* plan) {
-  AppendJson(out, report);
+                    const protocols::PlanProtocols* plan, const Spill& spill) {
+  AppendJson(out, report, spill);
   if (plan != nullptr) {
     out.resize(out.size() - 2);  // "}\n"
     out += ",\"protocols\":";

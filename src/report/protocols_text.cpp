@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "report/protocols_format.h"
+#include "report/report_labels.h"
 
 namespace tosim::report {
 
@@ -37,64 +38,50 @@ void PutChain(std::string& out, const std::vector<std::int32_t>& list) {
   }
 }
 
-const char* CauseText(Cause cause) {
-  switch (cause) {
-    case Cause::Abort:
-      return "abortada";
-    case Cause::Rejected:
-      return "rechazada";
-    case Cause::Cascade:
-      return "en cascada";
-    case Cause::Victim:
-      return "víctima";
-    case Cause::Died:
-      return "muere";
-    case Cause::Wounded:
-      return "herida";
-    case Cause::Validation:
-      return "validación fallida";
-  }
-  return "";
+// A label of the protocol lab's words.
+std::string_view Word(Label label) {
+  return Text(label);
 }
 
-// What became of one operation, in a few words: how it waited, then how it ended.
+std::string_view CauseText(Cause cause) {
+  return Word(static_cast<Label>(static_cast<int>(Label::CauseAbort) + static_cast<int>(cause)));
+}
+
+// What became of one operation, in a few words: how it waited, then how it ended. The ending is
+// "step.RESULT.CAUSE" of the table of words where there is one (a rejection by dying, a drop by
+// wounding ...), else "step.RESULT".
 std::string Cell(const ProtocolRun& run, const Step& step) {
+  static constexpr std::string_view kResults[] = {"executed", "skipped", "rejected",
+                                                  "ignored",  "pending", "dropped"};
   std::string cell;
+  const auto then = [&] {
+    cell += ' ';
+    cell += Word(Label::StepThen);
+    cell += ' ';
+  };
   if (step.waitedFor != 0) {
-    cell = "espera a ";
+    cell += Word(Label::StepWaits);
+    cell += ' ';
     PutSet(cell, step.waitedFor, "");
     if (step.result == Result::Pending) {
       return cell;
     }
-    cell += " → ";
-  } else if (step.delayed && step.result != Result::Pending) {
-    cell = "en cola → ";
+    then();
+  } else if (step.delayed) {
+    cell += Word(Label::StepQueued);
+    then();
   }
-  const Cause cause = run.causes[step.t - 1];
-  switch (step.result) {
-    case Result::Executed:
-      cell += "ejecutada";
-      break;
-    case Result::Skipped:
-      cell += "ignorada (Thomas)";
-      break;
-    case Result::Rejected:
-      cell += cause == Cause::Died         ? "muere"
-              : cause == Cause::Validation ? "validación fallida"
-                                           : "rechazada";
-      break;
-    case Result::Ignored:
-      cell += "ignorada";
-      break;
-    case Result::Pending:
-      cell += "pendiente";
-      break;
-    case Result::Dropped:
-      cell += cause == Cause::Victim    ? "víctima"
-              : cause == Cause::Wounded ? "herida"
-                                        : "descartada";
-      break;
+  std::string key = "step.";
+  key += kResults[static_cast<int>(step.result)];
+  if ((run.aborted & (1u << (step.t - 1))) != 0) {
+    const std::string_view ending =
+        TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
+    if (!ending.empty()) {
+      cell += ending;
+      return cell;
+    }
   }
+  cell += TextOfKey(key);
   return cell;
 }
 
@@ -105,6 +92,13 @@ std::size_t Width(std::string_view text) {
     width += (static_cast<unsigned char>(byte) & 0xC0u) != 0x80u;
   }
   return width;
+}
+
+// "; label " between the parts of a protocol's line.
+void PutEntry(std::string& out, Label label) {
+  out += "; ";
+  out += Word(label);
+  out += ' ';
 }
 
 void PutPadded(std::string& out, const std::string& text, std::size_t width) {
@@ -120,7 +114,7 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
   // The table's cells, row by row: a header, then a row per operation.
   std::vector<std::string> cells;
   cells.reserve((steps.size() + 1) * kColumns);
-  cells.emplace_back("Operación");
+  cells.emplace_back(Word(Label::LabOperation));
   for (int p = 0; p < protocols::kProtocolCount; ++p) {
     cells.emplace_back(protocols::ProtocolName(static_cast<protocols::Protocol>(p)));
   }
@@ -135,7 +129,9 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     widths[i % kColumns] = std::max(widths[i % kColumns], Width(cells[i]));
   }
 
-  out += "  Protocolos:\n";
+  out += "  ";
+  out += Word(Label::LabHeading);
+  out += ":\n";
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const std::size_t column = i % kColumns;
     if (column == 0) {
@@ -153,19 +149,21 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     const ProtocolRun& run = plan.runs[p];
     out += "    ";
     out += protocols::ProtocolName(static_cast<protocols::Protocol>(p));
-    out += ": historia";
+    out += ": ";
+    out += Word(Label::LabHistory);
     for (const protocols::Event& event : run.history) {
       out += ' ';
       out += protocols::StepLabel({event.kind, event.t, event.item});
     }
     if (run.history.empty()) {
-      out += " vacía";
+      out += ' ';
+      out += Word(Label::LabHistoryNone);
     }
-    out += "; validadas ";
-    PutSet(out, run.committed, "ninguna");
-    out += "; abortadas ";
+    PutEntry(out, Label::LabCommitted);
+    PutSet(out, run.committed, Word(Label::LabCommittedNone));
+    PutEntry(out, Label::LabAborted);
     if (run.aborted == 0) {
-      out += "ninguna";
+      out += Word(Label::LabAbortedNone);
     }
     for (int t = 1; t <= 10; ++t) {
       if ((run.aborted & (1u << (t - 1))) != 0) {
@@ -177,33 +175,35 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
       }
     }
     if (run.waiting != 0) {
-      out += "; en espera ";
+      PutEntry(out, Label::LabWaiting);
       PutSet(out, run.waiting, "");
     }
     if (run.active != 0) {
-      out += "; activas ";
+      PutEntry(out, Label::LabActive);
       PutSet(out, run.active, "");
     }
     if (run.unrecoverable != 0) {
-      out += "; irrecuperables ";
+      PutEntry(out, Label::LabUnrecoverable);
       PutSet(out, run.unrecoverable, "");
     }
-    out += "; interbloqueos ";
+    PutEntry(out, Label::LabDeadlocks);
     if (run.deadlocks.empty()) {
-      out += "ninguno";
+      out += Word(Label::LabDeadlocksNone);
     }
     for (std::size_t i = 0; i < run.deadlocks.size(); ++i) {
       out += i == 0 ? "" : ", ";
       PutChain(out, run.deadlocks[i].cycle);
-      out += " (víctima T";
+      out += " (";
+      out += Word(Label::LabVictim);
+      out += " T";
       out += std::to_string(run.deadlocks[i].victim);
       out += ')';
     }
-    out += "; orden serie ";
+    PutEntry(out, Label::LabOrder);
     if (!run.orderExists) {
-      out += "no hay (ciclo)";
+      out += Word(Label::LabOrderNone);
     } else if (run.order.empty()) {
-      out += "vacío";
+      out += Word(Label::LabOrderEmpty);
     } else {
       PutChain(out, run.order);
     }

@@ -21,6 +21,7 @@ using analysis::WarningKind;
 using json::PutKey;
 using json::PutNumber;
 using json::PutNumbers;
+using json::PutString;
 
 void PutBool(std::string& out, bool value) {
   out += value ? "true" : "false";
@@ -50,27 +51,6 @@ void PutAccesses(std::string& out, const std::vector<Access>& accesses) {
   out += ']';
 }
 
-// A JSON string of UTF-8 `text`. "<" is escaped too, so that the object can stand inside the
-// report page's script element: no "</script" or "<!--" can appear in it.
-void PutString(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char ch : text) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (byte < 0x20 || byte == '<') {
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += ch;
-    }
-  }
-  out += '"';
-}
-
 // The analysis's warnings about what an operation of a transaction means.
 bool IsAboutTransaction(WarningKind kind) {
   switch (kind) {
@@ -86,11 +66,19 @@ bool IsAboutTransaction(WarningKind kind) {
   }
 }
 
-void PutWarnings(std::string& out, const std::vector<Warning>& warnings) {
+// Hands what `out` holds to `spill` once it is long.
+void SpillIfLong(std::string& out, const Spill& spill) {
+  if (spill && out.size() >= kSpillAt) {
+    spill(out);
+  }
+}
+
+void PutWarnings(std::string& out, const std::vector<Warning>& warnings, const Spill& spill) {
   out += '[';
   std::string text;
   for (const Warning& warning : warnings) {
-    out += out.back() == '[' ? "{" : ",{";
+    SpillIfLong(out, spill);
+    out += out.empty() || out.back() != '[' ? ",{" : "{";
     PutKey(out, "position");
     PutNumber(out, warning.position);
     PutKey(out, "kind");
@@ -115,9 +103,66 @@ void PutWarnings(std::string& out, const std::vector<Warning>& warnings) {
   out += ']';
 }
 
+// A number, or null when the trace shows none.
+void PutNumberIf(std::string& out, bool shown, std::int32_t number) {
+  if (shown) {
+    PutNumber(out, number);
+  } else {
+    out += "null";
+  }
+}
+
+// "T1", "R1(A)", "C1": the operation as written, with its number as read.
+void PutOperation(std::string& out, const analysis::TraceStep& step) {
+  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
+  out += '"';
+  out += kLetters[static_cast<int>(step.kind)];
+  PutNumber(out, step.number);
+  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
+    out += '(';
+    out += step.item;
+    out += ')';
+  }
+  out += '"';
+}
+
+void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, const Spill& spill) {
+  out += '[';
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    SpillIfLong(out, spill);
+    const analysis::TraceStep& step = trace[i];
+    const bool status = analysis::ShowsStatus(step.decision);
+    out += i == 0 ? "{" : ",{";
+    PutKey(out, "position");
+    PutNumber(out, static_cast<std::int64_t>(i) + 2);
+    PutKey(out, "op");
+    if (analysis::IsWhole(step)) {
+      PutOperation(out, step);
+    } else {
+      out += "null";
+    }
+    PutKey(out, "t");
+    PutNumberIf(out, step.kind != OpKind::Illegal, step.number);
+    PutKey(out, "decision");
+    PutString(out, OutcomeKey(analysis::OutcomeOf(step)));
+    PutKey(out, "ts");
+    PutNumberIf(out, status, step.ts);
+    PutKey(out, "ts_lect");
+    PutNumberIf(out, status, step.tsLect);
+    PutKey(out, "ts_escr");
+    PutNumberIf(out, status, step.tsEscr);
+    PutKey(out, "rule");
+    PutString(out, RuleKey(analysis::RuleOf(step)));
+    PutKey(out, "why");
+    AppendWhyJson(out, step);
+    out += '}';
+  }
+  out += ']';
+}
+
 }  // namespace
 
-void AppendJson(std::string& out, const PlanReport& report) {
+void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) {
   out += '{';
   PutKey(out, "line");
   PutNumber(out, report.line);
@@ -184,7 +229,7 @@ void AppendJson(std::string& out, const PlanReport& report) {
   }
   out += ']';
   PutKey(out, "warnings");
-  PutWarnings(out, report.warnings);
+  PutWarnings(out, report.warnings, spill);
   PutKey(out, "active");
   PutNumbers(out, report.active);
   PutKey(out, "reads_from");
@@ -198,7 +243,10 @@ void AppendJson(std::string& out, const PlanReport& report) {
     out += pair.item;
     out += "\"]";
   }
-  out += "]}\n";
+  out += ']';
+  PutKey(out, "trace");
+  PutTrace(out, report.trace, spill);
+  out += "}\n";
 }
 
 }  // namespace tosim::report

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 
+#include "report/json_writing.h"
 #include "trace/text_encoding.h"
 
 namespace tosim::report {
@@ -66,6 +67,114 @@ constexpr LabelEntry kSpanish[] = {
     {Label::Order, "order", "orden"},
     {Label::OrderEmpty, "order.empty", "vacío"},
     {Label::Cycle, "cycle", "ciclo"},
+    {Label::PlansNone, "plans.none", "Ningún plan en el fichero"},
+    {Label::DecisionExecuted, "decision.executed", "ejecutada"},
+    {Label::DecisionRejected, "decision.rejected", "rechazada: su transacción aborta"},
+    {Label::DecisionSkipped, "decision.skipped", "ignorada por la regla de Thomas"},
+    {Label::DecisionAborted, "decision.aborted", "abortada"},
+    {Label::DecisionCommitted, "decision.committed", "validada"},
+    {Label::DecisionBegun, "decision.begun", "iniciada"},
+    {Label::DecisionError, "decision.error", "error en el plan"},
+    {Label::WhyBegin, "why.begin",
+     "T{t} empieza: el contador le da la marca de tiempo siguiente, TS(T{t})={ts}"},
+    {Label::WhyAlreadyBegun, "why.already_begun",
+     "T{t} ya había empezado en este plan y una transacción empieza una sola vez: el inicio se "
+     "rechaza y no cambia nada"},
+    {Label::WhyTransactionOutOfRange, "why.transaction_out_of_range",
+     "las transacciones van de T1 a T10 y T{t} no es ninguna de ellas: no se inicia"},
+    {Label::WhyCommit, "why.commit",
+     "T{t} está activa, así que se valida: validar no comprueba nada más"},
+    {Label::WhyAbort, "why.abort",
+     "T{t} está activa y el plan la aborta; el aborto no deshace las marcas de tiempo que puso"},
+    {Label::WhyNotActiveInactive, "why.not_active.inactive",
+     "T{t} no ha empezado en este plan: solo se valida o se aborta una transacción activa"},
+    {Label::WhyNotActiveCommitted, "why.not_active.committed",
+     "T{t} ya se había validado: solo se valida o se aborta una transacción activa"},
+    {Label::WhyNotActiveAborted, "why.not_active.aborted",
+     "T{t} ya había abortado: solo se valida o se aborta una transacción activa"},
+    {Label::WhyNotActiveOutOfRange, "why.not_active.out_of_range",
+     "las transacciones van de T1 a T10 y T{t} no es ninguna de ellas: no hay nada que validar "
+     "ni abortar"},
+    {Label::WhyAccessNotActiveInactive, "why.access_not_active.inactive",
+     "T{t} no ha empezado en este plan: solo una transacción activa lee y escribe"},
+    {Label::WhyAccessNotActiveCommitted, "why.access_not_active.committed",
+     "T{t} ya se había validado: solo una transacción activa lee y escribe"},
+    {Label::WhyAccessNotActiveAborted, "why.access_not_active.aborted",
+     "T{t} ya había abortado: solo una transacción activa lee y escribe"},
+    {Label::WhyAccessNotActiveOutOfRange, "why.access_not_active.out_of_range",
+     "las transacciones van de T1 a T10 y T{t} no es ninguna de ellas: no lee ni escribe"},
+    {Label::WhyItemOutOfRange, "why.item_out_of_range",
+     "la operación no nombra un elemento de la A a la Z: no se lee ni se escribe nada"},
+    {Label::WhyRead, "why.read",
+     "TS(T{t})={ts} ≥ TS_escr({x})={escr}: ninguna transacción más joven ha escrito {x}, así "
+     "que T{t} lee {x} y TS_lect({x}) pasa de {before} a {lect}"},
+    {Label::WhyReadKept, "why.read.kept",
+     "TS(T{t})={ts} ≥ TS_escr({x})={escr}: ninguna transacción más joven ha escrito {x}, así "
+     "que T{t} lee {x}; TS_lect({x}) sigue en {lect}, que no es menor que TS(T{t})"},
+    {Label::WhyReadTooLate, "why.read_too_late",
+     "TS(T{t})={ts} < TS_escr({x})={escr}: una transacción más joven ya escribió {x}, así que "
+     "la lectura llega tarde y T{t} aborta"},
+    {Label::WhyWrite, "why.write",
+     "TS(T{t})={ts} ≥ TS_lect({x})={lect} y TS(T{t})={ts} ≥ TS_escr({x})={before}: T{t} "
+     "escribe {x} y TS_escr({x}) pasa a {escr}"},
+    {Label::WhyWriteTooLate, "why.write_too_late",
+     "TS(T{t})={ts} < TS_lect({x})={lect}: una transacción más joven ya leyó {x}, así que la "
+     "escritura llega tarde y T{t} aborta"},
+    {Label::WhyThomas, "why.thomas",
+     "TS(T{t})={ts} ≥ TS_lect({x})={lect} pero TS(T{t})={ts} < TS_escr({x})={escr}: una "
+     "transacción más joven ya escribió {x}, así que esta escritura está obsoleta y se ignora "
+     "(regla de Thomas); T{t} sigue activa"},
+    {Label::WhyObsoleteWrite, "why.obsolete_write",
+     "TS(T{t})={ts} < TS_escr({x})={escr}: una transacción más joven ya escribió {x}; sin la "
+     "regla de Thomas la escritura obsoleta se rechaza y T{t} aborta"},
+    {Label::WhyIllegalOperation, "why.illegal_operation",
+     "no es una operación: cada operación empieza con P, T, R, W, C o A"},
+    {Label::WhyNumberExpected, "why.number_expected",
+     "falta el número de la transacción, o no es mayor que 0: la operación no se pudo leer entera "
+     "y el planificador la rechaza"},
+    {Label::WhyOpenExpected, "why.open_expected",
+     "falta el «(» antes del elemento: la operación no se pudo leer entera y el planificador la "
+     "rechaza"},
+    {Label::WhyLetterExpected, "why.letter_expected",
+     "tras «(» se esperaba la letra del elemento, de la A a la Z: la operación no se pudo leer "
+     "entera y el planificador la rechaza"},
+    {Label::LabHeading, "lab.heading", "Protocolos"},
+    {Label::LabOperation, "lab.operation", "Operación"},
+    {Label::StepExecuted, "step.executed", "ejecutada"},
+    {Label::StepSkipped, "step.skipped", "ignorada (Thomas)"},
+    {Label::StepRejected, "step.rejected", "rechazada"},
+    {Label::StepRejectedDied, "step.rejected.died", "muere"},
+    {Label::StepRejectedValidation, "step.rejected.validation", "validación fallida"},
+    {Label::StepIgnored, "step.ignored", "ignorada"},
+    {Label::StepPending, "step.pending", "pendiente"},
+    {Label::StepDropped, "step.dropped", "descartada"},
+    {Label::StepDroppedVictim, "step.dropped.victim", "víctima"},
+    {Label::StepDroppedWounded, "step.dropped.wounded", "herida"},
+    {Label::StepWaits, "step.waits", "espera a"},
+    {Label::StepQueued, "step.queued", "en cola"},
+    {Label::StepThen, "step.then", "→"},
+    {Label::CauseAbort, "cause.abort", "abortada"},
+    {Label::CauseRejected, "cause.rejected", "rechazada"},
+    {Label::CauseCascade, "cause.cascade", "en cascada"},
+    {Label::CauseVictim, "cause.victim", "víctima"},
+    {Label::CauseDied, "cause.died", "muere"},
+    {Label::CauseWounded, "cause.wounded", "herida"},
+    {Label::CauseValidation, "cause.validation", "validación fallida"},
+    {Label::LabHistory, "lab.history", "historia"},
+    {Label::LabHistoryNone, "lab.history.none", "vacía"},
+    {Label::LabCommitted, "lab.committed", "validadas"},
+    {Label::LabCommittedNone, "lab.committed.none", "ninguna"},
+    {Label::LabAborted, "lab.aborted", "abortadas"},
+    {Label::LabAbortedNone, "lab.aborted.none", "ninguna"},
+    {Label::LabWaiting, "lab.waiting", "en espera"},
+    {Label::LabActive, "lab.active", "activas"},
+    {Label::LabUnrecoverable, "lab.unrecoverable", "irrecuperables"},
+    {Label::LabDeadlocks, "lab.deadlocks", "interbloqueos"},
+    {Label::LabDeadlocksNone, "lab.deadlocks.none", "ninguno"},
+    {Label::LabVictim, "lab.victim", "víctima"},
+    {Label::LabOrder, "lab.order", "orden serie"},
+    {Label::LabOrderNone, "lab.order.none", "no hay (ciclo)"},
+    {Label::LabOrderEmpty, "lab.order.empty", "vacío"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));
@@ -79,13 +188,6 @@ static_assert(
       return true;
     }(),
     "the table lists the labels in their order");
-
-// `"text"`: the labels hold no character that JSON escapes.
-void PutQuoted(std::string& out, std::string_view text) {
-  out += '"';
-  out += text;
-  out += '"';
-}
 
 void AppendReadableIgnored(std::string& out, const IgnoredText& ignored) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -139,15 +241,24 @@ std::string_view Text(Label label) {
   return kSpanish[static_cast<std::size_t>(label)].text;
 }
 
+std::string_view TextOfKey(std::string_view key) {
+  for (const LabelEntry& entry : kSpanish) {
+    if (entry.key == key) {
+      return entry.text;
+    }
+  }
+  return {};
+}
+
 void AppendLabelsJson(std::string& out) {
   out += '{';
   for (const LabelEntry& entry : kSpanish) {
     if (entry.label != Label::Line) {
       out += ',';
     }
-    PutQuoted(out, entry.key);
+    json::PutString(out, entry.key);
     out += ':';
-    PutQuoted(out, entry.text);
+    json::PutString(out, entry.text);
   }
   out += '}';
 }
@@ -241,6 +352,179 @@ void AppendWarningText(std::string& out, const Warning& warning) {
       out += "la línea no empieza con un plan (P y su número): no se ejecuta nada de ella";
       break;
   }
+}
+
+std::string_view OutcomeKey(analysis::Outcome outcome) {
+  static constexpr std::string_view kKeys[] = {"executed",  "rejected", "skipped", "aborted",
+                                               "committed", "begun",    "error"};
+  return kKeys[static_cast<std::size_t>(outcome)];
+}
+
+std::string_view RuleKey(analysis::Rule rule) {
+  static constexpr std::string_view kKeys[] = {"begin",
+                                               "already_begun",
+                                               "transaction_out_of_range",
+                                               "commit",
+                                               "abort",
+                                               "not_active",
+                                               "access_not_active",
+                                               "item_out_of_range",
+                                               "read",
+                                               "read_too_late",
+                                               "write",
+                                               "write_too_late",
+                                               "thomas",
+                                               "obsolete_write",
+                                               "illegal_operation",
+                                               "number_expected",
+                                               "open_expected",
+                                               "letter_expected"};
+  static_assert(std::size(kKeys) == static_cast<std::size_t>(analysis::Rule::LetterExpected) + 1);
+  return kKeys[static_cast<std::size_t>(rule)];
+}
+
+namespace {
+
+// The sentence for a transaction that is not active, by what it is instead: `inactive` is the
+// first of the four labels (inactive, committed, aborted, out of range).
+Label NotActiveLabel(const analysis::TraceStep& step, Label inactive) {
+  int offset = 0;
+  if (step.number < kFirstTransaction || step.number > kLastTransaction) {
+    offset = 3;
+  } else if (step.stateBefore == TransactionState::Validated) {
+    offset = 1;
+  } else if (step.stateBefore == TransactionState::Aborted) {
+    offset = 2;
+  }
+  return static_cast<Label>(static_cast<int>(inactive) + offset);
+}
+
+Label WhyLabel(const analysis::TraceStep& step) {
+  using analysis::Rule;
+  switch (RuleOf(step)) {
+    case Rule::Begin:
+      return Label::WhyBegin;
+    case Rule::AlreadyBegun:
+      return Label::WhyAlreadyBegun;
+    case Rule::TransactionOutOfRange:
+      return Label::WhyTransactionOutOfRange;
+    case Rule::Commit:
+      return Label::WhyCommit;
+    case Rule::Abort:
+      return Label::WhyAbort;
+    case Rule::NotActive:
+      return NotActiveLabel(step, Label::WhyNotActiveInactive);
+    case Rule::AccessNotActive:
+      return NotActiveLabel(step, Label::WhyAccessNotActiveInactive);
+    case Rule::ItemOutOfRange:
+      return Label::WhyItemOutOfRange;
+    case Rule::Read:
+      return step.tsLect == step.before ? Label::WhyReadKept : Label::WhyRead;
+    case Rule::ReadTooLate:
+      return Label::WhyReadTooLate;
+    case Rule::Write:
+      return Label::WhyWrite;
+    case Rule::WriteTooLate:
+      return Label::WhyWriteTooLate;
+    case Rule::Thomas:
+      return Label::WhyThomas;
+    case Rule::ObsoleteWrite:
+      return Label::WhyObsoleteWrite;
+    case Rule::IllegalOperation:
+      return Label::WhyIllegalOperation;
+    case Rule::NumberExpected:
+      return Label::WhyNumberExpected;
+    case Rule::OpenExpected:
+      return Label::WhyOpenExpected;
+    case Rule::LetterExpected:
+      return Label::WhyLetterExpected;
+  }
+  return Label::WhyIllegalOperation;
+}
+
+}  // namespace
+
+namespace {
+
+// A sentence of the table cut at its places: literal text, then the value of one place.
+struct Piece {
+  std::string text;
+  char place = 0;  // 't', 's' (ts), 'x', 'l' (lect), 'e' (escr), 'b' (before); 0 at the end
+};
+
+// Each why-sentence cut into pieces once, its text as it is and escaped for JSON.
+class WhyPieces {
+ public:
+  WhyPieces() {
+    for (int i = 0; i < kCount; ++i) {
+      const std::string_view text = Text(static_cast<Label>(static_cast<int>(Label::WhyBegin) + i));
+      for (std::size_t at = 0;;) {
+        const std::size_t open = text.find('{', at);
+        const std::size_t close = open == std::string_view::npos ? open : text.find('}', open);
+        const std::string_view literal = text.substr(at, open - std::min(open, at));
+        const std::string_view name = open == std::string_view::npos
+                                          ? std::string_view{}
+                                          : text.substr(open + 1, close - open - 1);
+        const char place = name.empty() ? 0 : name == "ts" ? 's' : name[0];
+        std::string quoted;
+        json::PutString(quoted, literal);
+        plain_[i].push_back({std::string(literal), place});
+        escaped_[i].push_back({quoted.substr(1, quoted.size() - 2), place});
+        if (place == 0) {
+          break;
+        }
+        at = close + 1;
+      }
+    }
+  }
+  const std::vector<Piece>& Of(Label label, bool json) const {
+    const int i = static_cast<int>(label) - static_cast<int>(Label::WhyBegin);
+    return json ? escaped_[i] : plain_[i];
+  }
+
+ private:
+  static constexpr int kCount =
+      static_cast<int>(Label::WhyLetterExpected) - static_cast<int>(Label::WhyBegin) + 1;
+  std::vector<Piece> plain_[kCount];
+  std::vector<Piece> escaped_[kCount];
+};
+
+void AppendPieces(std::string& out, const std::vector<Piece>& pieces,
+                  const analysis::TraceStep& step) {
+  for (const Piece& piece : pieces) {
+    out += piece.text;
+    switch (piece.place) {
+      case 0:
+        break;
+      case 'x':
+        out += step.item;
+        break;
+      default:
+        json::PutNumber(out, piece.place == 't'   ? step.number
+                             : piece.place == 's' ? step.ts
+                             : piece.place == 'l' ? step.tsLect
+                             : piece.place == 'e' ? step.tsEscr
+                                                  : step.before);
+        break;
+    }
+  }
+}
+
+const WhyPieces& Pieces() {
+  static const WhyPieces pieces;
+  return pieces;
+}
+
+}  // namespace
+
+void AppendWhy(std::string& out, const analysis::TraceStep& step) {
+  AppendPieces(out, Pieces().Of(WhyLabel(step), false), step);
+}
+
+void AppendWhyJson(std::string& out, const analysis::TraceStep& step) {
+  out += '"';
+  AppendPieces(out, Pieces().Of(WhyLabel(step), true), step);
+  out += '"';
 }
 
 }  // namespace tosim::report

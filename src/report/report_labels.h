@@ -58,11 +58,87 @@ enum class Label : std::uint8_t {
   Order,       // "sí, orden T1 → T2"
   OrderEmpty,  // "sí, orden vacío"
   Cycle,       // "no, ciclo T1 → T2 → T1"
+  PlansNone,   // the summary of a file without any plan or line of text
+  // What became of an operation of the trace (the key `trace`, its `decision`).
+  DecisionExecuted,
+  DecisionRejected,
+  DecisionSkipped,
+  DecisionAborted,
+  DecisionCommitted,
+  DecisionBegun,
+  DecisionError,
+  // Why: the rule that decided an operation, a sentence with the operation's numbers in the
+  // places "{t}", "{ts}", "{x}", "{lect}", "{escr}" and "{before}" (see AppendWhy()).
+  WhyBegin,
+  WhyAlreadyBegun,
+  WhyTransactionOutOfRange,
+  WhyCommit,
+  WhyAbort,
+  WhyNotActiveInactive,
+  WhyNotActiveCommitted,
+  WhyNotActiveAborted,
+  WhyNotActiveOutOfRange,
+  WhyAccessNotActiveInactive,
+  WhyAccessNotActiveCommitted,
+  WhyAccessNotActiveAborted,
+  WhyAccessNotActiveOutOfRange,
+  WhyItemOutOfRange,
+  WhyRead,
+  WhyReadKept,  // a read that leaves TS_lect as it was
+  WhyReadTooLate,
+  WhyWrite,
+  WhyWriteTooLate,
+  WhyThomas,
+  WhyObsoleteWrite,
+  WhyIllegalOperation,
+  WhyNumberExpected,
+  WhyOpenExpected,
+  WhyLetterExpected,
+  // The protocol lab: the table, its cells and each protocol's line.
+  LabHeading,
+  LabOperation,
+  StepExecuted,
+  StepSkipped,
+  StepRejected,
+  StepRejectedDied,
+  StepRejectedValidation,
+  StepIgnored,
+  StepPending,
+  StepDropped,
+  StepDroppedVictim,
+  StepDroppedWounded,
+  StepWaits,   // "espera a T2 → ejecutada"
+  StepQueued,  // "en cola → pendiente"
+  StepThen,
+  CauseAbort,
+  CauseRejected,
+  CauseCascade,
+  CauseVictim,
+  CauseDied,
+  CauseWounded,
+  CauseValidation,
+  LabHistory,
+  LabHistoryNone,
+  LabCommitted,
+  LabCommittedNone,
+  LabAborted,
+  LabAbortedNone,
+  LabWaiting,
+  LabActive,
+  LabUnrecoverable,
+  LabDeadlocks,
+  LabDeadlocksNone,
+  LabVictim,
+  LabOrder,
+  LabOrderNone,
+  LabOrderEmpty,
   Count
 };
 
 // The text of `label`, in Spanish and UTF-8.
 [[nodiscard]] std::string_view Text(Label label);
+// The text of the label named `key` in the table ("step.rejected.died"); empty when there is none.
+[[nodiscard]] std::string_view TextOfKey(std::string_view key);
 
 // The table as one JSON object, key by key in the table's order: {"line":"Línea",...}.
 void AppendLabelsJson(std::string& out);
@@ -73,5 +149,14 @@ void AppendLabelsJson(std::string& out);
 // "\xNN" (so that a TAB shows), and "…" and the count after them when more were skipped.
 [[nodiscard]] std::string_view WarningKey(analysis::WarningKind kind);
 void AppendWarningText(std::string& out, const analysis::Warning& warning);
+
+// The names in JSON of what became of a trace operation ("rejected") and of the rule that decided
+// it ("write_too_late").
+[[nodiscard]] std::string_view OutcomeKey(analysis::Outcome outcome);
+[[nodiscard]] std::string_view RuleKey(analysis::Rule rule);
+// The sentence that says why `step` was decided so, with its numbers.
+void AppendWhy(std::string& out, const analysis::TraceStep& step);
+// The same sentence as a JSON string.
+void AppendWhyJson(std::string& out, const analysis::TraceStep& step);
 
 }  // namespace tosim::report

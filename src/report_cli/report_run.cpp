@@ -13,6 +13,7 @@
 #include "report/in_memory_run.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "report/report_labels.h"
 #include "report/report_page.h"
 #include "report_cli/options.h"
 
@@ -54,7 +55,7 @@ constexpr std::string_view kHelp =
     "                  skipped_writes, executed, to_order, cascading, without_thomas,\n"
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
-    "                  strict, edges, warnings, active, reads_from\n"
+    "                  strict, edges, warnings, active, reads_from, trace\n"
     "                  (tosim-report(1) dice qué es cada una).\n"
     "  --protocols     añade a cada plan lo que hace con él cada uno de ocho\n"
     "                  protocolos de control de concurrencia (to, to_basic,\n"
@@ -229,7 +230,8 @@ Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
 // holds a block. With --protocols, the protocol lab replays each plan too: its key ends the JSON
-// object, its table ends the summary.
+// object, its table ends the summary. A file without any report says so in the summary; in JSON
+// it is no line at all.
 Failure ReportPlans(platform::FileHandle file, const Options& options) {
   InStream plan;
   plan.Open(ReadPlanFile, &file);
@@ -237,6 +239,7 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
   out.reserve(2 * kOutputBlock);
   Failure failure;
   protocols::ProtocolLab lab;
+  bool reported = false;
   const auto start = [&] {
     if (options.protocols) {
       lab.Start();
@@ -247,10 +250,19 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
       lab.Add(operation);
     }
   };
+  // A plan's long lists go out as they are composed; after a failed write nothing more does.
+  const Spill spill = [&](std::string& bytes) {
+    if (!failure) {
+      failure = WriteOutput(bytes);
+    }
+    bytes.clear();
+  };
   // A failed write of the output stops the reading.
   const auto done = [&](const analysis::PlanReport& report) {
+    reported = true;
     if (options.format == Format::Json) {
-      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr);
+      AppendPlanJson(out, report, options.protocols ? &lab.Finish(report.timestamps) : nullptr,
+                     spill);
     } else {
       AppendText(out, report);
       if (options.protocols && report.hasPlan) {
@@ -268,6 +280,10 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
   const int error = analysis::ForEachPlanReport(plan, start, add, done, TimestampsOf(options));
   if (failure) {
     return failure;
+  }
+  if (error == 0 && !reported && options.format != Format::Json) {
+    out += Text(Label::PlansNone);
+    out += '\n';
   }
   failure = WriteOutput(out);
   if (!failure && error != 0) {

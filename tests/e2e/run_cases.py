@@ -9,8 +9,9 @@ header, empty lines included. "#" lines before a case's first section are commen
   trace            The trace: the console is the trace, CR LF and "Pulsar <CR> para terminar";
                    the listing plan.lst is the trace. Here and in console, listing and stderr
                    every line ends with CR LF, unless the section says "lf".
-  console [lf] [contains]   The console, when it is not trace and prompt ("lf": its lines end
-                   with LF, as do those of "stderr lf"; "contains": these lines are part of it).
+  console [lf] [contains] [drop KEY]   The console, when it is not trace and prompt ("lf": its
+                   lines end with LF, as do those of "stderr lf"; "contains": these lines are part
+                   of it; "drop KEY": the key KEY of every JSON object line is left out first).
   listing [NAME]   The file NAME (default plan.lst), when it is not the trace; repeatable.
   no-listing NAME...   Files that must not exist afterwards.
   args             The arguments, split like a shell does (default: plan.txt plan.lst).
@@ -34,64 +35,168 @@ Escapes but in args, setup and drives: \\t \\r \\n \\xNN \\\\, and \\c ending a 
 without a drive. In the console and standard error "$" and eight hex digits (a code location)
 match "$XXXXXXXX".
 The plan file must be left as it was.
+
+case_file.py reads the files; this script prepares, runs and compares each case.
 """
 
-import argparse, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
+import argparse, json, os, pty, re, resource, shlex, shutil, signal, subprocess, sys
 import tempfile, tty
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from case_file import decode_lines, parse
+
 PROMPT = b"\r\nPulsar <CR> para terminar"
-ESCAPE = re.compile(r"\\(x[0-9A-Fa-f]{2}|[trn\\])")
+TIMEOUT = 60  # seconds a program may take
 
 
-def decode(text):
-    """Escapes become bytes; the rest is Latin-1, the program's code page."""
-    unescape = lambda m: chr(int(m[1][1:], 16)) if m[1][0] == "x" else {
-        "t": "\t", "r": "\r", "n": "\n", "\\": "\\"}[m[1]]
-    return ESCAPE.sub(unescape, text).encode("latin-1")
+class Outcome(Exception):
+    """A verdict reached before the comparison: ("SKIP" or "FAIL", detail)."""
 
 
-def decode_lines(lines, line_end):
-    return b"".join(decode(l[:-2]) if l.endswith("\\c") else decode(l) + line_end for l in lines)
+# Preparing the case folder.
+
+class Spelling:
+    """Paths as the program sees them: under wine the case folder is Z:\\tmp\\..."""
+
+    def __init__(self, folder, windows):
+        self.folder, self.windows = folder, windows
+
+    def path(self, path):
+        return "Z:" + path.replace("/", "\\") if self.windows else path
+
+    def __call__(self, text):
+        """`text` with {dir} and {folder} replaced."""
+        return text.replace("{dir}", self.path(self.folder)).replace(
+            "{folder}", self.folder.replace("/", "\\") if self.windows else self.folder)
 
 
-def parse(path):
-    cases, lines = [], None
-    with open(path, encoding="latin-1") as f:
-        for raw in f.read().removesuffix("\n").split("\n"):
-            if raw.startswith("=== "):
-                cases.append({"name": raw[4:].strip(), "source": path, "sections": []})
-                lines = None
-            elif raw.startswith("--- "):
-                words, lines = raw[4:].split(), []
-                cases[-1]["sections"].append((words[0], words[1:], lines))
-            elif lines is not None:
-                lines.append(raw)
-            elif raw.strip() and not raw.startswith("#"):
-                raise SystemExit(f"{path}: text outside a section: {raw!r}")
-    return cases
+def drop_key(data, key):
+    """`data` with the member "KEY":value taken out of every line that is a JSON object."""
+    lines = data.split(b"\n")
+    marker = b',"' + key.encode() + b'":'
+    for i, line in enumerate(lines):
+        at = line.find(marker)
+        if line.startswith(b"{") and at >= 0:
+            text = line.decode("utf-8")
+            start = len(line[:at].decode("utf-8"))
+            _, end = json.JSONDecoder().raw_decode(text, start + len(marker.decode()))
+            lines[i] = (text[:start] + text[end:]).encode("utf-8")
+    return b"\n".join(lines)
 
 
-def section(case, key):
-    """The (words, lines) of the case's section `key`, or None."""
-    return next(((w, l) for k, w, l in case["sections"] if k == key), None)
+def prepare_folder(case, folder, spell):
+    """Writes plan.txt and runs the setup lines; returns the plan's bytes, or None."""
+    plan = case.plan_bytes()
+    if plan is not None:
+        with open(os.path.join(folder, "plan.txt"), "wb") as f:
+            f.write(plan)
+    if case.has("setup"):
+        subprocess.run(["bash", "-e", "-c", spell("\n".join(case.lines("setup")))], cwd=folder,
+                       check=True)
+    return plan
 
 
-def plan_bytes(case):
-    plan = section(case, "plan")
-    if plan is None:
+# The command line, its environment and the file held meanwhile.
+
+def environment_of(case, windows):
+    """The program's environment, or None for this process's own. On posix a known locale:
+    whether the console is converted depends on it."""
+    env = case.words("env")
+    settings = dict((w.split("=", 1) for w in env),
+                    **({} if windows or "LANG=" in " ".join(env) else {"LANG": "C"}))
+    if not settings:
         return None
-    line_end = b"" if "raw" in plan[0] else b"\n" if "lf" in plan[0] else b"\r\n"
-    return decode_lines(plan[1], line_end)
+    return {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE")} | settings
 
 
-def difference(label, expected, actual):
-    at = next((i for i, (a, b) in enumerate(zip(expected, actual)) if a != b),
-              min(len(expected), len(actual)))
-    return None if expected == actual else (
-        f"  {label} differs at byte {at} (expected {len(expected)} bytes, got {len(actual)})"
-        f"\n    expected: {expected[max(0, at - 40):at + 40]!r}"
-        f"\n    actual:   {actual[max(0, at - 40):at + 40]!r}")
+def command_of(case, program, launcher, holder, spell):
+    """(command, environment, launched). On windows a missing standard handle, an exact command
+    line and the drives' directories need the launcher inside wine; a file is held there too,
+    since wine ignores flock(2)."""
+    windows = spell.windows
+    args = [spell(w) for w in shlex.split(" ".join(case.lines("args", ["plan.txt plan.lst"])))]
+    stdout_mode = (case.words("stdout") or ["file"])[0]
+    flags = [f for f, on in (("-no-stdin", "closed" in case.words("stdin")),
+                             ("-no-stdout", stdout_mode == "closed")) if on and windows]
+    launch = windows and bool(flags or case.has("command-line") or case.has("drives"))
+    if (launch and not launcher) or (windows and case.has("hold") and not holder):
+        raise Outcome("SKIP", "  needs --launcher and --holder on windows")
+    environment = environment_of(case, windows)
+    if not launch:
+        return program + args, environment, False
+    exe = spell.path(program[-1])
+    if case.has("command-line"):
+        line = spell(decode_lines(case.lines("command-line"), b"").decode("latin-1"))
+    else:
+        line = " ".join(f'"{w}"' if w == "" or any(ord(c) <= 32 for c in w) else w
+                        for w in [exe] + args)
+    environment = dict(environment or os.environ, TOSIM_TEST_COMMAND_LINE=line)
+    drives = [spell(l) for l in case.lines("drives", []) if l.strip()]
+    return launcher + flags + [exe] + drives, environment, True
 
+
+def hold_file(case, holder, spell):
+    """A process holding the case's "hold" file (flock(1) here, the holder on windows), or
+    None."""
+    if not case.has("hold"):
+        return None
+    path = os.path.join(spell.folder, case.words("hold")[0])
+    holding = subprocess.Popen(holder + [spell.path(path)] if spell.windows else [
+        "flock", "-x", path, "sh", "-c", "echo held; cat >/dev/null"],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    if holding.stdout.readline().rstrip() != b"held":
+        holding.kill()
+        raise Outcome("FAIL", f"  {path} could not be held")
+    return holding
+
+
+def let_go(holding):
+    if holding:
+        holding.stdin.close()
+        holding.wait(timeout=TIMEOUT)
+
+
+# The standard streams.
+
+class Streams:
+    """The program's standard streams as the case asks: the child's ends (stdin, stdout, and
+    stderr when it goes to the terminal too), the end to read the console from, and the
+    descriptors to close in the child (the shell's 0<&- and 1>&-)."""
+
+    def __init__(self, case, folder, launch):
+        stdin_closed = "closed" in case.words("stdin")
+        self.mode = (case.words("stdout") or ["file"])[0]
+        self.stdin = subprocess.DEVNULL
+        if case.has("stdin") and not stdin_closed:
+            self.stdin, write_end = os.pipe()
+            os.write(write_end, decode_lines(case.lines("stdin"), b"\n"))  # small: fits the pipe
+            os.close(write_end)
+        self.reader, self.stdout = None, subprocess.DEVNULL  # "closed": closed in the child
+        if self.mode in ("file", "full"):
+            self.stdout = open(os.path.join(folder, ".console") if self.mode == "file"
+                               else "/dev/full", "wb")
+        elif self.mode in ("pipe", "closed-pipe", "tty"):
+            self.reader, self.stdout = pty.openpty() if self.mode == "tty" else os.pipe()
+            if self.mode == "tty":
+                tty.setraw(self.stdout)  # no LF to CR LF: the bytes as the program wrote them
+            if self.mode == "closed-pipe":
+                os.close(self.reader)
+                self.reader = None
+        elif self.mode != "closed":
+            raise SystemExit(f"unknown stdout mode {self.mode}")
+        self.stderr_on_tty = self.mode == "tty" and "stderr" in case.words("stdout")
+        self.closed = [] if launch else [fd for fd, gone in (
+            (0, stdin_closed), (1, self.mode == "closed")) if gone]
+
+    def close_child_ends(self):
+        for end in (self.stdin, self.stdout):
+            if hasattr(end, "close"):
+                end.close()
+            elif end >= 0:
+                os.close(end)
+
+
+# Running the program.
 
 def read_all(fd):
     data = b""
@@ -104,138 +209,115 @@ def read_all(fd):
     return data
 
 
-def run_case(case, program, windows, holder, launcher, folder):
-    get = lambda key, default=None: (section(case, key) or (None, default))[1]
-    words = lambda key: (section(case, key) or ([], None))[0]
-    spell = lambda path: "Z:" + path.replace("/", "\\") if windows else path
-    subst = lambda s: s.replace("{dir}", spell(folder)).replace(
-        "{folder}", folder.replace("/", "\\") if windows else folder)
-    plan = plan_bytes(case)
-    if plan is not None:
-        with open(os.path.join(folder, "plan.txt"), "wb") as f:
-            f.write(plan)
-    if section(case, "setup"):
-        subprocess.run(["bash", "-e", "-c", subst("\n".join(get("setup")))], cwd=folder,
-                       check=True)
-    args = [subst(w) for w in shlex.split(" ".join(get("args", ["plan.txt plan.lst"])))]
-    stdin_closed = "closed" in words("stdin")
-    stdout_mode = (words("stdout") or ["file"])[0]
+def run_program(command, folder, streams, environment, file_size_limit):
+    """Runs the program to its end; returns (console, standard error, exit status). The console
+    is what the pipe or terminal received; a console written to a file is read afterwards."""
 
-    # On windows a missing standard handle, an exact command line and the drives' directories
-    # need the launcher inside wine; a file is held there too, since wine ignores flock(2).
-    flags = [f for f, on in (("-no-stdin", stdin_closed), ("-no-stdout", stdout_mode == "closed"))
-             if on and windows]
-    launch = windows and bool(flags or section(case, "command-line") or section(case, "drives"))
-    if (launch and not launcher) or (windows and section(case, "hold") and not holder):
-        return "SKIP", "  needs --launcher and --holder on windows"
-    # A known locale: whether the console is converted depends on it.
-    environment = dict((w.split("=", 1) for w in words("env")),
-                       **({} if windows or "LANG=" in " ".join(words("env")) else {"LANG": "C"}))
-    environment = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE")} | (
-        environment) if environment else None
-    command = program + args
-    if launch:
-        exe = spell(program[-1])
-        line = subst(decode_lines(get("command-line"), b"").decode("latin-1")) if section(
-            case, "command-line") else " ".join(
-                f'"{w}"' if w == "" or any(ord(c) <= 32 for c in w) else w for w in [exe] + args)
-        environment = dict(environment or os.environ, TOSIM_TEST_COMMAND_LINE=line)
-        command = launcher + flags + [exe] + [subst(l) for l in get("drives", []) if l.strip()]
-
-    holding = None  # a process holding a file: flock(1) here, the holder on windows
-    if section(case, "hold"):
-        path = os.path.join(folder, words("hold")[0])
-        holding = subprocess.Popen(holder + [spell(path)] if windows else [
-            "flock", "-x", path, "sh", "-c", "echo held; cat >/dev/null"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        if holding.stdout.readline().rstrip() != b"held":
-            holding.kill()
-            return "FAIL", f"  {path} could not be held"
-
-    stdin = subprocess.DEVNULL
-    if section(case, "stdin") and not stdin_closed:
-        stdin, write_end = os.pipe()
-        os.write(write_end, decode_lines(get("stdin"), b"\n"))  # small: fits in the pipe
-        os.close(write_end)
-    console_path = os.path.join(folder, ".console")
-    reader, stdout = None, subprocess.DEVNULL  # "closed": closed in the child, below
-    if stdout_mode in ("file", "full"):
-        stdout = open(console_path if stdout_mode == "file" else "/dev/full", "wb")
-    elif stdout_mode in ("pipe", "closed-pipe", "tty"):
-        reader, stdout = pty.openpty() if stdout_mode == "tty" else os.pipe()
-        if stdout_mode == "tty":
-            tty.setraw(stdout)  # no LF to CR LF translation: the bytes as the program wrote them
-        if stdout_mode == "closed-pipe":
-            os.close(reader)
-            reader = None
-    elif stdout_mode != "closed":
-        raise SystemExit(f"unknown stdout mode {stdout_mode}")
-    # Standard input or output closed, as the shell's 0<&- and 1>&- leave them.
-    closed = [] if launch else [fd for fd, gone in ((0, stdin_closed),
-                                                    (1, stdout_mode == "closed")) if gone]
-    limit = section(case, "file-size-limit") and int(words("file-size-limit")[0])
-
-    def prepare():
-        for fd in closed:
+    def in_child():
+        for fd in streams.closed:
             os.close(fd)
-        if limit:
+        if file_size_limit:
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
 
     with open(os.path.join(folder, ".stderr"), "wb+") as stderr:
-        on_tty = stdout_mode == "tty" and "stderr" in words("stdout")
-        proc = subprocess.Popen(command, cwd=folder, stdin=stdin, stdout=stdout,
-                                stderr=stdout if on_tty else stderr, preexec_fn=prepare,
-                                env=environment)
-        for end in (stdin, stdout):  # the child's ends
-            if hasattr(end, "close"):
-                end.close()
-            elif end >= 0:
-                os.close(end)
-        console = read_all(reader) if reader is not None else b""
+        proc = subprocess.Popen(command, cwd=folder, stdin=streams.stdin, stdout=streams.stdout,
+                                stderr=streams.stdout if streams.stderr_on_tty else stderr,
+                                preexec_fn=in_child, env=environment)
+        streams.close_child_ends()
+        console = read_all(streams.reader) if streams.reader is not None else b""
         try:
-            status = proc.wait(timeout=60)
+            status = proc.wait(timeout=TIMEOUT)
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
-            return "FAIL", "  did not finish within 60 s"
+            raise Outcome("FAIL", f"  did not finish within {TIMEOUT} s")
         stderr.seek(0)
-        errors = stderr.read()
-    if holding:
-        holding.stdin.close()
-        holding.wait(timeout=60)
-    contents = lambda name: open(os.path.join(folder, name), "rb").read()
-    if stdout_mode == "file":
-        console = contents(".console")
+        return console, stderr.read(), status
 
-    line_end = lambda key: b"\n" if "lf" in words(key) else b"\r\n"
-    text = lambda key: subst(decode_lines(get(key), line_end(key)).decode("latin-1")).encode(
-        "latin-1")
-    trace = section(case, "trace") and decode_lines(get("trace"), b"\r\n")
-    expected = text("console") if section(case, "console") else None if trace is None else trace + PROMPT
-    mask = lambda data: re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", data)
-    problems = [difference("stderr", text("stderr"), mask(errors)) if section(case, "stderr")
+
+# Comparing the results.
+
+def difference(label, expected, actual):
+    at = next((i for i, (a, b) in enumerate(zip(expected, actual)) if a != b),
+              min(len(expected), len(actual)))
+    return None if expected == actual else (
+        f"  {label} differs at byte {at} (expected {len(expected)} bytes, got {len(actual)})"
+        f"\n    expected: {expected[max(0, at - 40):at + 40]!r}"
+        f"\n    actual:   {actual[max(0, at - 40):at + 40]!r}")
+
+
+def mask(data):
+    """Code locations ("$" and eight hex digits) as "$XXXXXXXX"."""
+    return re.sub(rb"\$[0-9A-F]{8}", b"$XXXXXXXX", data)
+
+
+def problems_of(case, folder, spell, plan, stdout_mode, console, errors, status):
+    """What differs from the case's expectations, one text each."""
+    contents = lambda name: open(os.path.join(folder, name), "rb").read()
+    text = lambda key: spell(decode_lines(case.lines(key), case.line_end(key)).decode(
+        "latin-1")).encode("latin-1")
+    trace = decode_lines(case.lines("trace"), b"\r\n") if case.has("trace") else None
+    expected = text("console") if case.has("console") else (
+        None if trace is None else trace + PROMPT)
+    problems = [difference("stderr", text("stderr"), mask(errors)) if case.has("stderr")
                 else None]
+    if "drop" in case.words("console"):
+        dropped = case.words("console")[case.words("console").index("drop") + 1]
+        console = drop_key(console, dropped)
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
-        if "contains" in words("console"):
+        if "contains" in case.words("console"):
             problems.append(None if expected in mask(console) else
                             f"  console lacks {expected!r}\n    console: {console[:200]!r}")
         else:
             problems.append(difference("console", expected, mask(console)))
     listings = [(" ".join(w) or "plan.lst", decode_lines(l, b"\r\n"))
-                for k, w, l in case["sections"] if k == "listing"]
+                for w, l in case.every("listing")]
     for name, bytes_ in listings or ([("plan.lst", trace)] if trace is not None else []):
         problems.append(difference(f"listing {name}", bytes_, contents(name)) if os.path.isfile(
             os.path.join(folder, name)) else f"  listing {name} was not written")
     problems += [f"  {name} exists, but no listing may be written there"
-                 for name in words("no-listing") if os.path.lexists(os.path.join(folder, name))]
-    if status != int((words("status") or [0])[0]):
-        problems.append(f"  exit status {status}, expected {(words('status') or [0])[0]}\n"
+                 for name in case.words("no-listing") if os.path.lexists(os.path.join(folder, name))]
+    expected_status = (case.words("status") or [0])[0]
+    if status != int(expected_status):
+        problems.append(f"  exit status {status}, expected {expected_status}\n"
                         f"    console: {console[-200:]!r}\n    stderr: {errors[-200:]!r}")
     if plan is not None and contents("plan.txt") != plan:
         problems.append("  the plan file was changed")
-    problems = [p for p in problems if p]
+    return [p for p in problems if p]
+
+
+# One case, all cases.
+
+def run_case(case, program, windows, holder, launcher, folder):
+    """(verdict, detail) of one case run in the empty `folder`."""
+    spell = Spelling(folder, windows)
+    plan = prepare_folder(case, folder, spell)
+    try:
+        command, environment, launch = command_of(case, program, launcher, holder, spell)
+        holding = hold_file(case, holder, spell)
+        try:
+            streams = Streams(case, folder, launch)
+            limit = case.has("file-size-limit") and int(case.words("file-size-limit")[0])
+            console, errors, status = run_program(command, folder, streams, environment, limit)
+        finally:
+            let_go(holding)
+    except Outcome as outcome:
+        return outcome.args
+    if streams.mode == "file":
+        console = open(os.path.join(folder, ".console"), "rb").read()
+    problems = problems_of(case, folder, spell, plan, streams.mode, console, errors, status)
     return ("FAIL", "\n".join(problems)) if problems else ("PASS", "")
+
+
+def export_plans(cases, folder):
+    """Writes every case's plan file into `folder`, named after its case file and its index."""
+    os.makedirs(folder, exist_ok=True)
+    for index, case in enumerate(cases):
+        if (plan := case.plan_bytes()) is not None:
+            base = os.path.splitext(os.path.basename(case.source))[0]
+            with open(os.path.join(folder, f"{base}-{index:03}.txt"), "wb") as f:
+                f.write(plan)
 
 
 def main():
@@ -252,24 +334,19 @@ def main():
                                      for w in shlex.split(text)]
     cases = [case for path in options.case_files for case in parse(path)]
     if options.export_plans:
-        os.makedirs(options.export_plans, exist_ok=True)
-        for index, case in enumerate(cases):
-            if (plan := plan_bytes(case)) is not None:
-                base = os.path.splitext(os.path.basename(case["source"]))[0]
-                with open(os.path.join(options.export_plans, f"{base}-{index:03}.txt"), "wb") as f:
-                    f.write(plan)
+        export_plans(cases, options.export_plans)
         return 0
     windows = options.platform == "windows"
     counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
     for case in cases:
-        only, skip = section(case, "only"), section(case, "skip-on")
-        if only and options.platform not in only[0]:
+        if case.has("only") and options.platform not in case.words("only"):
             continue
-        if skip and skip[0][0] == options.platform:
-            verdict, detail = "SKIP", "  " + " ".join(skip[0][1:])
+        skip = case.words("skip-on")
+        if skip and skip[0] == options.platform:
+            verdict, detail = "SKIP", "  " + " ".join(skip[1:])
         else:
-            if not windows and (section(case, "command-line") or section(case, "drives")):
-                raise SystemExit(f"{case['name']}: command-line and drives are for windows only")
+            if not windows and (case.has("command-line") or case.has("drives")):
+                raise SystemExit(f"{case.name}: command-line and drives are for windows only")
             folder = tempfile.mkdtemp(prefix="tosim-e2e-")
             try:
                 verdict, detail = run_case(case, command(options.program), windows,
@@ -278,7 +355,7 @@ def main():
             finally:
                 shutil.rmtree(folder, ignore_errors=True)
         counts[verdict] += 1
-        print(f"{verdict} {os.path.basename(case['source'])}: {case['name']}" +
+        print(f"{verdict} {os.path.basename(case.source)}: {case.name}" +
               (f"\n{detail}" if detail else ""))
     print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
     return 1 if counts["FAIL"] else 77 if counts["PASS"] == 0 else 0

@@ -17,11 +17,18 @@ import os, shutil, subprocess, sys, tempfile
 MB = 1 << 20
 TIME = "/usr/bin/time"
 # The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest, for a
-# plan without warnings.
+# plan without warnings, up to its trace.
 REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]},'
               b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
               b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
-              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[]}\n')
+              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[],"trace":[%s]}\n')
+# The trace of a begin of T1 that received timestamp %d, and of the commit of T1 at position %d.
+BEGIN_T1 = (b'{"position":2,"op":"T1","t":1,"decision":"begun","ts":null,"ts_lect":null,'
+            b'"ts_escr":null,"rule":"begin","why":"T1 empieza: el contador le da la marca de tiempo '
+            b'siguiente, TS(T1)=%d"}')
+COMMIT_T1 = (b'{"position":%d,"op":"C1","t":1,"decision":"committed","ts":null,"ts_lect":null,'
+             b'"ts_escr":null,"rule":"commit","why":"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: '
+             b'validar no comprueba nada m\xc3\xa1s"}')
 # The key "protocols" of a plan without operations, and of «P9; T1; C1»: the same object for all
 # eight protocols.
 PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
@@ -41,7 +48,7 @@ def with_protocols(report_end, run):
 
 
 ONE_LINE = (b"P1\r\n", b"Iniciar P1\tplan P1 iniciado\r\nfin Plan\r\n\r\n\r\n",
-            b'"executed":[],"to_order":[]' + REPORT_END % (b"", b"", b""))
+            b'"executed":[],"to_order":[]' + REPORT_END % (b"", b"", b"", b""))
 ONE_LINE += (with_protocols(ONE_LINE[2], EMPTY_RUN),)
 # Plans with conflicts, every line end, syntax errors, lines that are not plans, long stretches
 # the reader skips, bytes above 127; then a last line whose frame ends the listing.
@@ -49,21 +56,24 @@ MANY_LINES = (b"P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2\r\n"
               b"p2 : t1 : t3 : w3(a) : r1(a) : w1 ( b : c3\nP3;T1;X;;C1\r\r\nT1; C1\r\n\tP1\n"
               b"P4; T1 " + b"text the reader skips " * 40 + b"; A1\r\n" + b" " * 200 +
               b"P5; T11; R0(A); W1; R1(); C1\r\nP6; " + bytes(range(128, 256)) + b"; T2; T2\r\n\n\r")
+MANY_SIZE = 100 * MB
+# Each copy of MANY_LINES begins seven transactions: two in P1, two in p2, one each in P3, P4 and
+# P6 (T11 is out of range, the second T2 of P6 is refused); the counter runs on into P9.
+MANY_BEGINS = 7 * -(-MANY_SIZE // len(MANY_LINES))
 MANY_END = (b"P9; T1; C1\r\n",
             b"Iniciar P9\tplan P9 iniciado\r\nIniciar T1\tiniciada\r\nValidar T1\tvalidada\r\n"
             b"fin Plan\r\n\r\n\r\n",
-            b'"executed":[],"to_order":[1]' + REPORT_END % (b"1", b"1", b"1"))
+            b'"executed":[],"to_order":[1]' + REPORT_END % (
+                b"1", b"1", b"1", BEGIN_T1 % (MANY_BEGINS + 1) + b"," + COMMIT_T1 % 3))
 MANY_END += (with_protocols(MANY_END[2], T1_C1_RUN),)
 # One line: pieces of every kind that leave the line going (an illegal operation leaves its trace
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
-# Its report ends with its last warning, the empty operation between ";" and ":" that ends the
-# last piece, whose position (%d) counts the line's operations: "P1", "T1", then 7 a piece.
-LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
-            b'{"position":%d,"kind":"illegal_operation","text":"operaci\xc3\xb3n ilegal: no hay '
-            b'nada entre dos separadores"}],"active":[2],"reads_from":[]}\n')
+# Its report ends with the trace of the commit, after the line's other operations: "P1", "T1",
+# then 7 a piece. T1 is never aborted.
 LONG_SIZE = 50 * MB
-LONG_END = (LONG_END[0], LONG_END[1], LONG_END[2] % (2 + 7 * -(-LONG_SIZE // len(LONG_PIECE))))
+LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
+            COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]}\n")
 
 
 def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
@@ -107,7 +117,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="tosim-memory-")
     try:
         base = peak_kb(tosim, folder, b"", b"", 0, ONE_LINE, tool)
-        peaks = {"many lines": peak_kb(tosim, folder, b"", MANY_LINES, 100 * MB, MANY_END, tool),
+        peaks = {"many lines": peak_kb(tosim, folder, b"", MANY_LINES, MANY_SIZE, MANY_END, tool),
                  "one long line": peak_kb(tosim, folder, b"P1; T1; ", LONG_PIECE, LONG_SIZE,
                                           LONG_END, tool)}
     finally:
