@@ -58,7 +58,9 @@ async function run() {
   };
   render($('out'), last.data, { rules: 'protocolos.html' });
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
-  $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
+  // A line without a plan has a report too; it is not a plan.
+  const plans = last.data.reports.filter((report) => report.plan !== null).length;
+  $('status').textContent = (plans ? plural(plans, 'plan', 'planes') : 'ningún plan') + ', ' +
     plural(last.listing.length, 'byte', 'bytes') + ' de traza' +
     (protocols ? '' : '; sin la vista de protocolos (el fichero pasa de 1 MiB)');
   setStale(false);

@@ -1,7 +1,6 @@
 // The exercise sheet: per plan its text, the grid to fill in and the questions; the answers on
 // pages of their own at the end. Nothing of a decision shows before the answer key.
 import { decode1252, el, planLines, scrolling, useLabels, word } from './common.js';
-import { parseLine, planSegments, splitFrames } from './trace.js';
 import { pairs, serializable, transactions, yesNo } from './verdicts.js';
 
 const QUESTIONS = [
@@ -14,6 +13,7 @@ const QUESTIONS = [
   'El plan tal como está escrito: ¿es recuperable? ¿Evita los abortos en cascada? ¿Es estricto?',
 ];
 
+// A row per operation of the plan's trace that names one.
 function exerciseGrid(ops) {
   const table = el('table', 'grid to-fill');
   table.append(el('caption', '', 'Para rellenar: una fila por operación, en el orden del plan'));
@@ -22,7 +22,7 @@ function exerciseGrid(ops) {
   table.append(head);
   ops.forEach((op, index) => {
     const row = el('tr');
-    row.append(el('th', '', String(index + 1)), el('td', '', op.label));
+    row.append(el('th', '', String(index + 1)), el('td', '', op));
     for (let i = 0; i < 3; i++) row.append(el('td', 'blank', ''));
     table.append(row);
   });
@@ -33,9 +33,10 @@ function operationList(list) {
   return list.length ? list.join(', ') : 'ninguna';
 }
 
-// The answers to QUESTIONS, in the same order.
-function answers(report, ops) {
-  const rejected = ops.filter((op) => op.cls === 'abort').map((op) => op.label);
+// The answers to QUESTIONS, in the same order. A rejection is an operation that aborted its
+// transaction; the plan's own A is not one.
+function answers(report) {
+  const rejected = report.trace.filter((entry) => entry.decision === 'rejected').map((entry) => entry.op);
   return [
     pairs(Object.entries(report.timestamps || {}), '=', word('timestamps.none')),
     'rechazadas: ' + operationList(rejected) + '; ' + word('skipped_writes') + ': ' +
@@ -53,9 +54,7 @@ function answers(report, ops) {
 export function renderExercises(root, data) {
   useLabels(data.labels);
   root.replaceChildren();
-  const frames = splitFrames(decode1252(data.trace));
   const sources = data.plans === undefined ? [] : planLines(decode1252(data.plans));
-  const segmentsByLine = new Map();
   const sheet = el('section', 'exercises');
   sheet.append(el('h2', '', 'Hoja de ejercicios'));
   sheet.append(el('p', 'about', 'Ordenación por marcas de tiempo con la regla de escritura de ' +
@@ -63,13 +62,10 @@ export function renderExercises(root, data) {
     'Las soluciones están al final.'));
   const key = el('section', 'answer-key');
   key.append(el('h2', '', 'Soluciones'));
-  data.reports.filter((report) => report.plan !== null).forEach((report, index) => {
-    if (!segmentsByLine.has(report.line)) {
-      segmentsByLine.set(report.line, planSegments(frames[report.line - 1] || []));
-    }
-    const segments = segmentsByLine.get(report.line);
-    const ops = (segments.shift() || []).map(parseLine)
-      .filter((op) => op && op.kind !== 'Iniciar P');
+  const plans = data.reports.filter((report) => report.plan !== null);
+  if (!plans.length) sheet.append(el('p', 'no-plans', word('plans.none')));
+  plans.forEach((report, index) => {
+    const ops = report.trace.filter((entry) => entry.op !== null).map((entry) => entry.op);
     const title = 'Ejercicio ' + (index + 1) + ' (línea ' + report.line + ', plan P' + report.plan + ')';
     const exercise = el('article', 'exercise');
     exercise.append(el('h3', '', title));
@@ -82,10 +78,11 @@ export function renderExercises(root, data) {
     const answer = el('article', 'exercise');
     answer.append(el('h3', '', title));
     const list = el('ol', 'answers');
-    for (const text of answers(report, ops)) list.append(el('li', '', text));
+    for (const text of answers(report)) list.append(el('li', '', text));
     answer.append(list);
     key.append(answer);
   });
-  root.append(sheet, key);
+  root.append(sheet);
+  if (plans.length) root.append(key);
   root.dataset.complete = 'true';
 }

@@ -5,12 +5,12 @@ import { decode1252, el, planLines, scrolling, useLabels, word } from './common.
 import { precedenceGraph } from './graph.js';
 import { scheduleGrid } from './grid.js';
 import { protocolView } from './protocols.js';
-import { planSegments, splitFrames, traceTable } from './trace.js';
+import { traceFrames, traceTable } from './trace.js';
 import { verdictSections, warningList } from './verdicts.js';
 
 const FRAMES_PER_CHUNK = 25;
 
-function planPanel(report, lines, source, rulesLink) {
+function planPanel(report, source, rulesLink) {
   const panel = el('section', report.plan === null ? 'plan no-plan' : 'plan');
   panel.dataset.line = report.line;
   if (report.plan === null) {
@@ -22,35 +22,37 @@ function planPanel(report, lines, source, rulesLink) {
   panel.append(el('h3', '', 'Plan P' + report.plan));
   if ((report.warnings || []).length) panel.append(warningList(report));
   const pictures = el('div', 'pictures');
-  pictures.append(scrolling(scheduleGrid(report, lines), 'Planificación'), precedenceGraph(report));
+  pictures.append(scrolling(scheduleGrid(report), 'Planificación'), precedenceGraph(report));
   panel.append(pictures, ...verdictSections(report));
   if (report.protocols) panel.append(protocolView(report, source, rulesLink));
   return panel;
 }
 
-function frameSection(lines, number, reports, source, rulesLink) {
+function frameSection({ number, reports, rows }, source, rulesLink) {
   const section = el('article', 'frame');
   section.append(el('h2', '', 'Línea ' + number));
   if (source !== undefined) section.append(el('pre', 'source', source || ' '));
-  section.append(scrolling(traceTable(lines), 'Traza de la línea ' + number));
-  const segments = planSegments(lines);
-  reports.forEach((report, i) => section.append(planPanel(report, segments[i] || [], source, rulesLink)));
+  section.append(scrolling(traceTable(rows), 'Traza de la línea ' + number));
+  for (const report of reports) section.append(planPanel(report, source, rulesLink));
   return section;
 }
 
-// What the colours and marks mean, once above the output.
+// What the colours and marks mean, once above the output, in the words of the table of labels.
 function legend(withProtocols) {
   const box = el('div', 'legend');
   box.append(el('strong', '', 'Leyenda:'));
-  for (const [cls, text] of [['ok', 'ejecutada o validada'],
-    ['abort', 'rechazada: su transacción aborta'],
-    ['skip', 'escritura ignorada (regla de Thomas)'], ['err', 'error en el plan']]) {
-    box.append(el('span', 'key ' + cls, text));
-  }
+  const keys = [
+    ['ok', ['executed', 'committed', 'begun'].map((d) => word('decision.' + d)).join(' / ')],
+    ['abort', word('decision.rejected')], ['skip', word('decision.skipped')],
+    ['aborted', word('decision.aborted')], ['err', word('decision.error')],
+  ];
+  for (const [cls, text] of keys) box.append(el('span', 'key ' + cls, text));
   box.append(el('span', 'key cycle-edge', 'arista de un ciclo del grafo'));
   if (withProtocols) {
-    for (const [cls, text] of [['dropped', 'descartada (víctima, herida o aborto)'],
-      ['ignored', 'ignorada'], ['pending', 'pendiente al final'],
+    for (const [cls, text] of [
+      ['dropped', word('step.dropped') + ' (' + word('step.dropped.victim') + ', ' +
+        word('step.dropped.wounded') + ')'],
+      ['ignored', word('step.ignored')], ['pending', word('step.pending') + ' al final'],
       ['waited', 'esperó antes de decidirse']]) {
       box.append(el('span', 'key ' + cls, text));
     }
@@ -71,7 +73,7 @@ export function render(root, data, options = {}) {
   if (observer) observer.disconnect();
   root.replaceChildren();
   root.removeAttribute('data-complete');
-  const frames = splitFrames(decode1252(data.trace));
+  const frames = traceFrames(decode1252(data.trace), data.reports);
   // The plan file itself, when the data carries it: each line is shown above its trace.
   const sources = data.plans === undefined ? null : planLines(decode1252(data.plans));
   if (data.name || data.made) {
@@ -79,19 +81,13 @@ export function render(root, data, options = {}) {
       data.made && 'generado el ' + data.made].filter(Boolean).join(', ')));
   }
   root.append(legend(data.reports.some((report) => report.protocols)));
-  const byLine = new Map();
-  for (const report of data.reports) {
-    if (!byLine.has(report.line)) byLine.set(report.line, []);
-    byLine.get(report.line).push(report);
-  }
   let next = 0;
   const sentinel = el('div', 'sentinel');
   const more = () => {
     const end = Math.min(frames.length, next + FRAMES_PER_CHUNK);
     const chunk = document.createDocumentFragment();
     for (; next < end; next++) {
-      chunk.append(frameSection(frames[next], next + 1, byLine.get(next + 1) || [],
-        sources ? sources[next] : undefined, rulesLink));
+      chunk.append(frameSection(frames[next], sources ? sources[next] : undefined, rulesLink));
     }
     root.insertBefore(chunk, sentinel);
     if (next >= frames.length) {

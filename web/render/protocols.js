@@ -1,11 +1,9 @@
 // The protocol lab's view of a plan: what each of eight protocols does with the plan as written,
-// in the words of tosim-report --protocols.
-import { el, scrolling } from './common.js';
+// in the words of tosim-report --protocols (the table of labels).
+import { el, hasWord, scrolling, word } from './common.js';
 import { drawGraph, figure } from './graph.js';
 
 const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
-const CAUSES = { abort: 'abortada', rejected: 'rechazada', cascade: 'en cascada',
-  victim: 'víctima', died: 'muere', wounded: 'herida', validation: 'validación fallida' };
 const RESULT_CLASS = { executed: 'ok', skipped: 'skip', rejected: 'abort', ignored: 'ignored',
   pending: 'pending', dropped: 'dropped' };
 
@@ -13,26 +11,22 @@ const stepTransaction = (op) => Number(/\d+/.exec(op)[0]);
 const setText = (list, none) => (list.length ? list.map((t) => 'T' + t).join(', ') : none);
 const chain = (list) => list.map((t) => 'T' + t).join(' → ');
 
-// What became of one operation, in a few words: how it waited, then how it ended.
+// What became of one operation, in a few words: how it waited, then how it ended. The ending is
+// "step.RESULT.CAUSE" where the table has it (CAUSE: why the step's transaction aborted, if it
+// did), else "step.RESULT".
 function stepCell(step, causes) {
   let cell = '';
+  const then = ' ' + word('step.then') + ' ';
   if (step.waited_for.length) {
-    cell = 'espera a ' + setText(step.waited_for, '');
+    cell = word('step.waits') + ' ' + setText(step.waited_for, '');
     if (step.result === 'pending') return cell;
-    cell += ' → ';
-  } else if (step.delayed && step.result !== 'pending') {
-    cell = 'en cola → ';
+    cell += then;
+  } else if (step.delayed) {
+    cell = word('step.queued') + then;
   }
+  const key = 'step.' + step.result;
   const cause = causes.get(stepTransaction(step.op));
-  const ending = {
-    executed: 'ejecutada',
-    skipped: 'ignorada (Thomas)',
-    rejected: cause === 'died' ? 'muere' : cause === 'validation' ? 'validación fallida' : 'rechazada',
-    ignored: 'ignorada',
-    pending: 'pendiente',
-    dropped: cause === 'victim' ? 'víctima' : cause === 'wounded' ? 'herida' : 'descartada',
-  }[step.result];
-  return cell + ending;
+  return cell + word(cause && hasWord(key + '.' + cause) ? key + '.' + cause : key);
 }
 
 // What an executed read returned, for the cell's tooltip.
@@ -45,11 +39,13 @@ function readFrom(step) {
 // The step grid: a row per operation of the plan, a column per protocol.
 function stepGrid(lab) {
   const table = el('table', 'steps');
+  const then = ' ' + word('step.then') + ' …';
   table.append(el('caption', '', 'Una fila por operación del plan escrito, una columna por ' +
-    'protocolo: lo que el protocolo hizo con ella. «espera a T2 → …»: esperó a T2 y después se ' +
-    'decidió; «en cola → …»: esperó detrás de otra operación de su transacción.'));
+    'protocolo: lo que el protocolo hizo con ella. «' + word('step.waits') + ' T2' + then +
+    '»: esperó a T2 y después se decidió; «' + word('step.queued') + then + '»: esperó detrás ' +
+    'de otra operación de su transacción.'));
   const head = el('tr');
-  head.append(el('th', '', 'Operación'));
+  head.append(el('th', '', word('lab.operation')));
   for (const name of PROTOCOLS) {
     const th = el('th', '', name);
     th.dataset.protocol = name;
@@ -106,24 +102,24 @@ function labHistory(name, run) {
   box.dataset.protocol = name;
   box.append(el('h5', '', name));
   const list = el('dl', 'verdicts');
-  const aborted = run.aborted.map(([t, cause]) => 'T' + t + ' (' + CAUSES[cause] + ')');
+  const aborted = run.aborted.map(([t, cause]) => 'T' + t + ' (' + word('cause.' + cause) + ')');
+  // Each row: its key, and its text (null: the row is left out).
   const rows = [
-    ['history', 'Historia', run.history.join(' ') || 'vacía'],
-    ['committed', 'Validadas', setText(run.committed, 'ninguna')],
-    ['aborted', 'Abortadas', aborted.join(', ') || 'ninguna'],
-    ['waiting', 'En espera al final', run.waiting.length ? setText(run.waiting, '') : null],
-    ['active', 'Activas al final', run.active.length ? setText(run.active, '') : null],
-    ['unrecoverable', 'Irrecuperables',
-      run.unrecoverable.length ? setText(run.unrecoverable, '') : null],
-    ['deadlocks', 'Interbloqueos', run.deadlocks.map((deadlock) => chain(deadlock.cycle) +
-      ' (víctima T' + deadlock.victim + ')').join(', ') || 'ninguno'],
-    ['order', 'Orden serie', run.order === null ? 'no hay (ciclo)' : chain(run.order) || 'vacío'],
+    ['history', run.history.join(' ') || word('lab.history.none')],
+    ['committed', setText(run.committed, word('lab.committed.none'))],
+    ['aborted', aborted.join(', ') || word('lab.aborted.none')],
+    ['waiting', run.waiting.length ? setText(run.waiting, '') : null],
+    ['active', run.active.length ? setText(run.active, '') : null],
+    ['unrecoverable', run.unrecoverable.length ? setText(run.unrecoverable, '') : null],
+    ['deadlocks', run.deadlocks.map((deadlock) => chain(deadlock.cycle) + ' (' + word('lab.victim') +
+      ' T' + deadlock.victim + ')').join(', ') || word('lab.deadlocks.none')],
+    ['order', run.order === null ? word('lab.order.none') : chain(run.order) || word('lab.order.empty')],
   ];
-  for (const [key, title, text] of rows) {
+  for (const [key, text] of rows) {
     if (text === null) continue;
     const value = el('dd', '', text);
     value.dataset.key = key;
-    list.append(el('dt', '', title), value);
+    list.append(el('dt', '', word('lab.' + key)), value);
   }
   box.append(list);
   const waits = waitsForGraph(name, run);
@@ -156,7 +152,8 @@ function protocolChoice(view) {
 // `rulesLink`: the address of the page of the rules, when there is one.
 export function protocolView(report, source, rulesLink) {
   const view = el('details', 'protocols');
-  view.append(el('summary', '', 'Protocolos: el plan con ocho protocolos de control de concurrencia'));
+  view.append(el('summary', '', word('lab.heading') + ': el plan con ocho protocolos de control de ' +
+    'concurrencia'));
   // The plan's own text stays at the top while the grid scrolls by.
   view.append(el('p', 'plan-text', source || 'P' + report.plan + '; ' +
     report.protocols.to.steps.map((step) => step.op).join('; ')));

@@ -1,81 +1,78 @@
-// tosim's trace: split into the frames of the plan file's lines, each line a row of cells.
+// tosim's trace, shown as it is, cut into the frames of the plan file's lines and coloured from
+// the run's data (each plan's "trace" entries), never from the trace's words.
 import { el } from './common.js';
 
-const PLAN_START_ERROR = 'ERR: se esperaba accion de inicio de un plan';
-// A label at the end of a cell: a reader's message may stand in front of it.
-const LABEL = /(Iniciar P|Iniciar T|Validar T|Abortar T|T)(-?\d+)(?:_(Read|Write)\((.)\))?$/;
+// What a decision looks like in the trace, the grid and the legend.
+export const DECISION_CLASS = { executed: 'ok', committed: 'ok', begun: 'ok', rejected: 'abort',
+  skipped: 'skip', aborted: 'aborted', error: 'err' };
+// The rules of an operation the reader could not read whole: its label cell holds the reader's
+// message. An illegal operation's label stays on the line of whatever follows it.
+const READER_RULES = new Set(['illegal_operation', 'number_expected', 'open_expected', 'letter_expected']);
 
-// The trace's lines grouped by the plan file's line they come from: a plan ends with
-// "fin Plan" and two empty lines, any other line with the plan start error and one.
-export function splitFrames(trace) {
-  const lines = trace.split('\r\n');
+// The trace's lines grouped by the plan file's line they come from, each line with the marks of
+// its cells ({cell, cls, entry}; cell -1 is the last). A line's frame is its non-empty lines and
+// the empty lines after them. A line with plans has, for each plan (each report of the line, in
+// order), the plan start's line and a line for every entry but an illegal operation's, then the
+// line that ends the plan; any other line of the plan file, one line.
+export function traceFrames(text, reports) {
+  const lines = text.split('\r\n');
   if (lines[lines.length - 1] === '') lines.pop();
-  const frames = [];
-  let frame = [];
-  let emptyLeft = -1;
-  for (const line of lines) {
-    frame.push(line);
-    if (emptyLeft > 0 && line === '') {
-      if (--emptyLeft === 0) {
-        frames.push(frame);
-        frame = [];
-        emptyLeft = -1;
-      }
-    } else if (line.endsWith('fin Plan')) {
-      emptyLeft = 2;
-    } else if (line.endsWith(PLAN_START_ERROR)) {
-      emptyLeft = 1;
-    }
+  const byLine = new Map();
+  for (const report of reports) {
+    if (!byLine.has(report.line)) byLine.set(report.line, []);
+    byLine.get(report.line).push(report);
   }
-  if (frame.length) frames.push(frame);
+  const frames = [];
+  let at = 0;
+  for (let number = 1; at < lines.length; number++) {
+    const own = byLine.get(number) || [];
+    const rows = [];
+    const take = (marks) => {
+      if (at < lines.length) rows.push({ text: lines[at++], marks });
+    };
+    const plans = own.filter((report) => report.plan !== null);
+    if (!plans.length) {
+      take([{ cell: -1, cls: 'err' }]);
+    } else {
+      // Illegal operations waiting for the line that carries their labels.
+      let pending = [];
+      const end = (marks) => {
+        take([...pending.map((entry, cell) => ({ cell, cls: 'err', entry })), ...marks]);
+        pending = [];
+      };
+      for (const report of plans) {
+        end([{ cell: pending.length + 1, cls: 'ok' }]);
+        for (const entry of report.trace || []) {
+          if (entry.rule === 'illegal_operation') {
+            pending.push(entry);
+            continue;
+          }
+          const cell = pending.length;
+          const marks = [{ cell: cell + 1, cls: DECISION_CLASS[entry.decision] || '', entry }];
+          if (READER_RULES.has(entry.rule)) marks.push({ cell, cls: 'err', entry });
+          end(marks);
+        }
+      }
+      end([]);
+    }
+    while (at < lines.length && lines[at] === '') take([]);
+    frames.push({ number, reports: own, rows });
+  }
   return frames;
 }
 
-// How the page reads decisions out of tosim's trace text: what became of an operation
-// (decisionClass) and which operation a trace line executed (parseLine).
-function decisionClass(text) {
-  if (text === undefined) return '';
-  if (text.startsWith('ERR:')) return 'err';
-  if (text.includes('abortada')) return 'abort';
-  if (text.includes('no escribe')) return 'skip';
-  return 'ok';
-}
-
-// The executed operation of a trace line: its label, what it names and the decision.
-export function parseLine(line) {
-  const cells = line.split('\t');
-  for (let i = cells.length - 2; i >= 0; i--) {
-    const match = LABEL.exec(cells[i]);
-    if (match) {
-      const label = match[0];
-      return { kind: match[1], number: Number(match[2]), label, at: i + 1,
-               decision: cells[i + 1], cls: decisionClass(cells[i + 1]) };
-    }
-  }
-  return null;
-}
-
-function traceRow(line) {
-  const row = el('tr', 'tl');
-  for (const part of line.split('\t')) row.append(el('td', part.startsWith('ERR:') ? 'err' : '', part));
-  const op = parseLine(line);
-  if (op) row.cells[op.at].className = op.cls;
-  return row;
-}
-
-export function traceTable(lines) {
+export function traceTable(rows) {
   const table = el('table', 'trace');
-  for (const line of lines) table.append(traceRow(line));
-  return table;
-}
-
-// The trace lines of each plan started on one plan file line.
-export function planSegments(lines) {
-  const segments = [];
-  for (const line of lines) {
-    const op = parseLine(line);
-    if (op && op.kind === 'Iniciar P') segments.push([]);
-    if (segments.length) segments[segments.length - 1].push(line);
+  for (const { text, marks } of rows) {
+    const row = el('tr', 'tl');
+    for (const part of text.split('\t')) row.append(el('td', '', part));
+    for (const { cell, cls, entry } of marks) {
+      const td = row.cells[cell < 0 ? row.cells.length - 1 : cell];
+      if (!td) continue;
+      td.className = cls;
+      if (entry) td.title = entry.why;
+    }
+    table.append(row);
   }
-  return segments;
+  return table;
 }
