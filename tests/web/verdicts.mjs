@@ -1,48 +1,23 @@
-// The verdicts of each plan's panel: in the words of tosim-report's summary and naming --json's
-// values on every case file, and worked out by hand on a few plans typed into the playground.
+// The verdicts of each plan's panel: on every case file the lines of tosim-report's summary, and
+// worked out by hand on a few plans typed into the playground.
 import path from 'node:path';
-import { check, numbers, runTyped, same, shownPlans } from './setup.mjs';
-
-// An empty list is a word («ninguna»); a list of operations starts with R or W.
-const operations = (text) => (/^[RW]\d/.test(text || '') ? text.split(' ') : []);
-
-// Where the verdicts shown (text by key) name other values than the report `r` of --json.
-function verdictProblems(shown, r, labels) {
-  const problems = [];
-  const expect = (key, ok) => { if (!ok) problems.push(`${key}: ${shown[key]}`); };
-  const stamps = Object.fromEntries([...(shown.timestamps || '').matchAll(/T(\d+)=(\d+)/g)]
-    .map((m) => [m[1], Number(m[2])]));
-  expect('timestamps', same(stamps, r.timestamps));
-  for (const key of ['committed', 'aborted', 'cascading', 'to_order']) {
-    expect(key, same(numbers(shown[key]), r[key]));
-  }
-  // Every transaction begun ends validated, aborted or still active, and in one of them only.
-  const ended = [...r.committed, ...r.aborted, ...numbers(shown.active)].sort((a, b) => a - b);
-  expect('active', same(ended, Object.keys(r.timestamps).map(Number).sort((a, b) => a - b)));
-  expect('executed', same(operations(shown.executed), r.executed));
-  expect('skipped_writes', same(operations(shown.skipped_writes), r.skipped_writes));
-  const [withCommitted, withAborted] = (shown.without_thomas || '').split(';');
-  expect('without_thomas', same(numbers(withCommitted), r.without_thomas.committed) &&
-    same(numbers(withAborted), r.without_thomas.aborted));
-  const answer = (text, yes) => (text || '').startsWith(labels[yes ? 'yes' : 'no']);
-  expect('conflict_serializable', answer(shown.conflict_serializable, r.conflict_serializable) &&
-    same(numbers(shown.conflict_serializable),
-      r.conflict_serializable ? r.conflict_order : r.conflict_cycle));
-  expect('view_serializable', answer(shown.view_serializable, r.view_serializable) &&
-    same(numbers(shown.view_serializable), r.view_serializable ? r.view_order : []));
-  for (const key of ['recoverable', 'cascadeless', 'strict']) expect(key, answer(shown[key], r[key]));
-  return problems;
-}
+import { check, runTyped, same, shownPlans } from './setup.mjs';
 
 // The panels of one case file against tosim-report: `shown` the page's plans, `json` the
-// reports of --json, `summary` the summary's blocks (one a report).
+// reports of --json, `summary` the summary's blocks (one a report). Every line of a panel is a
+// line of its block, in the same words.
 export function checkCaseVerdicts(name, shown, json, summary, labels) {
   check(`${name}: one panel per plan`, shown.length === json.length);
   shown.forEach((s, i) => {
     const block = (summary[i] || '').split('\n').map((line) => line.trim());
-    const missing = [...s.lines, ...s.headings.map((h) => h + ':'),
-      ...s.warnings].filter((line) => !block.includes(line));
-    check(`${name}: plan ${i + 1} in the summary's words`, missing.length === 0, missing.join(' | '));
+    const missing = [...s.headings.map((h) => h + ':'), ...s.warnings].filter((line) => !block.includes(line));
+    // The verdicts: the block's lines under its two headings, up to the protocol lab's table.
+    const start = block.indexOf(labels.executed_heading + ':');
+    const end = block.indexOf(labels['lab.heading'] + ':');
+    const verdicts = start < 0 ? [] : block.slice(start + 1, end < 0 ? undefined : end)
+      .filter((line) => line && line !== labels.written_heading + ':');
+    check(`${name}: plan ${i + 1} in the summary's words`, missing.length === 0 && same(s.lines, verdicts),
+      [...missing, ...s.lines.filter((line, k) => line !== verdicts[k])].join(' | '));
   });
   json.forEach((r, i) => {
     const s = shown[i] || { verdicts: {}, nodes: [], edges: [], warnings: [] };
@@ -52,9 +27,6 @@ export function checkCaseVerdicts(name, shown, json, summary, labels) {
         same(s.warnings, r.warnings.map((w) => labels.position + ' ' + w.position + ': ' + w.text)));
       return;
     }
-    const problems = verdictProblems(s.verdicts, r, labels);
-    check(`${name}: plan ${i + 1} verdicts name --json's values`, problems.length === 0,
-      problems.join('; '));
     check(`${name}: plan ${i + 1} graph`, same(s.nodes, r.transactions) && same(s.edges, r.edges));
   });
 }
