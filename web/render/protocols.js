@@ -167,8 +167,8 @@ export function protocolView(report, source, rulesLink) {
     link.rel = 'noopener';
     about.append(link, '.');
   } else {
-    about.append('están en la página de manual tosim-report(1) y en la página «Protocolos» del ' +
-      'playground.');
+    about.append('están en la página de las reglas de los protocolos (protocolos.html) del ' +
+      'playground, que el paquete de tosim instala en /usr/share/doc/tosim/.');
   }
   view.append(about, protocolChoice(view));
   view.append(scrolling(stepGrid(report.protocols), 'Protocolos del plan P' + report.plan));
