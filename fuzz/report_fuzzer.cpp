@@ -14,6 +14,7 @@
 // every witness is valid: a cycle's edges are edges of `dsg` of its kind's kinds, each starting
 // where the last ended, visiting no transaction twice; a read of G1a and G1b is a read of S; a
 // phenomenon's operations stand in S in the pattern's order; the level is the strongest allowed.
+// And every edge of the precedence graph has its conflicts, each a pair of operations of S.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -199,6 +200,25 @@ void CheckIsolation(const analysis::IsolationReport& isolation,
           "the level is not the strongest allowed");
 }
 
+// Every edge of the precedence graph has its conflicts, every conflict is one of an edge, and its
+// two operations stand in S in order.
+void CheckConflicts(const analysis::PlanReport& r, const std::vector<tosim::Operation>& schedule) {
+  for (const auto& edge : r.edges) {
+    Require(std::any_of(r.conflicts.begin(), r.conflicts.end(),
+                        [&](const analysis::Conflict& c) {
+                          return c.from == edge.first && c.to == edge.second;
+                        }),
+            "an edge without its conflict");
+  }
+  for (const analysis::Conflict& c : r.conflicts) {
+    Require(
+        std::find(r.edges.begin(), r.edges.end(), std::make_pair(c.from, c.to)) != r.edges.end() &&
+            (c.first == tosim::OpKind::Write || c.second == tosim::OpKind::Write) &&
+            InOrder(schedule, {{c.first, c.from, c.item}, {c.second, c.to, c.item}}),
+        "a conflict that makes no edge");
+  }
+}
+
 void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan,
                     const ScheduleCount& schedule) {
   std::int64_t ts[11] = {};
@@ -283,6 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckTrace(report, report.hasPlan ? operations : 0);
         CheckProtocols(report, lab.Finish(report.timestamps), schedule);
         CheckIsolation(report.isolation, schedule.schedule);
+        CheckConflicts(report, schedule.schedule);
       });
   return 0;
 }

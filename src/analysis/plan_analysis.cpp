@@ -1,6 +1,7 @@
 #include "analysis/plan_analysis.h"
 
 #include <algorithm>
+#include <cstring>
 
 // The written schedule S is analysed as it streams past, in memory that does not depend on its
 // length. Conflicts, reads-from and the recoverability verdicts need only bit sets per item and
@@ -112,6 +113,8 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.trace.clear();
 
   position_ = 1;
+  ForEach(occurs_, [&](int t) { std::memset(conflicts_[t], 0, sizeof conflicts_[t]); });
+  report_.conflicts.clear();
   occurs_ = begun_ = ended_ = committed_ = aborted_ = 0;
   edges_.fill(0);
   std::fill(std::begin(readsFrom_), std::end(readsFrom_), 0);
@@ -288,7 +291,13 @@ void PlanAnalysis::Trace(const Operation& operation, SyntaxError error, Decision
 void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
   const Mask otherWriters = item.writers & ~Bit(j);
-  ForEach(otherWriters, [&](int w) { edges_[w] |= Bit(j); });
+  ForEach(otherWriters, [&](int w) {
+    edges_[w] |= Bit(j);
+    Conflicted(w, j, x, true, false);
+  });
+  if (((item.readers | item.writers) & Bit(j)) == 0) {
+    item.readFirst |= Bit(j);
+  }
   if ((otherWriters & ~ended_) != 0) {
     strict_ = false;
   }
@@ -315,13 +324,31 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
 void PlanAnalysis::WriteInSchedule(int i, int x) {
   ItemState& item = Touch(x);
   const Mask others = (item.readers | item.writers) & ~Bit(i);
-  ForEach(others, [&](int o) { edges_[o] |= Bit(i); });
+  ForEach(others, [&](int o) {
+    edges_[o] |= Bit(i);
+    Conflicted(o, i, x, (item.readFirst & Bit(o)) == 0, true);
+  });
   if ((item.writers & ~Bit(i) & ~ended_) != 0) {
     strict_ = false;
   }
   item.writers |= Bit(i);
   view_.Write(i, x);
   isolation_.Write(i, x);
+}
+
+namespace {
+constexpr std::uint8_t kConflict = 1;
+constexpr std::uint8_t kFirstWrites = 2;
+constexpr std::uint8_t kSecondWrites = 4;
+}  // namespace
+
+// Tfrom's earliest operation on x that conflicts with Tto's latest (a write, unless Tto's is a
+// read), unless an earlier conflict of the two on x came first.
+void PlanAnalysis::Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites) {
+  std::uint8_t& conflict = conflicts_[from][to][x];
+  if (conflict == 0) {
+    conflict = kConflict | (firstWrites ? kFirstWrites : 0) | (secondWrites ? kSecondWrites : 0);
+  }
 }
 
 const PlanReport& PlanAnalysis::Finish() {
@@ -382,6 +409,19 @@ void PlanAnalysis::FinishConflicts(Mask inP) {
   });
   report_.conflictSerializable =
       OrderOrCycle(edges_, inP, report_.conflictOrder, report_.conflictCycle);
+  ForEach(inP, [&](int i) {
+    ForEach(edges_[i] & inP, [&](int j) {
+      ForEach(touchedItems_, [&](int x) {
+        const std::uint8_t conflict = conflicts_[i][j][x];
+        if (conflict != 0) {
+          const auto kind = [](bool writes) { return writes ? OpKind::Write : OpKind::Read; };
+          report_.conflicts.push_back(Conflict{
+              i + kFirstTransaction, j + kFirstTransaction, static_cast<char>('A' + x),
+              kind((conflict & kFirstWrites) != 0), kind((conflict & kSecondWrites) != 0)});
+        }
+      });
+    });
+  });
 }
 
 }  // namespace tosim::analysis

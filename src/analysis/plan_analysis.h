@@ -61,6 +61,16 @@ struct ReadFrom {
   char item = 'A';
 };
 
+// A conflict behind an edge of the precedence graph: the first pair of operations on `item` that
+// makes T`from` -> T`to`.
+struct Conflict {
+  std::int32_t from = 0;
+  std::int32_t to = 0;
+  char item = 'A';
+  OpKind first = OpKind::Read;   // Read or Write, of T`from`
+  OpKind second = OpKind::Read;  // of T`to`
+};
+
 // The report of one plan. Lists of transactions are ascending unless they are an order or a
 // cycle. An order or a cycle that does not exist ("null") is empty with its flag false.
 struct PlanReport {
@@ -96,6 +106,10 @@ struct PlanReport {
   // without an abort in S).
   // The precedence graph of P: Ti -> Tj as (i, j), ascending.
   std::vector<std::pair<std::int32_t, std::int32_t>> edges;
+  // For each edge and each item its transactions conflict on, the first conflict in S: the one
+  // whose later operation comes first, with the earliest operation of T`from` before it that
+  // conflicts with it. By from, to and item.
+  std::vector<Conflict> conflicts;
   bool conflictSerializable = true;
   // When conflictSerializable: the smallest topological order of all transactions of P.
   std::vector<std::int32_t> conflictOrder;
@@ -145,6 +159,7 @@ class PlanAnalysis {
   struct ItemState {
     Mask readers = 0;       // transactions that read it in S
     Mask writers = 0;       // transactions that wrote it in S
+    Mask readFirst = 0;     // transactions that read it in S before writing it
     int lastAccepted = -1;  // the transaction of the last write the scheduler accepted
   };
 
@@ -157,6 +172,7 @@ class PlanAnalysis {
              TransactionState stateBefore, std::int32_t before);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
+  void Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites);
   void FinishTimestampOrdering();
   void FinishConflicts(Mask inP);
 
@@ -180,6 +196,9 @@ class PlanAnalysis {
   bool recoverable_ = true;
   bool cascadeless_ = true;
   bool strict_ = true;
+  // The first conflict of each edge and item, [from][to][item]: 0 for none, else kConflict and
+  // bits for the kinds of the two operations (see Conflicted()).
+  std::uint8_t conflicts_[kTransactionCount][kTransactionCount][kItemCount] = {};
   ItemState items_[kItemCount];
   std::uint32_t touchedItems_ = 0;
   ViewSearch view_;

@@ -200,6 +200,28 @@ void PutWitnessOperation(std::string& out, const analysis::WitnessOperation& ope
   out += '"';
 }
 
+// [1,2,"A","R1(A)","W2(A)"]
+void PutConflicts(std::string& out, const std::vector<analysis::Conflict>& conflicts,
+                  const Spill& spill) {
+  out += '[';
+  for (std::size_t i = 0; i < conflicts.size(); ++i) {
+    SpillIfLong(out, spill);
+    const analysis::Conflict& conflict = conflicts[i];
+    out += i == 0 ? "[" : ",[";
+    PutNumber(out, conflict.from);
+    out += ',';
+    PutNumber(out, conflict.to);
+    out += ",\"";
+    out += conflict.item;
+    out += "\",";
+    PutWitnessOperation(out, {conflict.first, conflict.from, conflict.item});
+    out += ',';
+    PutWitnessOperation(out, {conflict.second, conflict.to, conflict.item});
+    out += ']';
+  }
+  out += ']';
+}
+
 void PutIsolation(std::string& out, const analysis::IsolationReport& isolation,
                   const Spill& spill) {
   out += '{';
@@ -331,6 +353,8 @@ void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) 
   PutTrace(out, report.trace, spill);
   PutKey(out, "isolation");
   PutIsolation(out, report.isolation, spill);
+  PutKey(out, "conflicts");
+  PutConflicts(out, report.conflicts, spill);
   out += "}\n";
 }
 

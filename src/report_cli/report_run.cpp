@@ -58,7 +58,7 @@ constexpr std::string_view kHelp =
     "                  conflict_serializable, conflict_order, conflict_cycle,\n"
     "                  view_serializable, view_order, recoverable, cascadeless,\n"
     "                  strict, edges, warnings, active, reads_from, trace,\n"
-    "                  isolation\n"
+    "                  isolation, conflicts\n"
     "                  (tosim-report(1) dice qué es cada una).\n"
     "  --protocols     añade a cada plan lo que hace con él cada uno de ocho\n"
     "                  protocolos de control de concurrencia (to, to_basic,\n"

@@ -16,8 +16,9 @@ import os, shutil, subprocess, sys, tempfile
 
 MB = 1 << 20
 TIME = "/usr/bin/time"
-# The key "isolation" of a plan in which no two transactions touch the same item.
-ISOLATED = b'"isolation":{"level":"serializable","anomalies":[],"phenomena":[],"dsg":[]}}\n'
+# The keys "isolation" and "conflicts" of a plan in which no two transactions touch the same item.
+ISOLATED = (b'"isolation":{"level":"serializable","anomalies":[],"phenomena":[],"dsg":[]},'
+            b'"conflicts":[]}\n')
 # The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest, for a
 # plan without warnings, up to its trace, and its isolation.
 REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]},'
