@@ -6,7 +6,7 @@ namespace tosim::protocols {
 
 Mask Replay::ActiveSet() const {
   Mask set = 0;
-  for (int t = 1; t <= kTransactions; ++t) {
+  for (int t = 1; t <= kTransactionCount; ++t) {
     if (IsActive(t)) {
       set |= Bit(t);
     }
@@ -16,7 +16,7 @@ Mask Replay::ActiveSet() const {
 
 Mask Replay::WaitingFor(int t) const {
   Mask set = 0;
-  for (int u = 1; u <= kTransactions; ++u) {
+  for (int u = 1; u <= kTransactionCount; ++u) {
     if ((tx_[u - 1].waitsFor & Bit(t)) != 0) {
       set |= Bit(u);
     }
@@ -34,15 +34,15 @@ int Replay::LastWriter(int item, bool skipAborted) const {
   return 0;
 }
 
-void Replay::Run(const std::vector<Step>& schedule, const std::int32_t (&timestamps)[kTransactions],
-                 ProtocolRun& run) {
+void Replay::Run(const std::vector<Step>& schedule,
+                 const std::int32_t (&timestamps)[kTransactionCount], ProtocolRun& run) {
   run_ = &run;
   run.steps = schedule;
   run.history.clear();
   run.committed = run.aborted = run.waiting = run.active = run.unrecoverable = 0;
   run.deadlocks.clear();
   next_.assign(schedule.size(), -1);
-  for (int t = 0; t < kTransactions; ++t) {
+  for (int t = 0; t < kTransactionCount; ++t) {
     tx_[t] = Transaction{};
     tx_[t].ts = timestamps[t];
   }
@@ -57,7 +57,7 @@ void Replay::Run(const std::vector<Step>& schedule, const std::int32_t (&timesta
     RunRunnable();
   }
 
-  for (int t = 1; t <= kTransactions; ++t) {
+  for (int t = 1; t <= kTransactionCount; ++t) {
     const Transaction& transaction = tx_[t - 1];
     if (transaction.phase == Phase::Active) {
       (transaction.head >= 0 ? run.waiting : run.active) |= Bit(t);
@@ -202,7 +202,7 @@ void Replay::Abort(int t, Cause cause) {
 }
 
 void Replay::MakeRunnable(Mask set) {
-  std::int8_t ready[kTransactions];
+  std::int8_t ready[kTransactionCount];
   int count = 0;
   ForEachIn(set, [&](int t) {
     const Transaction& transaction = tx_[t - 1];
@@ -249,9 +249,9 @@ void Replay::WriteToHistory(int t, char item) {
 bool Rules::Order(const Replay& replay, std::vector<std::int32_t>& order) {
   // Conflicts between committed transactions, in history order.
   const Mask committed = replay.Committed();
-  Mask edges[kTransactions] = {};
-  Mask readers[kItems] = {};
-  Mask writers[kItems] = {};
+  Mask edges[kTransactionCount] = {};
+  Mask readers[kItemCount] = {};
+  Mask writers[kItemCount] = {};
   for (const Event& event : replay.History()) {
     if ((committed & Bit(event.t)) == 0 ||
         (event.kind != OpKind::Read && event.kind != OpKind::Write)) {
@@ -266,9 +266,9 @@ bool Rules::Order(const Replay& replay, std::vector<std::int32_t>& order) {
   return SmallestOrder(committed, edges, order);
 }
 
-bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactions],
+bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactionCount],
                    std::vector<std::int32_t>& order) {
-  Mask predecessors[kTransactions] = {};
+  Mask predecessors[kTransactionCount] = {};
   ForEachIn(nodes, [&](int t) {
     ForEachIn(static_cast<Mask>(edges[t - 1] & nodes),
               [&](int u) { predecessors[u - 1] |= Bit(t); });
@@ -277,7 +277,7 @@ bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactions],
   Mask placed = 0;
   for (bool progress = true; progress;) {
     progress = false;
-    for (int t = 1; t <= kTransactions && !progress; ++t) {
+    for (int t = 1; t <= kTransactionCount && !progress; ++t) {
       if ((nodes & ~placed & Bit(t)) != 0 && (predecessors[t - 1] & ~placed) == 0) {
         placed |= Bit(t);
         order.push_back(t);

@@ -11,9 +11,6 @@
 
 namespace tosim::protocols {
 
-inline constexpr int kTransactions = 10;
-inline constexpr int kItems = 26;
-
 inline Mask Bit(int t) {
   return static_cast<Mask>(1u << (t - 1));
 }
@@ -21,7 +18,7 @@ inline Mask Bit(int t) {
 // Calls visit(t) for each member of `set`, ascending.
 template <typename Visit>
 void ForEachIn(Mask set, Visit visit) {
-  for (int t = 1; t <= kTransactions; ++t) {
+  for (int t = 1; t <= kTransactionCount; ++t) {
     if ((set & Bit(t)) != 0) {
       visit(t);
     }
@@ -66,7 +63,7 @@ class Replay {
   explicit Replay(Rules& rules) : rules_(rules) {}
 
   // Replays `schedule` into `run`.
-  void Run(const std::vector<Step>& schedule, const std::int32_t (&timestamps)[kTransactions],
+  void Run(const std::vector<Step>& schedule, const std::int32_t (&timestamps)[kTransactionCount],
            ProtocolRun& run);
 
   // What protocols ask.
@@ -116,14 +113,14 @@ class Replay {
   Rules& rules_;
   ProtocolRun* run_ = nullptr;
   std::vector<std::int32_t> next_;  // the next step of the same backlog, or -1
-  Transaction tx_[kTransactions];
-  std::int8_t runnable_[kTransactions] = {};
+  Transaction tx_[kTransactionCount];
+  std::int8_t runnable_[kTransactionCount] = {};
   int runnableCount_ = 0;
   std::uint32_t waits_ = 0;  // waits begun so far
   int deciding_ = 0;         // the transaction whose operation is being decided
   // Per item, the writers in the history, latest write first.
-  std::int8_t writers_[kItems][kTransactions] = {};
-  std::int8_t writerCount_[kItems] = {};
+  std::int8_t writers_[kItemCount][kTransactionCount] = {};
+  std::int8_t writerCount_[kItemCount] = {};
 };
 
 // The eight protocols, by family; each file holds one family.
@@ -146,7 +143,7 @@ class StrictTimestampRules : public Rules {  // strict_to
   void Released(Replay& replay, int t, bool committed) override;
 
  private:
-  std::int32_t readTs_[kItems] = {};
+  std::int32_t readTs_[kItemCount] = {};
 };
 
 class MultiversionRules : public Rules {  // mvto
@@ -157,9 +154,10 @@ class MultiversionRules : public Rules {  // mvto
   bool Order(const Replay& replay, std::vector<std::int32_t>& order) override;
 
  private:
-  Mask versions_[kItems] = {};                           // the writers with a version of the item
-  std::int32_t readTs_[kItems][kTransactions + 1] = {};  // R-TS by writer, 0: the initial one
-  Mask readers_[kItems][kTransactions + 1] = {};         // who read each version
+  Mask versions_[kItemCount] = {};  // the writers with a version of the item
+  // R-TS by writer, 0: the initial one
+  std::int32_t readTs_[kItemCount][kTransactionCount + 1] = {};
+  Mask readers_[kItemCount][kTransactionCount + 1] = {};  // who read each version
   bool cascading_ = false;
 };
 
@@ -183,7 +181,7 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
   struct Lock {
     Mask shared = 0;     // holders of S
     Mask exclusive = 0;  // the holder of X
-    Request queue[kTransactions];
+    Request queue[kTransactionCount];
     int queued = 0;
   };
   Mask WouldWaitFor(const Lock& lock, int place, const Request& request) const;
@@ -191,9 +189,9 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
   bool FindCycle(const Replay& replay, std::vector<std::int32_t>& cycle) const;
 
   Policy policy_;
-  Lock locks_[kItems];
-  std::int8_t requestItem_[kTransactions] = {};  // the item of a queued request, or -1
-  std::uint32_t heldItems_[kTransactions] = {};
+  Lock locks_[kItemCount];
+  std::int8_t requestItem_[kTransactionCount] = {};  // the item of a queued request, or -1
+  std::uint32_t heldItems_[kTransactionCount] = {};
 };
 
 class OptimisticRules : public Rules {  // occ
@@ -204,19 +202,19 @@ class OptimisticRules : public Rules {  // occ
   void Released(Replay& replay, int t, bool committed) override;
 
  private:
-  std::uint32_t readSet_[kTransactions] = {};
-  std::uint32_t writeSet_[kTransactions] = {};
-  std::int8_t writeOrder_[kTransactions][kItems] = {};  // items by first write
-  std::int8_t writeCount_[kTransactions] = {};
-  std::int32_t beganAt_[kTransactions] = {};  // commits before the begin
-  std::int8_t commits_[kTransactions] = {};   // committed transactions, in commit order
+  std::uint32_t readSet_[kTransactionCount] = {};
+  std::uint32_t writeSet_[kTransactionCount] = {};
+  std::int8_t writeOrder_[kTransactionCount][kItemCount] = {};  // items by first write
+  std::int8_t writeCount_[kTransactionCount] = {};
+  std::int32_t beganAt_[kTransactionCount] = {};  // commits before the begin
+  std::int8_t commits_[kTransactionCount] = {};   // committed transactions, in commit order
   std::int32_t commitCount_ = 0;
-  std::int8_t lastCommitted_[kItems] = {};  // writer of the last committed write, 0 initial
+  std::int8_t lastCommitted_[kItemCount] = {};  // writer of the last committed write, 0 initial
 };
 
 // The smallest topological order of `nodes` under `edges` (edges[t-1]: the successors of t);
 // false when cyclic.
-bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactions],
+bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactionCount],
                    std::vector<std::int32_t>& order);
 
 }  // namespace tosim::protocols

@@ -65,7 +65,7 @@ void ProtocolLab::Add(const Operation& operation) {
     default:
       return;  // illegal: nothing to replay
   }
-  if (operation.number < 1 || operation.number > kTransactions) {
+  if (operation.number < 1 || operation.number > kTransactionCount) {
     return;
   }
   const Mask t = Bit(operation.number);
@@ -85,9 +85,9 @@ void ProtocolLab::Add(const Operation& operation) {
 
 const PlanProtocols& ProtocolLab::Finish(
     const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps) {
-  std::int32_t ts[kTransactions] = {};
+  std::int32_t ts[kTransactionCount] = {};
   for (const auto& [t, timestamp] : timestamps) {
-    if (t >= 1 && t <= kTransactions) {
+    if (t >= 1 && t <= kTransactionCount) {
       ts[t - 1] = timestamp;
     }
   }

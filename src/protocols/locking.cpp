@@ -139,7 +139,7 @@ void LockingRules::Released(Replay& replay, int t, bool /*committed*/) {
   }
   heldItems_[t - 1] = 0;
   Mask granted = 0;
-  for (int x = 0; x < kItems; ++x) {
+  for (int x = 0; x < kItemCount; ++x) {
     if ((items & (1u << x)) != 0) {
       locks_[x].shared &= static_cast<Mask>(~Bit(t));
       locks_[x].exclusive &= static_cast<Mask>(~Bit(t));
@@ -169,8 +169,8 @@ void LockingRules::Waited(Replay& replay, int /*t*/) {
 // Depth-first over the waits-for graph, each node once, starts and successors ascending; the
 // first edge back to the current path closes the cycle.
 bool LockingRules::FindCycle(const Replay& /*replay*/, std::vector<std::int32_t>& cycle) const {
-  Mask edges[kTransactions] = {};
-  for (int t = 1; t <= kTransactions; ++t) {
+  Mask edges[kTransactionCount] = {};
+  for (int t = 1; t <= kTransactionCount; ++t) {
     if (requestItem_[t - 1] < 0) {
       continue;
     }
@@ -183,10 +183,10 @@ bool LockingRules::FindCycle(const Replay& /*replay*/, std::vector<std::int32_t>
   }
   Mask done = 0;
   Mask onPath = 0;
-  std::int8_t path[kTransactions];
+  std::int8_t path[kTransactionCount];
   int length = 0;
-  std::int8_t nextSuccessor[kTransactions] = {};  // where each node on the path goes on
-  for (int start = 1; start <= kTransactions; ++start) {
+  std::int8_t nextSuccessor[kTransactionCount] = {};  // where each node on the path goes on
+  for (int start = 1; start <= kTransactionCount; ++start) {
     if ((done & Bit(start)) != 0) {
       continue;
     }
@@ -196,10 +196,10 @@ bool LockingRules::FindCycle(const Replay& /*replay*/, std::vector<std::int32_t>
     while (length > 0) {
       const int u = path[length - 1];
       int v = nextSuccessor[u - 1];
-      while (v <= kTransactions && ((edges[u - 1] & Bit(v)) == 0 || (done & Bit(v)) != 0)) {
+      while (v <= kTransactionCount && ((edges[u - 1] & Bit(v)) == 0 || (done & Bit(v)) != 0)) {
         ++v;
       }
-      if (v > kTransactions) {
+      if (v > kTransactionCount) {
         onPath &= static_cast<Mask>(~Bit(u));
         done |= Bit(u);
         --length;

@@ -73,7 +73,7 @@ void MultiversionRules::Released(Replay& replay, int t, bool committed) {
   cascading_ = true;
   for (bool found = true; found;) {
     found = false;
-    for (int u = 1; u <= kTransactions && !found; ++u) {
+    for (int u = 1; u <= kTransactionCount && !found; ++u) {
       if (replay.IsActive(u) && (replay.ReadFrom(u) & replay.AbortedSet()) != 0) {
         replay.Abort(u, Cause::Cascade);
         found = true;
@@ -87,9 +87,9 @@ void MultiversionRules::Released(Replay& replay, int t, bool committed) {
 // followed by the readers of its version.
 bool MultiversionRules::Order(const Replay& replay, std::vector<std::int32_t>& order) {
   const Mask committed = replay.Committed();
-  Mask edges[kTransactions] = {};
-  for (int x = 0; x < kItems; ++x) {
-    std::int8_t writers[kTransactions];
+  Mask edges[kTransactionCount] = {};
+  for (int x = 0; x < kItemCount; ++x) {
+    std::int8_t writers[kTransactionCount];
     int count = 0;
     ForEachIn(static_cast<Mask>(versions_[x] & committed),
               [&](int w) { writers[count++] = static_cast<std::int8_t>(w); });

@@ -83,9 +83,9 @@ struct ProtocolRun {
   std::vector<Event> history;
   Mask committed = 0;
   Mask aborted = 0;
-  Cause causes[10] = {};  // for the aborted transactions, by number - 1
-  Mask waiting = 0;       // active with a non-empty backlog at the end
-  Mask active = 0;        // the other active ones
+  Cause causes[kTransactionCount] = {};  // for the aborted transactions, by number - 1
+  Mask waiting = 0;                      // active with a non-empty backlog at the end
+  Mask active = 0;                       // the other active ones
   std::vector<Deadlock> deadlocks;
   Mask unrecoverable = 0;
   bool orderExists = true;
