@@ -7,37 +7,24 @@
 #include <vector>
 
 #include "protocols/protocols.h"
+#include "schedule/transaction_set.h"
 #include "scheduler/scheduler.h"
 
 namespace tosim::protocols {
-
-inline Mask Bit(int t) {
-  return static_cast<Mask>(1u << (t - 1));
-}
-
-// Calls visit(t) for each member of `set`, ascending.
-template <typename Visit>
-void ForEachIn(Mask set, Visit visit) {
-  for (int t = 1; t <= kTransactionCount; ++t) {
-    if ((set & Bit(t)) != 0) {
-      visit(t);
-    }
-  }
-}
 
 // A protocol's answer for one read, write, commit or abort of an active transaction.
 struct Outcome {
   enum Kind : std::uint8_t { Executed, Skipped, Rejected, Waits } kind = Executed;
   Cause cause = Cause::Rejected;  // Rejected
-  Mask waitsFor = 0;              // Waits
+  TransactionSet waitsFor = {};   // Waits
   std::int8_t from = -1;          // an executed read
   bool inHistory = true;          // an executed read or write enters the history now
 
   static Outcome Done() { return {}; }
-  static Outcome Read(int writer) { return {Executed, Cause::Rejected, 0, std::int8_t(writer)}; }
+  static Outcome Read(int writer) { return {Executed, Cause::Rejected, {}, std::int8_t(writer)}; }
   static Outcome Skip() { return {Skipped}; }
   static Outcome Reject(Cause why = Cause::Rejected) { return {Rejected, why}; }
-  static Outcome Wait(Mask set) { return {Waits, Cause::Rejected, set}; }
+  static Outcome Wait(TransactionSet set) { return {Waits, Cause::Rejected, set}; }
 };
 
 class Replay;
@@ -71,22 +58,22 @@ class Replay {
   bool Older(int t, int u) const { return tx_[t - 1].ts < tx_[u - 1].ts; }
   bool IsActive(int t) const { return tx_[t - 1].phase == Phase::Active; }
   bool IsAborted(int t) const { return tx_[t - 1].phase == Phase::Aborted; }
-  Mask AbortedSet() const { return run_->aborted; }
-  Mask ActiveSet() const;
+  TransactionSet AbortedSet() const { return run_->aborted; }
+  TransactionSet ActiveSet() const;
   // The transactions now waiting for `t`.
-  Mask WaitingFor(int t) const;
+  TransactionSet WaitingFor(int t) const;
   // The writer of the last write of `item` in the history (0 for none), skipping aborted writers
   // when `skipAborted`.
   int LastWriter(int item, bool skipAborted) const;
   // The transactions `t` read from (others than itself, not the initial value).
-  Mask ReadFrom(int t) const { return tx_[t - 1].readFrom; }
+  TransactionSet ReadFrom(int t) const { return tx_[t - 1].readFrom; }
   const std::vector<Event>& History() const { return run_->history; }
-  Mask Committed() const { return run_->committed; }
+  TransactionSet Committed() const { return run_->committed; }
 
   // What protocols do.
   void Abort(int t, Cause cause);
   // The waiting transactions of `set` become runnable, in the order their waits began.
-  void MakeRunnable(Mask set);
+  void MakeRunnable(TransactionSet set);
   // A write enters the history outside its own step (occ's writes at commit).
   void WriteToHistory(int t, char item);
 
@@ -97,10 +84,10 @@ class Replay {
     std::int32_t ts = 0;
     std::int32_t head = -1;  // the backlog: steps linked through next_
     std::int32_t tail = -1;
-    Mask waitsFor = 0;
+    TransactionSet waitsFor;
     std::uint32_t waitBegan = 0;
     bool runnable = false;
-    Mask readFrom = 0;
+    TransactionSet readFrom;
   };
 
   void Take(std::int32_t index);
@@ -154,10 +141,10 @@ class MultiversionRules : public Rules {  // mvto
   bool Order(const Replay& replay, std::vector<std::int32_t>& order) override;
 
  private:
-  Mask versions_[kItemCount] = {};  // the writers with a version of the item
+  TransactionSet versions_[kItemCount] = {};  // the writers with a version of the item
   // R-TS by writer, 0: the initial one
   std::int32_t readTs_[kItemCount][kTransactionCount + 1] = {};
-  Mask readers_[kItemCount][kTransactionCount + 1] = {};  // who read each version
+  TransactionSet readers_[kItemCount][kTransactionCount + 1] = {};  // who read each version
   bool cascading_ = false;
 };
 
@@ -179,13 +166,13 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
     bool upgrade = false;
   };
   struct Lock {
-    Mask shared = 0;     // holders of S
-    Mask exclusive = 0;  // the holder of X
+    TransactionSet shared;     // holders of S
+    TransactionSet exclusive;  // the holder of X
     Request queue[kTransactionCount];
     int queued = 0;
   };
-  Mask WouldWaitFor(const Lock& lock, int place, const Request& request) const;
-  Mask Granted(int item);
+  TransactionSet WouldWaitFor(const Lock& lock, int place, const Request& request) const;
+  TransactionSet Granted(int item);
   bool FindCycle(const Replay& replay, std::vector<std::int32_t>& cycle) const;
 
   Policy policy_;
@@ -211,10 +198,5 @@ class OptimisticRules : public Rules {  // occ
   std::int32_t commitCount_ = 0;
   std::int8_t lastCommitted_[kItemCount] = {};  // writer of the last committed write, 0 initial
 };
-
-// The smallest topological order of `nodes` under `edges` (edges[t-1]: the successors of t);
-// false when cyclic.
-bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactionCount],
-                   std::vector<std::int32_t>& order);
 
 }  // namespace tosim::protocols

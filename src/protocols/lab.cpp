@@ -47,7 +47,7 @@ std::string StepLabel(const Step& step) {
 
 void ProtocolLab::Start() {
   schedule_.clear();
-  ended_ = 0;
+  ended_ = {};
 }
 
 void ProtocolLab::Add(const Operation& operation) {
@@ -68,12 +68,11 @@ void ProtocolLab::Add(const Operation& operation) {
   if (operation.number < 1 || operation.number > kTransactionCount) {
     return;
   }
-  const Mask t = Bit(operation.number);
-  if ((ended_ & t) != 0) {
+  if (ended_.Contains(operation.number)) {
     return;  // after the transaction's commit or abort: not in the schedule
   }
   if (operation.kind == OpKind::Validate || operation.kind == OpKind::Abort) {
-    ended_ |= t;
+    ended_.Insert(operation.number);
   }
   Step step;
   step.kind = operation.kind;

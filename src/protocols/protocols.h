@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "schedule/transaction_set.h"
 #include "tosim/operation.h"
 
 namespace tosim::protocols {
@@ -49,16 +50,14 @@ enum class Cause : std::uint8_t { Abort, Rejected, Cascade, Victim, Died, Wounde
 // "abort", "rejected", "cascade", "victim", "died", "wounded", "validation".
 const char* CauseName(Cause cause);
 
-using Mask = std::uint16_t;  // a set of transactions: bit t-1 for transaction t
-
 // One operation of S and what a protocol did with it.
 struct Step {
   OpKind kind = OpKind::Begin;  // Begin, Read, Write, Validate or Abort
   std::int8_t t = 1;            // 1..10
   char item = ' ';              // "A".."Z" for reads and writes
   Result result = Result::Pending;
-  bool delayed = false;   // it joined its transaction's backlog
-  Mask waitedFor = 0;     // the set of its first wait
+  bool delayed = false;           // it joined its transaction's backlog
+  TransactionSet waitedFor = {};  // the set of its first wait
   std::int8_t from = -1;  // an executed read: the writer it read (0: the initial value); else -1
 };
 
@@ -77,17 +76,17 @@ struct Deadlock {
   std::int32_t victim = 0;
 };
 
-// What one protocol did with the plan. Sets are masks; lists are in the order they happened.
+// What one protocol did with the plan. Lists are in the order they happened.
 struct ProtocolRun {
   std::vector<Step> steps;  // one per operation of S, in written order
   std::vector<Event> history;
-  Mask committed = 0;
-  Mask aborted = 0;
+  TransactionSet committed;
+  TransactionSet aborted;
   Cause causes[kTransactionCount] = {};  // for the aborted transactions, by number - 1
-  Mask waiting = 0;                      // active with a non-empty backlog at the end
-  Mask active = 0;                       // the other active ones
+  TransactionSet waiting;                // active with a non-empty backlog at the end
+  TransactionSet active;                 // the other active ones
   std::vector<Deadlock> deadlocks;
-  Mask unrecoverable = 0;
+  TransactionSet unrecoverable;
   bool orderExists = true;
   std::vector<std::int32_t> order;  // the serial order, when orderExists
 };
@@ -106,7 +105,7 @@ class ProtocolLab {
 
  private:
   std::vector<Step> schedule_;  // S as written
-  Mask ended_ = 0;              // transactions whose commit or abort was read
+  TransactionSet ended_;        // transactions whose commit or abort was read
   PlanProtocols result_;
 };
 

@@ -11,22 +11,19 @@ namespace tosim::report {
 namespace {
 
 using protocols::Cause;
-using protocols::Mask;
 using protocols::ProtocolRun;
 using protocols::Result;
 using protocols::Step;
 
 // "T1, T3", or `none` for the empty set.
-void PutSet(std::string& out, Mask set, std::string_view none) {
-  if (set == 0) {
+void PutSet(std::string& out, TransactionSet set, std::string_view none) {
+  if (set.Empty()) {
     out += none;
   }
-  for (int t = 1; t <= 10; ++t) {
-    if ((set & (1u << (t - 1))) != 0) {
-      out += out.back() == ' ' ? "T" : ", T";
-      out += std::to_string(t);
-    }
-  }
+  set.ForEach([&](int t) {
+    out += out.back() == ' ' ? "T" : ", T";
+    out += std::to_string(t);
+  });
 }
 
 // "T1 → T2 → T1"
@@ -60,7 +57,7 @@ const char* CauseText(Cause cause) {
 // What became of one operation, in a few words: how it waited, then how it ended.
 std::string Cell(const ProtocolRun& run, const Step& step) {
   std::string cell;
-  if (step.waitedFor != 0) {
+  if (!step.waitedFor.Empty()) {
     cell = "espera a ";
     PutSet(cell, step.waitedFor, "");
     if (step.result == Result::Pending) {
@@ -164,27 +161,25 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     out += "; validadas ";
     PutSet(out, run.committed, "ninguna");
     out += "; abortadas ";
-    if (run.aborted == 0) {
+    if (run.aborted.Empty()) {
       out += "ninguna";
     }
-    for (int t = 1; t <= 10; ++t) {
-      if ((run.aborted & (1u << (t - 1))) != 0) {
-        out += out.back() == ' ' ? "T" : ", T";
-        out += std::to_string(t);
-        out += " (";
-        out += CauseText(run.causes[t - 1]);
-        out += ')';
-      }
-    }
-    if (run.waiting != 0) {
+    run.aborted.ForEach([&](int t) {
+      out += out.back() == ' ' ? "T" : ", T";
+      out += std::to_string(t);
+      out += " (";
+      out += CauseText(run.causes[t - 1]);
+      out += ')';
+    });
+    if (!run.waiting.Empty()) {
       out += "; en espera ";
       PutSet(out, run.waiting, "");
     }
-    if (run.active != 0) {
+    if (!run.active.Empty()) {
       out += "; activas ";
       PutSet(out, run.active, "");
     }
-    if (run.unrecoverable != 0) {
+    if (!run.unrecoverable.Empty()) {
       out += "; irrecuperables ";
       PutSet(out, run.unrecoverable, "");
     }

@@ -71,7 +71,7 @@ TEST(ProtocolSchedule, LeavesOutWhatTheAnalysisLeavesOut) {
   for (const ProtocolRun& run : plan.runs) {
     EXPECT_EQ(Labels(run), "T1 R1(B) C1");
     EXPECT_EQ(History(run), "R1(B) C1");
-    EXPECT_EQ(run.committed, 1);
+    EXPECT_EQ(run.committed, TransactionSet{1});
   }
 }
 
@@ -111,7 +111,7 @@ TEST(ProtocolReplay, AResumedWriteCanStillBeRejected) {
   EXPECT_EQ(StepLabel(write), "W2(A)");
   EXPECT_EQ(write.result, Result::Rejected);
   EXPECT_TRUE(write.delayed);
-  EXPECT_EQ(write.waitedFor, 1);  // T1
+  EXPECT_EQ(write.waitedFor, TransactionSet{1});
   EXPECT_EQ(run.causes[1], Cause::Rejected);
   EXPECT_EQ(run.steps[7].result, Result::Ignored);  // C2
 }
