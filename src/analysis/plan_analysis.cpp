@@ -10,23 +10,6 @@ namespace tosim::analysis {
 
 namespace {
 
-bool IsScheduleOperation(const Operation& operation) {
-  switch (operation.kind) {
-    case OpKind::Read:
-    case OpKind::Write:
-      if (operation.item < 'A' || operation.item > 'Z') {
-        return false;
-      }
-      [[fallthrough]];
-    case OpKind::Begin:
-    case OpKind::Validate:
-    case OpKind::Abort:
-      return operation.number >= kFirstTransaction && operation.number <= kLastTransaction;
-    default:
-      return false;
-  }
-}
-
 // The reader's warning for `error`; IgnoredText for no error.
 WarningKind KindOf(SyntaxError error) {
   switch (error) {
@@ -97,7 +80,8 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.readsFrom.clear();
 
   position_ = 1;
-  occurs_ = begun_ = ended_ = committed_ = aborted_ = {};
+  schedule_.Start();
+  occurs_ = begun_ = committed_ = aborted_ = {};
   edges_.Clear();
   std::fill(std::begin(readsFrom_), std::end(readsFrom_), TransactionSet{});
   for (auto& items : readFromItems_) {
@@ -184,13 +168,10 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   Decided(operation, Decide(tables_, operation));
   Decide(basic_, operation);
 
-  if (!IsScheduleOperation(operation)) {
+  if (!schedule_.Add(operation)) {
     return;
   }
   const std::int32_t t = operation.number;
-  if (ended_.Contains(t)) {
-    return;
-  }
   occurs_.Insert(t);
   switch (operation.kind) {
     case OpKind::Validate:
@@ -198,11 +179,9 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
         recoverable_ = false;
       }
       committed_.Insert(t);
-      ended_.Insert(t);
       break;
     case OpKind::Abort:
       aborted_.Insert(t);
-      ended_.Insert(t);
       break;
     case OpKind::Read:
       ReadInSchedule(t, operation.item - 'A');
@@ -244,7 +223,7 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
   const TransactionSet otherWriters = item.writers - TransactionSet{j};
   edges_.Add(otherWriters, j);
-  if (!(otherWriters - ended_).Empty()) {
+  if (!(otherWriters - schedule_.Ended()).Empty()) {
     strict_ = false;
   }
   item.readers.Insert(j);
@@ -269,7 +248,7 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
 void PlanAnalysis::WriteInSchedule(int i, int x) {
   ItemState& item = Touch(x);
   edges_.Add((item.readers | item.writers) - TransactionSet{i}, i);
-  if (!(item.writers - TransactionSet{i} - ended_).Empty()) {
+  if (!(item.writers - TransactionSet{i} - schedule_.Ended()).Empty()) {
     strict_ = false;
   }
   item.writers.Insert(i);

@@ -13,6 +13,7 @@
 #include "plan/plan_reader.h"
 #include "schedule/smallest_order.h"
 #include "schedule/transaction_set.h"
+#include "schedule/written_schedule.h"
 #include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
@@ -156,12 +157,12 @@ class PlanAnalysis {
   std::int64_t position_ = 0;  // of the last operation in its plan
 
   // The written schedule S so far; tables of transactions by number - 1.
+  WrittenSchedule schedule_;  // which operations are in S, and the transactions ended in it
   TransactionSet occurs_;
-  TransactionSet begun_;      // begin seen
-  TransactionSet ended_;      // commit or abort seen: later operations are not in S
-  TransactionSet committed_;  // committed in S
-  TransactionSet aborted_;    // aborted in S
-  TransactionGraph edges_;    // the precedence graph of S
+  TransactionSet begun_;                              // begin seen
+  TransactionSet committed_;                          // committed in S
+  TransactionSet aborted_;                            // aborted in S
+  TransactionGraph edges_;                            // the precedence graph of S
   TransactionSet readsFrom_[kTransactionCount] = {};  // reads-from in S: the writers Tj read from
   // The items Tj read from Ti in S (bit x for item "A" + x), indexed [j - 1][i - 1].
   std::uint32_t readFromItems_[kTransactionCount][kTransactionCount] = {};

@@ -46,33 +46,13 @@ std::string StepLabel(const Step& step) {
 }
 
 void ProtocolLab::Start() {
+  written_.Start();
   schedule_.clear();
-  ended_ = {};
 }
 
 void ProtocolLab::Add(const Operation& operation) {
-  switch (operation.kind) {
-    case OpKind::Read:
-    case OpKind::Write:
-      if (operation.item < 'A' || operation.item > 'Z') {
-        return;
-      }
-      break;
-    case OpKind::Begin:
-    case OpKind::Validate:
-    case OpKind::Abort:
-      break;
-    default:
-      return;  // illegal: nothing to replay
-  }
-  if (operation.number < 1 || operation.number > kTransactionCount) {
+  if (!written_.Add(operation)) {
     return;
-  }
-  if (ended_.Contains(operation.number)) {
-    return;  // after the transaction's commit or abort: not in the schedule
-  }
-  if (operation.kind == OpKind::Validate || operation.kind == OpKind::Abort) {
-    ended_.Insert(operation.number);
   }
   Step step;
   step.kind = operation.kind;
@@ -86,7 +66,7 @@ const PlanProtocols& ProtocolLab::Finish(
     const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps) {
   std::int32_t ts[kTransactionCount] = {};
   for (const auto& [t, timestamp] : timestamps) {
-    if (t >= 1 && t <= kTransactionCount) {
+    if (t >= kFirstTransaction && t <= kLastTransaction) {
       ts[t - 1] = timestamp;
     }
   }

@@ -5,11 +5,8 @@
 // - Feed one plan at a time: Start(), then Add() for every operation the plan reader delivered
 //   after the plan start (any kind but Plan and EndOfPlan, any number, any item), then Finish()
 //   with the timestamps the trace gave the plan's transactions (PlanReport::timestamps).
-// - The replayed schedule S is the one the analysis reads: the starts, reads, writes, commits and
-//   aborts of transactions 1..10 on items "A".."Z", each up to and including its transaction's
-//   first commit or abort. Illegal operations, numbers outside 1..10, reads and writes without an
-//   item letter and operations after their transaction's end in S have no step and change
-//   nothing, under every protocol.
+// - The replayed schedule is the written schedule S that the analysis reads (WrittenSchedule).
+//   The operations not in S have no step and change nothing, under every protocol.
 // - Each protocol replays S with the same rules (README, "The protocol lab"): a transaction whose
 //   operation waits keeps the operations that follow in its backlog; a release makes waiting
 //   transactions runnable, which run, first come first served, after each operation taken; an
@@ -24,6 +21,7 @@
 #include <vector>
 
 #include "schedule/transaction_set.h"
+#include "schedule/written_schedule.h"
 #include "tosim/operation.h"
 
 namespace tosim::protocols {
@@ -104,8 +102,8 @@ class ProtocolLab {
   const PlanProtocols& Finish(const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps);
 
  private:
+  WrittenSchedule written_;
   std::vector<Step> schedule_;  // S as written
-  TransactionSet ended_;        // transactions whose commit or abort was read
   PlanProtocols result_;
 };
 
