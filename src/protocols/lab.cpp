@@ -2,6 +2,7 @@
 
 #include "protocols/backlog_replay.h"
 #include "protocols/protocols.h"
+#include "schedule/op_label.h"
 
 namespace tosim::protocols {
 
@@ -18,31 +19,7 @@ const char* CauseName(Cause cause) {
 }
 
 std::string StepLabel(const Step& step) {
-  std::string label;
-  switch (step.kind) {
-    case OpKind::Begin:
-      label = "T";
-      break;
-    case OpKind::Read:
-      label = "R";
-      break;
-    case OpKind::Write:
-      label = "W";
-      break;
-    case OpKind::Validate:
-      label = "C";
-      break;
-    default:
-      label = "A";
-      break;
-  }
-  label += std::to_string(step.t);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    label += '(';
-    label += step.item;
-    label += ')';
-  }
-  return label;
+  return OpLabel(step.kind, step.t, step.item);
 }
 
 void ProtocolLab::Start() {

@@ -6,6 +6,7 @@
 #include "report/json_writing.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "schedule/op_label.h"
 
 namespace tosim::report {
 
@@ -51,17 +52,7 @@ class Buffer {
     });
     Put(']');
   }
-  // "R1(A)"
-  void PutLabel(OpKind kind, int t, char item) {
-    static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
-    Put(kLetters[static_cast<int>(kind)]);
-    PutSmall(t);
-    if (kind == OpKind::Read || kind == OpKind::Write) {
-      Put('(');
-      Put(item);
-      Put(')');
-    }
-  }
+  void PutLabel(OpKind kind, int t, char item) { end_ = PutOpLabel(end_, kind, t, item); }
   void AppendTo(std::string& out) const {
     out.append(data_, static_cast<std::size_t>(end_ - data_));
   }

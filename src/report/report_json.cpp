@@ -7,6 +7,7 @@
 #include "report/json_writing.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 #include "trace/text_encoding.h"
 
 namespace tosim::report {
@@ -41,11 +42,9 @@ void PutAccesses(std::string& out, const std::vector<Access>& accesses) {
   for (std::size_t i = 0; i < accesses.size(); ++i) {
     const Access& access = accesses[i];
     out += i == 0 ? "\"" : ",\"";
-    out += access.kind == OpKind::Write ? 'W' : 'R';
-    PutNumber(out, access.t);
-    out += '(';
-    out += access.item;
-    out += ")\"";
+    char label[kOpLabelSize];
+    out.append(label, PutOpLabel(label, access.kind, access.t, access.item));
+    out += '"';
   }
   out += ']';
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
+#include "schedule/op_label.h"
 
 namespace tosim::analysis {
 namespace {
@@ -38,8 +39,7 @@ std::vector<PlanReport> AnalysePlans(std::string_view planFile) {
 Labels LabelsOf(const std::vector<Access>& accesses) {
   Labels labels;
   for (const Access& access : accesses) {
-    const char letter = access.kind == OpKind::Write ? 'W' : 'R';
-    labels.push_back(letter + std::to_string(access.t) + "(" + access.item + ")");
+    labels.push_back(OpLabel(access.kind, access.t, access.item));
   }
   return labels;
 }
