@@ -128,18 +128,6 @@ TransactionGraph Graph(const std::vector<std::pair<std::int32_t, std::int32_t>>&
   return graph;
 }
 
-TEST(TransactionGraph, AddsEdgesFromASet) {
-  TransactionGraph graph;
-  graph.Add(TransactionSet{1, 10}, 3);
-  graph.Add(2, 3);
-  EXPECT_EQ(graph.Successors(1), TransactionSet{3});
-  EXPECT_EQ(graph.Successors(2), TransactionSet{3});
-  EXPECT_EQ(graph.Successors(10), TransactionSet{3});
-  EXPECT_TRUE(graph.Successors(3).Empty());
-  graph.Clear();
-  EXPECT_TRUE(graph.Successors(1).Empty());
-}
-
 TEST(SmallestOrder, SmallestTransactionWithoutPredecessorsComesFirst) {
   Numbers order{7};
   Numbers cycle{7};
@@ -225,6 +213,7 @@ TEST(OpLabel, PutOpLabelWritesTheLabelInPlace) {
   buffer[kOpLabelSize] = '#';
   char* end = PutOpLabel(buffer, OpKind::Read, 10, 'Q');
   EXPECT_EQ(std::string(buffer, end), "R10(Q)");
+  EXPECT_EQ(end, buffer + kOpLabelSize);  // the longest label fills the room exactly
   EXPECT_EQ(buffer[kOpLabelSize], '#');
   end = PutOpLabel(buffer, OpKind::Validate, 7, 'Q');
   EXPECT_EQ(std::string(buffer, end), "C7");
