@@ -29,39 +29,48 @@ std::uint32_t ItemBit(int x) {
   return std::uint32_t{1} << x;
 }
 
+// Tables are indexed by transaction number - 1.
+int Of(std::int32_t t) {
+  return t - kFirstTransaction;
+}
+
+// The smallest transaction of a set that is not empty.
+std::int32_t Smallest(TransactionSet set) {
+  return std::countr_zero(set.bits()) + kFirstTransaction;
+}
+
 // Sets of kinds of edges, a bit per DependencyKind.
 constexpr unsigned kWw = 1u << static_cast<unsigned>(DependencyKind::Ww);
 constexpr unsigned kWr = 1u << static_cast<unsigned>(DependencyKind::Wr);
 constexpr unsigned kRw = 1u << static_cast<unsigned>(DependencyKind::Rw);
 
-// The dependency graph on transaction indices, its edges as sets of items per kind.
+// The dependency graph, its edges as sets of items per kind.
 class Graph {
  public:
   static constexpr int kFar = kTransactionCount + 1;  // no path
-  // The length of a shortest path over edges of some kinds, [from][to].
+  // The length of a shortest path over edges of some kinds, [from - 1][to - 1].
   using Distances = std::array<std::array<int, kTransactionCount>, kTransactionCount>;
 
-  explicit Graph(Mask nodes) : nodes_(nodes) {}
+  explicit Graph(TransactionSet nodes) : nodes_(nodes) {}
 
-  void Add(int from, DependencyKind kind, int x, int to) {
+  void Add(std::int32_t from, DependencyKind kind, int x, std::int32_t to) {
     const auto k = static_cast<std::size_t>(kind);
-    items_[from][to][k] |= ItemBit(x);
-    successors_[k][from] |= Bit(to);
+    items_[Of(from)][Of(to)][k] |= ItemBit(x);
+    successors_[k][Of(from)].Insert(to);
   }
 
   // Every edge, in the order of `dsg`.
   void Edges(std::vector<DependencyEdge>& edges) const {
-    ForEach(nodes_, [&](int from) {
-      ForEach(Successors(from, kWw | kWr | kRw), [&](int to) {
-        const auto& kinds = items_[from][to];
-        for (std::uint32_t xs = kinds[0] | kinds[1] | kinds[2]; xs != 0; xs &= xs - 1) {
-          const int x = std::countr_zero(xs);
+    nodes_.ForEach([&](std::int32_t from) {
+      Successors(from, kWw | kWr | kRw).ForEach([&](std::int32_t to) {
+        const auto& kinds = items_[Of(from)][Of(to)];
+        ForEachBit(kinds[0] | kinds[1] | kinds[2], [&](int x) {
           for (std::size_t k = 0; k < 3; ++k) {
             if ((kinds[k] & ItemBit(x)) != 0) {
               edges.push_back(Edge(from, static_cast<DependencyKind>(k), x, to));
             }
           }
-        }
+        });
       });
     });
   }
@@ -69,30 +78,31 @@ class Graph {
   // Whether the graph has a cycle at all: nodes without predecessors are taken away while there
   // are any.
   bool Cyclic() const {
-    Mask left = nodes_;
-    for (bool progress = true; progress && left != 0;) {
-      Mask targets = 0;
-      ForEach(left, [&](int from) { targets |= Successors(from, kWw | kWr | kRw); });
-      progress = (left & ~targets) != 0;
+    TransactionSet left = nodes_;
+    for (bool progress = true; progress && !left.Empty();) {
+      TransactionSet targets;
+      left.ForEach([&](std::int32_t from) { targets |= Successors(from, kWw | kWr | kRw); });
+      progress = !(left - targets).Empty();
       left &= targets;
     }
-    return left != 0;
+    return !left.Empty();
   }
 
   // Breadth-first from every node, over edges of the kinds `kinds`.
   Distances DistancesOver(unsigned kinds) const {
     Distances distance;
-    ForEach(nodes_, [&](int s) {
-      distance[s].fill(kFar);
-      distance[s][s] = 0;
-      Mask seen = Bit(s);
-      Mask frontier = seen;
-      for (int d = 1; frontier != 0; ++d) {
-        Mask next = 0;
-        ForEach(frontier, [&](int u) { next |= Successors(u, kinds); });
-        frontier = next & ~seen;
+    nodes_.ForEach([&](std::int32_t s) {
+      auto& from = distance[Of(s)];
+      from.fill(kFar);
+      from[Of(s)] = 0;
+      TransactionSet seen{s};
+      TransactionSet frontier = seen;
+      for (int d = 1; !frontier.Empty(); ++d) {
+        TransactionSet next;
+        frontier.ForEach([&](std::int32_t u) { next |= Successors(u, kinds); });
+        frontier = next - seen;
         seen |= frontier;
-        ForEach(frontier, [&](int t) { distance[s][t] = d; });
+        frontier.ForEach([&](std::int32_t t) { from[Of(t)] = d; });
       }
     });
     return distance;
@@ -103,13 +113,14 @@ class Graph {
   // is none.
   bool ShortestCycle(unsigned first, unsigned rest, const Distances& distance,
                      std::vector<DependencyEdge>& cycle) const {
+    const auto far = [&](std::int32_t from, std::int32_t to) { return distance[Of(from)][Of(to)]; };
     int length = kFar;
-    int a = 0;
-    int b = 0;
-    ForEach(nodes_, [&](int from) {
-      ForEach(Successors(from, first), [&](int to) {
-        if (distance[to][from] + 1 < length) {
-          length = distance[to][from] + 1;
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    nodes_.ForEach([&](std::int32_t from) {
+      Successors(from, first).ForEach([&](std::int32_t to) {
+        if (far(to, from) + 1 < length) {
+          length = far(to, from) + 1;
           a = from;
           b = to;
         }
@@ -120,14 +131,13 @@ class Graph {
     }
     cycle.clear();
     cycle.push_back(SmallestEdge(a, b, first));
-    for (int at = b; at != a;) {
-      int next = 0;
-      for (Mask steps = Successors(at, rest); steps != 0; steps &= steps - 1) {
-        next = std::countr_zero(steps);
-        if (distance[next][a] == distance[at][a] - 1) {
-          break;
-        }
-      }
+    for (std::int32_t at = b; at != a;) {
+      std::int32_t next = 0;
+      TransactionSet steps = Successors(at, rest);
+      do {
+        next = Smallest(steps);
+        steps.Erase(next);
+      } while (far(next, a) != far(at, a) - 1);
       cycle.push_back(SmallestEdge(at, next, rest));
       at = next;
     }
@@ -135,39 +145,39 @@ class Graph {
   }
 
  private:
-  static DependencyEdge Edge(int from, DependencyKind kind, int x, int to) {
-    return DependencyEdge{from + kFirstTransaction, kind, static_cast<char>('A' + x),
-                          to + kFirstTransaction};
+  static DependencyEdge Edge(std::int32_t from, DependencyKind kind, int x, std::int32_t to) {
+    return DependencyEdge{from, kind, static_cast<char>('A' + x), to};
   }
 
-  Mask Successors(int from, unsigned kinds) const {
-    Mask successors = 0;
+  TransactionSet Successors(std::int32_t from, unsigned kinds) const {
+    TransactionSet successors;
     for (std::size_t k = 0; k < 3; ++k) {
       if ((kinds & (1u << k)) != 0) {
-        successors |= successors_[k][from];
+        successors |= successors_[k][Of(from)];
       }
     }
     return successors;
   }
 
   // The smallest edge from -> to of the kinds: the smallest item, then kind.
-  DependencyEdge SmallestEdge(int from, int to, unsigned kinds) const {
-    std::uint32_t items = 0;
+  DependencyEdge SmallestEdge(std::int32_t from, std::int32_t to, unsigned kinds) const {
+    const auto& items = items_[Of(from)][Of(to)];
+    std::uint32_t all = 0;
     for (std::size_t k = 0; k < 3; ++k) {
       if ((kinds & (1u << k)) != 0) {
-        items |= items_[from][to][k];
+        all |= items[k];
       }
     }
-    const int x = std::countr_zero(items);
+    const int x = std::countr_zero(all);
     std::size_t k = 0;
-    while ((kinds & (1u << k)) == 0 || (items_[from][to][k] & ItemBit(x)) == 0) {
+    while ((kinds & (1u << k)) == 0 || (items[k] & ItemBit(x)) == 0) {
       ++k;
     }
     return Edge(from, static_cast<DependencyKind>(k), x, to);
   }
 
-  Mask nodes_;
-  std::array<std::array<Mask, kTransactionCount>, 3> successors_ = {};
+  TransactionSet nodes_;
+  std::array<std::array<TransactionSet, kTransactionCount>, 3> successors_ = {};
   std::uint32_t items_[kTransactionCount][kTransactionCount][3] = {};
 };
 
@@ -243,14 +253,14 @@ struct IsolationAnalysis::Tables {
   };
 
   std::int64_t position = 0;  // of the last operation of S
-  Mask seen = 0;              // the transactions of the reads, writes, commits and aborts so far
+  TransactionSet seen;        // the transactions of the reads, writes, commits and aborts so far
   std::uint32_t items = 0;    // the items read or written so far
-  Mask ended = 0;             // commit or abort seen
-  Mask committed = 0;         // commit seen
-  Mask aborted = 0;           // abort seen
+  TransactionSet ended;       // commit or abort seen
+  TransactionSet committed;   // commit seen
+  TransactionSet aborted;     // abort seen
 
-  Mask readers[kItemCount] = {};
-  Mask writers[kItemCount] = {};
+  TransactionSet readers[kItemCount];
+  TransactionSet writers[kItemCount];
   std::uint32_t readItems[kTransactionCount] = {};
   std::uint32_t writtenItems[kTransactionCount] = {};
   // Valid where readItems and writtenItems say.
@@ -259,58 +269,59 @@ struct IsolationAnalysis::Tables {
 
   // [reader][item]: the other transactions whose versions it read; per reader, the items whose
   // initial version it read.
-  Mask sources[kTransactionCount][kItemCount] = {};
+  TransactionSet sources[kTransactionCount][kItemCount];
   std::uint32_t readsInitial[kTransactionCount] = {};
   // [reader][writer]: its first read of the writer's writes, and of an intermediate one; valid
   // where readsFrom and readsIntermediate say.
-  Mask readsFrom[kTransactionCount] = {};
-  Mask readsIntermediate[kTransactionCount] = {};
+  TransactionSet readsFrom[kTransactionCount];
+  TransactionSet readsIntermediate[kTransactionCount];
   ReadAt firstReadFrom[kTransactionCount][kTransactionCount];
   ReadAt firstIntermediate[kTransactionCount][kTransactionCount];
   // [writer][item]: the readers of the writer's latest write of the item, and where each first
   // read it; the writer's next write of the item makes these reads of an intermediate version.
-  Mask latestReaders[kTransactionCount][kItemCount] = {};
+  TransactionSet latestReaders[kTransactionCount][kItemCount];
   std::int64_t latestRead[kTransactionCount][kItemCount][kTransactionCount] = {};
 
   // [i][x]: the others that wrote x after Ti's first read of x, and those of them after whose
   // write Ti wrote x (a lost update but for Ti's commit).
-  Mask writtenAfterRead[kTransactionCount][kItemCount] = {};
-  Mask overwritten[kTransactionCount][kItemCount] = {};
+  TransactionSet writtenAfterRead[kTransactionCount][kItemCount];
+  TransactionSet overwritten[kTransactionCount][kItemCount];
   // [smaller][larger], valid where writeSkews says.
-  Mask writeSkews[kTransactionCount] = {};
+  TransactionSet writeSkews[kTransactionCount];
   WriteSkew writeSkew[kTransactionCount][kTransactionCount];
 
   std::array<bool, kPhenomenonKinds> found = {};
   std::array<Phenomenon, kPhenomenonKinds> witness = {};
 
-  void Touch(int i, int x) {
-    seen |= Bit(i);
+  void Touch(std::int32_t i, int x) {
+    seen.Insert(i);
     items |= ItemBit(x);
   }
 
   // The pattern of `kind` completed: the first completion is its witness.
-  void Found(PhenomenonKind kind, int i, int j, int x, int y = 0) {
+  void Found(PhenomenonKind kind, std::int32_t i, std::int32_t j, int x, int y = 0) {
     const auto k = static_cast<std::size_t>(kind);
     if (!found[k]) {
       found[k] = true;
-      witness[k] = Phenomenon{kind, i + kFirstTransaction, j + kFirstTransaction,
-                              static_cast<char>('A' + x), static_cast<char>('A' + y)};
+      witness[k] = Phenomenon{kind, i, j, static_cast<char>('A' + x), static_cast<char>('A' + y)};
     }
   }
 
   bool Open(PhenomenonKind kind) const { return !found[static_cast<std::size_t>(kind)]; }
 
   // A5A at Ri(y): Ri(x), then Wj(x) and Wj(y), then Cj, now Ri(y).
-  void ReadSkewAt(int i, int y) {
-    for (Mask js = committed & ~Bit(i); js != 0; js &= js - 1) {
-      const int j = std::countr_zero(js);
-      if ((writtenItems[j] & ItemBit(y)) == 0) {
+  void ReadSkewAt(std::int32_t i, int y) {
+    for (TransactionSet js = committed - TransactionSet{i}; !js.Empty();) {
+      const std::int32_t j = Smallest(js);
+      js.Erase(j);
+      if ((writtenItems[Of(j)] & ItemBit(y)) == 0) {
         continue;
       }
-      for (std::uint32_t xs = readItems[i] & writtenItems[j] & ~ItemBit(y); xs != 0; xs &= xs - 1) {
+      for (std::uint32_t xs = readItems[Of(i)] & writtenItems[Of(j)] & ~ItemBit(y); xs != 0;
+           xs &= xs - 1) {
         const int x = std::countr_zero(xs);
-        const std::int64_t read = firstRead[i][x];
-        if (lastWrite[j][x] > read && lastWrite[j][y] > read) {
+        const std::int64_t read = firstRead[Of(i)][x];
+        if (lastWrite[Of(j)][x] > read && lastWrite[Of(j)][y] > read) {
           Found(PhenomenonKind::A5A, i, j, x, y);
           return;
         }
@@ -319,23 +330,22 @@ struct IsolationAnalysis::Tables {
   }
 
   // A5B at Wj(x): Ri(x) and Rj(y), then Wi(y), now Wj(x).
-  void WriteSkewAt(int j, int x) {
-    ForEach(readers[x] & ~Bit(j), [&](int i) {
-      const int low = std::min(i, j);
-      const int high = std::max(i, j);
-      if ((writeSkews[low] & Bit(high)) != 0) {
+  void WriteSkewAt(std::int32_t j, int x) {
+    (readers[x] - TransactionSet{j}).ForEach([&](std::int32_t i) {
+      const std::int32_t low = std::min(i, j);
+      const std::int32_t high = std::max(i, j);
+      if (writeSkews[Of(low)].Contains(high)) {
         return;
       }
-      for (std::uint32_t ys = readItems[j] & writtenItems[i] & ~ItemBit(x); ys != 0; ys &= ys - 1) {
+      for (std::uint32_t ys = readItems[Of(j)] & writtenItems[Of(i)] & ~ItemBit(x); ys != 0;
+           ys &= ys - 1) {
         const int y = std::countr_zero(ys);
-        if (lastWrite[i][y] > std::max(firstRead[i][x], firstRead[j][y])) {
-          writeSkews[low] |= Bit(high);
+        if (lastWrite[Of(i)][y] > std::max(firstRead[Of(i)][x], firstRead[Of(j)][y])) {
+          writeSkews[Of(low)].Insert(high);
           const auto item = [](int z) { return static_cast<char>('A' + z); };
-          writeSkew[low][high] = {position,
-                                  i < j ? Phenomenon{PhenomenonKind::A5B, i + kFirstTransaction,
-                                                     j + kFirstTransaction, item(x), item(y)}
-                                        : Phenomenon{PhenomenonKind::A5B, j + kFirstTransaction,
-                                                     i + kFirstTransaction, item(y), item(x)}};
+          writeSkew[Of(low)][Of(high)] = {
+              position, i < j ? Phenomenon{PhenomenonKind::A5B, i, j, item(x), item(y)}
+                              : Phenomenon{PhenomenonKind::A5B, j, i, item(y), item(x)}};
           return;
         }
       }
@@ -343,17 +353,17 @@ struct IsolationAnalysis::Tables {
   }
 
   // P4 at Ci: Ri(x), then Wj(x), then Wi(x), now Ci.
-  void LostUpdateAt(int i) {
-    int bestJ = kTransactionCount;
+  void LostUpdateAt(std::int32_t i) {
+    std::int32_t bestJ = kLastTransaction + 1;
     int bestX = 0;
-    for (std::uint32_t xs = readItems[i] & writtenItems[i]; xs != 0; xs &= xs - 1) {
-      const int x = std::countr_zero(xs);
-      if (overwritten[i][x] != 0 && std::countr_zero(overwritten[i][x]) < bestJ) {
-        bestJ = std::countr_zero(overwritten[i][x]);
+    ForEachBit(readItems[Of(i)] & writtenItems[Of(i)], [&](int x) {
+      const TransactionSet js = overwritten[Of(i)][x];
+      if (!js.Empty() && Smallest(js) < bestJ) {
+        bestJ = Smallest(js);
         bestX = x;
       }
-    }
-    if (bestJ < kTransactionCount) {
+    });
+    if (bestJ <= kLastTransaction) {
       Found(PhenomenonKind::P4, i, bestJ, bestX);
     }
   }
@@ -366,136 +376,141 @@ IsolationAnalysis& IsolationAnalysis::operator=(IsolationAnalysis&&) noexcept = 
 
 void IsolationAnalysis::Start() {
   Tables& s = *tables_;
-  ForEach(s.items, [&](int x) { s.readers[x] = s.writers[x] = 0; });
-  ForEach(s.seen, [&](int t) {
-    s.readItems[t] = s.writtenItems[t] = s.readsInitial[t] = 0;
-    s.readsFrom[t] = s.readsIntermediate[t] = s.writeSkews[t] = 0;
-    ForEach(s.items, [&](int x) {
-      s.sources[t][x] = s.latestReaders[t][x] = 0;
-      s.writtenAfterRead[t][x] = s.overwritten[t][x] = 0;
+  ForEachBit(s.items, [&](int x) { s.readers[x] = s.writers[x] = {}; });
+  s.seen.ForEach([&](std::int32_t t) {
+    const int i = Of(t);
+    s.readItems[i] = s.writtenItems[i] = s.readsInitial[i] = 0;
+    s.readsFrom[i] = s.readsIntermediate[i] = s.writeSkews[i] = {};
+    ForEachBit(s.items, [&](int x) {
+      s.sources[i][x] = s.latestReaders[i][x] = {};
+      s.writtenAfterRead[i][x] = s.overwritten[i][x] = {};
     });
   });
   s.position = 0;
-  s.seen = s.ended = s.committed = s.aborted = 0;
+  s.seen = s.ended = s.committed = s.aborted = {};
   s.items = 0;
   s.found.fill(false);
 }
 
-void IsolationAnalysis::Read(int i, int x, int source) {
+void IsolationAnalysis::Read(std::int32_t i, int x, std::int32_t source) {
   Tables& s = *tables_;
   ++s.position;
   s.Touch(i, x);
   if (s.Open(PhenomenonKind::P1)) {
-    if (const Mask open = s.writers[x] & ~s.ended & ~Bit(i); open != 0) {
-      s.Found(PhenomenonKind::P1, std::countr_zero(open), i, x);
+    if (const TransactionSet open = s.writers[x] - s.ended - TransactionSet{i}; !open.Empty()) {
+      s.Found(PhenomenonKind::P1, Smallest(open), i, x);
     }
   }
   if (s.Open(PhenomenonKind::A5A)) {
     s.ReadSkewAt(i, x);
   }
-  if ((s.readItems[i] & ItemBit(x)) == 0) {
-    s.readItems[i] |= ItemBit(x);
-    s.firstRead[i][x] = s.position;
+  if ((s.readItems[Of(i)] & ItemBit(x)) == 0) {
+    s.readItems[Of(i)] |= ItemBit(x);
+    s.firstRead[Of(i)][x] = s.position;
   }
-  s.readers[x] |= Bit(i);
+  s.readers[x].Insert(i);
 
-  if (source < 0) {
-    s.readsInitial[i] |= ItemBit(x);
+  if (source == 0) {
+    s.readsInitial[Of(i)] |= ItemBit(x);
   } else if (source != i) {
-    s.sources[i][x] |= Bit(source);
-    if ((s.readsFrom[i] & Bit(source)) == 0) {
-      s.readsFrom[i] |= Bit(source);
-      s.firstReadFrom[i][source] = {s.position, x};
+    s.sources[Of(i)][x].Insert(source);
+    if (!s.readsFrom[Of(i)].Contains(source)) {
+      s.readsFrom[Of(i)].Insert(source);
+      s.firstReadFrom[Of(i)][Of(source)] = {s.position, x};
     }
-    if ((s.latestReaders[source][x] & Bit(i)) == 0) {
-      s.latestReaders[source][x] |= Bit(i);
-      s.latestRead[source][x][i] = s.position;
+    if (!s.latestReaders[Of(source)][x].Contains(i)) {
+      s.latestReaders[Of(source)][x].Insert(i);
+      s.latestRead[Of(source)][x][Of(i)] = s.position;
     }
   }
 }
 
-void IsolationAnalysis::Write(int j, int x) {
+void IsolationAnalysis::Write(std::int32_t j, int x) {
   Tables& s = *tables_;
   ++s.position;
   s.Touch(j, x);
-  const Mask others = ~s.ended & ~Bit(j);
-  if (s.Open(PhenomenonKind::P0) && (s.writers[x] & others) != 0) {
-    s.Found(PhenomenonKind::P0, std::countr_zero(s.writers[x] & others), j, x);
+  const TransactionSet others = TransactionSet::All() - s.ended - TransactionSet{j};
+  if (s.Open(PhenomenonKind::P0) && !(s.writers[x] & others).Empty()) {
+    s.Found(PhenomenonKind::P0, Smallest(s.writers[x] & others), j, x);
   }
-  if (s.Open(PhenomenonKind::P2) && (s.readers[x] & others) != 0) {
-    s.Found(PhenomenonKind::P2, std::countr_zero(s.readers[x] & others), j, x);
+  if (s.Open(PhenomenonKind::P2) && !(s.readers[x] & others).Empty()) {
+    s.Found(PhenomenonKind::P2, Smallest(s.readers[x] & others), j, x);
   }
   s.WriteSkewAt(j, x);
-  ForEach(s.readers[x] & ~Bit(j), [&](int i) { s.writtenAfterRead[i][x] |= Bit(j); });
-  s.overwritten[j][x] |= s.writtenAfterRead[j][x];
+  (s.readers[x] - TransactionSet{j}).ForEach([&](std::int32_t i) {
+    s.writtenAfterRead[Of(i)][x].Insert(j);
+  });
+  s.overwritten[Of(j)][x] |= s.writtenAfterRead[Of(j)][x];
 
-  ForEach(s.latestReaders[j][x], [&](int r) {
-    const std::int64_t read = s.latestRead[j][x][r];
-    if (read < s.firstIntermediate[r][j].position || (s.readsIntermediate[r] & Bit(j)) == 0) {
-      s.readsIntermediate[r] |= Bit(j);
-      s.firstIntermediate[r][j] = {read, x};
+  s.latestReaders[Of(j)][x].ForEach([&](std::int32_t r) {
+    const std::int64_t read = s.latestRead[Of(j)][x][Of(r)];
+    if (!s.readsIntermediate[Of(r)].Contains(j) ||
+        read < s.firstIntermediate[Of(r)][Of(j)].position) {
+      s.readsIntermediate[Of(r)].Insert(j);
+      s.firstIntermediate[Of(r)][Of(j)] = {read, x};
     }
   });
-  s.latestReaders[j][x] = 0;
+  s.latestReaders[Of(j)][x] = {};
 
-  s.writers[x] |= Bit(j);
-  s.writtenItems[j] |= ItemBit(x);
-  s.lastWrite[j][x] = s.position;
+  s.writers[x].Insert(j);
+  s.writtenItems[Of(j)] |= ItemBit(x);
+  s.lastWrite[Of(j)][x] = s.position;
 }
 
-void IsolationAnalysis::Commit(int i) {
+void IsolationAnalysis::Commit(std::int32_t i) {
   Tables& s = *tables_;
   ++s.position;
-  s.seen |= Bit(i);
+  s.seen.Insert(i);
   if (s.Open(PhenomenonKind::P4)) {
     s.LostUpdateAt(i);
   }
-  s.ended |= Bit(i);
-  s.committed |= Bit(i);
+  s.ended.Insert(i);
+  s.committed.Insert(i);
 }
 
-void IsolationAnalysis::Abort(int i) {
+void IsolationAnalysis::Abort(std::int32_t i) {
   Tables& s = *tables_;
   ++s.position;
-  s.seen |= Bit(i);
-  s.ended |= Bit(i);
-  s.aborted |= Bit(i);
+  s.seen.Insert(i);
+  s.ended.Insert(i);
+  s.aborted.Insert(i);
 }
 
 void IsolationAnalysis::Finish(IsolationReport& report) {
   const Tables& s = *tables_;
-  const Mask committing = s.seen & ~s.aborted;
+  const TransactionSet committing = s.seen - s.aborted;
   report.anomalies.clear();
   report.phenomena.clear();
   report.dsg.clear();
 
   Graph graph(committing);
-  ForEach(s.items, [&](int x) {
+  ForEachBit(s.items, [&](int x) {
     // The version order: the final writes of the committing writers, in S order.
-    int order[kTransactionCount];
+    std::int32_t order[kTransactionCount];
     int versions = 0;
-    ForEach(s.writers[x] & committing, [&](int t) { order[versions++] = t; });
-    std::sort(order, order + versions,
-              [&](int a, int b) { return s.lastWrite[a][x] < s.lastWrite[b][x]; });
-    int next[kTransactionCount];
+    (s.writers[x] & committing).ForEach([&](std::int32_t t) { order[versions++] = t; });
+    std::sort(order, order + versions, [&](std::int32_t a, std::int32_t b) {
+      return s.lastWrite[Of(a)][x] < s.lastWrite[Of(b)][x];
+    });
+    std::int32_t next[kTransactionCount];  // after each version, the next one's writer (0: none)
     for (int v = 0; v < versions; ++v) {
-      next[order[v]] = v + 1 < versions ? order[v + 1] : -1;
+      next[Of(order[v])] = v + 1 < versions ? order[v + 1] : 0;
       if (v > 0) {
         graph.Add(order[v - 1], DependencyKind::Ww, x, order[v]);
       }
     }
-    ForEach(s.readers[x] & committing, [&](int r) {
-      const auto antiDependency = [&](int to) {
-        if (to >= 0 && to != r) {
+    (s.readers[x] & committing).ForEach([&](std::int32_t r) {
+      const auto antiDependency = [&](std::int32_t to) {
+        if (to != 0 && to != r) {
           graph.Add(r, DependencyKind::Rw, x, to);
         }
       };
-      if ((s.readsInitial[r] & ItemBit(x)) != 0 && versions > 0) {
+      if ((s.readsInitial[Of(r)] & ItemBit(x)) != 0 && versions > 0) {
         antiDependency(order[0]);
       }
-      ForEach(s.sources[r][x] & committing, [&](int w) {
+      (s.sources[Of(r)][x] & committing).ForEach([&](std::int32_t w) {
         graph.Add(w, DependencyKind::Wr, x, r);
-        antiDependency(next[w]);
+        antiDependency(next[Of(w)]);
       });
     });
   });
@@ -510,25 +525,22 @@ void IsolationAnalysis::Finish(IsolationReport& report) {
     }
   };
   // The earliest read by a committing transaction of a writer in `writers`.
-  const auto read = [&](AnomalyKind kind, const Mask(&from)[kTransactionCount],
+  const auto read = [&](AnomalyKind kind, const TransactionSet(&from)[kTransactionCount],
                         const Tables::ReadAt(&at)[kTransactionCount][kTransactionCount],
-                        Mask writers) {
-    int reader = -1;
-    int writer = -1;
-    ForEach(committing, [&](int j) {
-      ForEach(from[j] & writers, [&](int i) {
-        if (reader < 0 || at[j][i].position < at[reader][writer].position) {
+                        TransactionSet writers) {
+    std::int32_t reader = 0;
+    std::int32_t writer = 0;
+    committing.ForEach([&](std::int32_t j) {
+      (from[Of(j)] & writers).ForEach([&](std::int32_t i) {
+        if (reader == 0 || at[Of(j)][Of(i)].position < at[Of(reader)][Of(writer)].position) {
           reader = j;
           writer = i;
         }
       });
     });
-    if (reader >= 0) {
-      report.anomalies.push_back(Anomaly{kind,
-                                         reader + kFirstTransaction,
-                                         static_cast<char>('A' + at[reader][writer].item),
-                                         writer + kFirstTransaction,
-                                         {}});
+    if (reader != 0) {
+      report.anomalies.push_back(Anomaly{
+          kind, reader, static_cast<char>('A' + at[Of(reader)][Of(writer)].item), writer, {}});
     }
   };
   const bool cyclic = graph.Cyclic();
@@ -550,9 +562,9 @@ void IsolationAnalysis::Finish(IsolationReport& report) {
     }
   }
   const Tables::WriteSkew* skew = nullptr;
-  ForEach(s.committed, [&](int low) {
-    ForEach(s.writeSkews[low] & s.committed, [&](int high) {
-      const Tables::WriteSkew& candidate = s.writeSkew[low][high];
+  s.committed.ForEach([&](std::int32_t low) {
+    (s.writeSkews[Of(low)] & s.committed).ForEach([&](std::int32_t high) {
+      const Tables::WriteSkew& candidate = s.writeSkew[Of(low)][Of(high)];
       // Pairs completed by the same write come in the order of their transactions.
       if (skew == nullptr || candidate.position < skew->position) {
         skew = &candidate;

@@ -9,7 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/transaction_set.h"
+#include "schedule/transaction_set.h"
+#include "tosim/operation.h"
 
 namespace tosim::analysis {
 
@@ -91,8 +92,8 @@ struct IsolationReport {
 // items, repeatable read allows what serializable allows).
 [[nodiscard]] IsolationLevel StrongestLevel(const IsolationReport& report);
 
-// The analysis of one schedule after another. Transactions are indices 0..9 (number - 1), items
-// 0..25; operations come in the order of S, each transaction ending at its commit or abort.
+// The analysis of one schedule after another. Transactions are numbers 1..10, items 0..25 (for
+// "A".."Z"); operations come in the order of S, each transaction ending at its commit or abort.
 class IsolationAnalysis {
  public:
   IsolationAnalysis();
@@ -101,12 +102,12 @@ class IsolationAnalysis {
   IsolationAnalysis& operator=(IsolationAnalysis&&) noexcept;
   // Forgets the schedule, for the next one.
   void Start();
-  // Ti reads item x, reading the write of T`source` (-1: the initial version), as reads-from
+  // Ti reads item x, reading the write of T`source` (0: the initial version), as reads-from
   // decides: the last write of x by a transaction not aborted before the read.
-  void Read(int i, int x, int source);
-  void Write(int i, int x);
-  void Commit(int i);
-  void Abort(int i);
+  void Read(std::int32_t i, int x, std::int32_t source);
+  void Write(std::int32_t i, int x);
+  void Commit(std::int32_t i);
+  void Abort(std::int32_t i);
   // At the end of S.
   void Finish(IsolationReport& report);
 

@@ -7,6 +7,7 @@
 #include "report/json_writing.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 #include "trace/text_encoding.h"
 
 namespace tosim::report {
@@ -42,11 +43,9 @@ void PutAccesses(std::string& out, const std::vector<Access>& accesses) {
   for (std::size_t i = 0; i < accesses.size(); ++i) {
     const Access& access = accesses[i];
     out += i == 0 ? "\"" : ",\"";
-    out += access.kind == OpKind::Write ? 'W' : 'R';
-    PutNumber(out, access.t);
-    out += '(';
-    out += access.item;
-    out += ")\"";
+    char label[kOpLabelSize];
+    out.append(label, PutOpLabel(label, access.kind, access.t, access.item));
+    out += '"';
   }
   out += ']';
 }
@@ -113,20 +112,6 @@ void PutNumberIf(std::string& out, bool shown, std::int32_t number) {
   }
 }
 
-// "T1", "R1(A)", "C1": the operation as written, with its number as read.
-void PutOperation(std::string& out, const analysis::TraceStep& step) {
-  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
-  out += '"';
-  out += kLetters[static_cast<int>(step.kind)];
-  PutNumber(out, step.number);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    out += '(';
-    out += step.item;
-    out += ')';
-  }
-  out += '"';
-}
-
 void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, const Spill& spill) {
   out += '[';
   for (std::size_t i = 0; i < trace.size(); ++i) {
@@ -138,7 +123,9 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
     PutNumber(out, static_cast<std::int64_t>(i) + 2);
     PutKey(out, "op");
     if (analysis::IsWhole(step)) {
-      PutOperation(out, step);
+      out += '"';
+      out += OpLabel(step.kind, step.number, step.item);
+      out += '"';
     } else {
       out += "null";
     }
@@ -189,14 +176,9 @@ void PutEdges(std::string& out, const std::vector<analysis::DependencyEdge>& edg
 
 // "R1(A)", "C1"
 void PutWitnessOperation(std::string& out, const analysis::WitnessOperation& operation) {
+  char label[kOpLabelSize];
   out += '"';
-  out += operation.kind == OpKind::Read ? 'R' : operation.kind == OpKind::Write ? 'W' : 'C';
-  PutNumber(out, operation.t);
-  if (operation.kind != OpKind::Validate) {
-    out += '(';
-    out += operation.item;
-    out += ')';
-  }
+  out.append(label, PutOpLabel(label, operation.kind, operation.t, operation.item));
   out += '"';
 }
 
