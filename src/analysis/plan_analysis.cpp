@@ -382,7 +382,9 @@ void PlanAnalysis::FinishConflicts(TransactionSet inP) {
   });
   report_.conflictSerializable =
       SmallestOrderOrCycle(edges_, inP, report_.conflictOrder, report_.conflictCycle);
-  for (const auto& [i, j] : report_.edges) {
+  for (const auto& edge : report_.edges) {
+    const std::int32_t i = edge.first;
+    const std::int32_t j = edge.second;
     ForEachBit(touchedItems_, [&](int x) {
       const std::uint8_t conflict = conflicts_[i - kFirstTransaction][j - kFirstTransaction][x];
       if (conflict != 0) {
