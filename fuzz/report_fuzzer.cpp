@@ -6,7 +6,8 @@
 // object is one line. And for the protocols: every operation of the schedule has exactly one step
 // under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a wait
 // under wait_die is an older transaction's for younger ones, under wound_wait a younger's for older
-// ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
+// ones; occ's commits come in an order its history's conflicts agree with; si never waits and
+// lets no two overlapping writers of one item both commit; a pending step belongs
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
 // rejected step's transaction ends aborted; a begin's timestamp is the one reported. Termination
@@ -216,6 +217,37 @@ void CheckConflicts(const analysis::PlanReport& r, const std::vector<tosim::Oper
   }
 }
 
+// si never waits, reads only committed versions, and of two committed transactions that wrote the
+// same item one committed before the other began (steps are decided as they come).
+void CheckSnapshot(const protocols::ProtocolRun& run) {
+  Require(run.unrecoverable.Empty() && run.waiting.Empty(),
+          "si: a wait or an unrecoverable commit");
+  std::size_t begin[11] = {};
+  std::size_t commit[11] = {};
+  std::uint32_t written[11] = {};
+  for (std::size_t i = 0; i < run.steps.size(); ++i) {
+    const protocols::Step& step = run.steps[i];
+    Require(!step.delayed, "si: a step delayed");
+    if (step.result != protocols::Result::Executed) {
+      continue;
+    }
+    if (step.kind == tosim::OpKind::Begin) {
+      begin[step.t] = i;
+    } else if (step.kind == tosim::OpKind::Validate) {
+      commit[step.t] = i;
+    } else if (step.kind == tosim::OpKind::Write) {
+      written[step.t] |= 1u << (step.item - 'A');
+    }
+  }
+  run.committed.ForEach([&](int t) {
+    run.committed.ForEach([&](int u) {
+      Require(
+          t == u || (written[t] & written[u]) == 0 || commit[t] < begin[u] || commit[u] < begin[t],
+          "si: two overlapping transactions both committed a write of one item");
+    });
+  });
+}
+
 void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan,
                     const ScheduleCount& schedule) {
   std::int64_t ts[11] = {};
@@ -226,7 +258,8 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
     const auto protocol = static_cast<protocols::Protocol>(p);
     const protocols::ProtocolRun& run = plan.runs[p];
     Require(run.steps.size() == schedule.operations, "not one step per operation");
-    Require(run.orderExists, "a protocol without a serial order");
+    Require(run.orderExists || protocol == protocols::Protocol::Si,
+            "a protocol other than si without a serial order");
     Require(protocol == protocols::Protocol::TwoPl || run.deadlocks.empty(),
             "a deadlock outside 2pl");
     for (const protocols::Step& step : run.steps) {
@@ -240,6 +273,9 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
         Require(protocol != protocols::Protocol::WoundWait || ts[step.t] > ts[u],
                 "wound_wait: an older transaction waits for a younger one");
       });
+    }
+    if (protocol == protocols::Protocol::Si) {
+      CheckSnapshot(run);
     }
     if (protocol != protocols::Protocol::Occ) {
       continue;

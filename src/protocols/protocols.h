@@ -1,4 +1,4 @@
-// The protocol lab: one plan replayed under eight concurrency-control protocols, side by side.
+// The protocol lab: one plan replayed under nine concurrency-control protocols, side by side.
 // Pure: operations in, each protocol's decisions out; no input or output, no global state.
 //
 // Contract
@@ -26,10 +26,20 @@
 
 namespace tosim::protocols {
 
-enum class Protocol : std::uint8_t { To, ToBasic, StrictTo, Mvto, TwoPl, WaitDie, WoundWait, Occ };
-inline constexpr int kProtocolCount = 8;
+enum class Protocol : std::uint8_t {
+  To,
+  ToBasic,
+  StrictTo,
+  Mvto,
+  TwoPl,
+  WaitDie,
+  WoundWait,
+  Occ,
+  Si
+};
+inline constexpr int kProtocolCount = 9;
 
-// "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ".
+// "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ", "si".
 const char* ProtocolName(Protocol protocol);
 
 // What became of one operation of S.
@@ -43,9 +53,18 @@ enum class Result : std::uint8_t {
 };
 
 // Why a transaction aborted.
-enum class Cause : std::uint8_t { Abort, Rejected, Cascade, Victim, Died, Wounded, Validation };
+enum class Cause : std::uint8_t {
+  Abort,
+  Rejected,
+  Cascade,
+  Victim,
+  Died,
+  Wounded,
+  Validation,
+  FirstCommitter
+};
 
-// "abort", "rejected", "cascade", "victim", "died", "wounded", "validation".
+// "abort", "rejected", "cascade", "victim", "died", "wounded", "validation", "first_committer".
 const char* CauseName(Cause cause);
 
 // One operation of S and what a protocol did with it.

@@ -40,8 +40,9 @@ std::string_view Word(Label label) {
   return Text(label);
 }
 
+// "cause.CAUSE" of the table of words.
 std::string_view CauseText(Cause cause) {
-  return Word(static_cast<Label>(static_cast<int>(Label::CauseAbort) + static_cast<int>(cause)));
+  return TextOfKey(std::string("cause.") + protocols::CauseName(cause));
 }
 
 // What became of one operation, in a few words: how it waited, then how it ended. The ending is

@@ -227,6 +227,16 @@ constexpr LabelEntry kSpanish[] = {
     {Label::PhenomenonA5BWitness, "isolation.A5B.witness",
      "T{i} lee {x} (R{i}({x})) y T{j} lee {y} (R{j}({y})); después T{i} escribe {y} "
      "(W{i}({y})) y T{j} escribe {x} (W{j}({x})), y las dos se validan"},
+    {Label::IsolationGraph, "isolation.graph", "Grafo de dependencias"},
+    {Label::IsolationGraphCaption, "isolation.graph.caption",
+     "Grafo de dependencias del plan escrito, sin las transacciones que el plan aborta con A: "
+     "Ti → Tj ww si Tj escribe la versión siguiente a la de Ti, wr si Tj lee una versión de Ti, "
+     "rw si Ti lee la versión anterior a la que escribe Tj. Línea continua: ww; a trazos: wr; de "
+     "puntos: rw. Al pasar por una arista se ven sus operaciones."},
+    {Label::IsolationGraphWitness, "isolation.graph.witness",
+     "En rojo y más gruesas, las aristas del ciclo de {kind}."},
+    {Label::StepRejectedFirstCommitter, "step.rejected.first_committer", "otra validó antes"},
+    {Label::CauseFirstCommitter, "cause.first_committer", "otra validó antes"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));

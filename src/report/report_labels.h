@@ -174,6 +174,13 @@ enum class Label : std::uint8_t {
   PhenomenonA5AWitness,
   PhenomenonA5B,
   PhenomenonA5BWitness,
+  // The graph of the part «Aislamiento» on the page.
+  IsolationGraph,
+  IsolationGraphCaption,
+  IsolationGraphWitness,  // "... {kind}"
+  // Snapshot isolation in the protocol lab.
+  StepRejectedFirstCommitter,
+  CauseFirstCommitter,
   Count
 };
 

@@ -34,9 +34,9 @@ COMMIT_T1 = (b'{"position":%d,"op":"C1","t":1,"decision":"committed","ts":null,"
              b'"ts_escr":null,"rule":"commit","why":"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: '
              b'validar no comprueba nada m\xc3\xa1s"}')
 # The key "protocols" of a plan without operations, and of «P9; T1; C1»: the same object for all
-# eight protocols.
+# nine protocols.
 PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
-                  b"occ")
+                  b"occ", b"si")
 EMPTY_RUN = (b'{"steps":[],"history":[],"committed":[],"aborted":[],"waiting":[],"active":[],'
              b'"deadlocks":[],"unrecoverable":[],"order":[]}')
 T1_C1_RUN = (b'{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_for":[],'
