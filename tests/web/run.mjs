@@ -10,6 +10,7 @@ import path from 'node:path';
 import * as cases from './cases.mjs';
 import * as downloads from './downloads.mjs';
 import * as exercises from './exercises.mjs';
+import * as isolation from './isolation.mjs';
 import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
 import * as protocols from './protocols.mjs';
@@ -41,6 +42,7 @@ const context = { page, browser, origin, own, site, tosim, report, out, work, pl
 await cases.run(context);
 await downloads.quickClicks(context);
 await verdicts.run(context);
+await isolation.run(context);
 await playground.run(context);
 await protocols.run(context);
 await layout.run(context);

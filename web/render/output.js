@@ -4,6 +4,7 @@
 import { decode1252, el, planLines, scrolling, useLabels, word } from './common.js';
 import { precedenceGraph } from './graph.js';
 import { scheduleGrid } from './grid.js';
+import { isolationSection } from './isolation.js';
 import { protocolView } from './protocols.js';
 import { traceFrames, traceTable } from './trace.js';
 import { verdictSections, warningList } from './verdicts.js';
@@ -24,6 +25,7 @@ function planPanel(report, source, rulesLink) {
   const pictures = el('div', 'pictures');
   pictures.append(scrolling(scheduleGrid(report), 'Planificación'), precedenceGraph(report));
   panel.append(pictures, ...verdictSections(report));
+  if (report.isolation) panel.append(isolationSection(report));
   if (report.protocols) panel.append(protocolView(report, source, rulesLink));
   return panel;
 }
