@@ -51,7 +51,14 @@ class Graph {
   // The length of a shortest path over edges of some kinds, [from - 1][to - 1].
   using Distances = std::array<std::array<int, kTransactionCount>, kTransactionCount>;
 
-  explicit Graph(TransactionSet nodes) : nodes_(nodes) {}
+  // Only the rows of the nodes are cleared: a plan costs what it touches.
+  explicit Graph(TransactionSet nodes) : nodes_(nodes) {
+    nodes.ForEach([&](std::int32_t from) {
+      nodes.ForEach([&](std::int32_t to) {
+        std::fill(std::begin(items_[Of(from)][Of(to)]), std::end(items_[Of(from)][Of(to)]), 0u);
+      });
+    });
+  }
 
   void Add(std::int32_t from, DependencyKind kind, int x, std::int32_t to) {
     const auto k = static_cast<std::size_t>(kind);
@@ -178,7 +185,7 @@ class Graph {
 
   TransactionSet nodes_;
   std::array<std::array<TransactionSet, kTransactionCount>, 3> successors_ = {};
-  std::uint32_t items_[kTransactionCount][kTransactionCount][3] = {};
+  std::uint32_t items_[kTransactionCount][kTransactionCount][3];
 };
 
 bool Has(const IsolationReport& report, AnomalyKind kind) {
@@ -482,6 +489,14 @@ void IsolationAnalysis::Finish(IsolationReport& report) {
   report.anomalies.clear();
   report.phenomena.clear();
   report.dsg.clear();
+  // Every edge, anomaly and phenomenon takes two transactions on one item.
+  bool shared = false;
+  ForEachBit(s.items, [&](int x) {
+    shared = shared || std::popcount((s.readers[x] | s.writers[x]).bits()) > 1;
+  });
+  if (!shared) {
+    return;
+  }
 
   Graph graph(committing);
   ForEachBit(s.items, [&](int x) {

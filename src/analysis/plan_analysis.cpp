@@ -1,7 +1,6 @@
 #include "analysis/plan_analysis.h"
 
 #include <algorithm>
-#include <cstring>
 
 // The written schedule S is analysed as it streams past, in memory that does not depend on its
 // length. Conflicts, reads-from and the recoverability verdicts need only bit sets per item and
@@ -98,8 +97,10 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
 
   position_ = 1;
   schedule_.Start();
-  occurs_.ForEach([&](std::int32_t t) {
-    std::memset(conflicts_[t - kFirstTransaction], 0, sizeof conflicts_[0]);
+  // Only the edges have conflicts.
+  occurs_.ForEach([&](std::int32_t i) {
+    edges_.Successors(i).ForEach(
+        [&](std::int32_t j) { conflicts_[i - kFirstTransaction][j - kFirstTransaction] = {}; });
   });
   report_.conflicts.clear();
   occurs_ = begun_ = committed_ = aborted_ = {};
@@ -312,18 +313,15 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
   isolation_.Write(i, x);
 }
 
-namespace {
-constexpr std::uint8_t kConflict = 1;
-constexpr std::uint8_t kFirstWrites = 2;
-constexpr std::uint8_t kSecondWrites = 4;
-}  // namespace
-
 // Tfrom's earliest operation on x that conflicts with Tto's latest (a write, unless Tto's is a
 // read), unless an earlier conflict of the two on x came first.
 void PlanAnalysis::Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites) {
-  std::uint8_t& conflict = conflicts_[from - kFirstTransaction][to - kFirstTransaction][x];
-  if (conflict == 0) {
-    conflict = kConflict | (firstWrites ? kFirstWrites : 0) | (secondWrites ? kSecondWrites : 0);
+  Conflicts& conflicts = conflicts_[from - kFirstTransaction][to - kFirstTransaction];
+  const std::uint32_t item = 1u << x;
+  if ((conflicts.items & item) == 0) {
+    conflicts.items |= item;
+    conflicts.firstWrites |= firstWrites ? item : 0;
+    conflicts.secondWrites |= secondWrites ? item : 0;
   }
 }
 
@@ -385,14 +383,14 @@ void PlanAnalysis::FinishConflicts(TransactionSet inP) {
   for (const auto& edge : report_.edges) {
     const std::int32_t i = edge.first;
     const std::int32_t j = edge.second;
-    ForEachBit(touchedItems_, [&](int x) {
-      const std::uint8_t conflict = conflicts_[i - kFirstTransaction][j - kFirstTransaction][x];
-      if (conflict != 0) {
-        const auto kind = [](bool writes) { return writes ? OpKind::Write : OpKind::Read; };
-        report_.conflicts.push_back(Conflict{i, j, static_cast<char>('A' + x),
-                                             kind((conflict & kFirstWrites) != 0),
-                                             kind((conflict & kSecondWrites) != 0)});
-      }
+    const Conflicts& conflicts = conflicts_[i - kFirstTransaction][j - kFirstTransaction];
+    ForEachBit(conflicts.items, [&](int x) {
+      const auto kind = [&](std::uint32_t writes) {
+        return (writes & (1u << x)) != 0 ? OpKind::Write : OpKind::Read;
+      };
+      report_.conflicts.push_back(Conflict{i, j, static_cast<char>('A' + x),
+                                           kind(conflicts.firstWrites),
+                                           kind(conflicts.secondWrites)});
     });
   }
 }

@@ -197,9 +197,14 @@ class PlanAnalysis {
   bool recoverable_ = true;
   bool cascadeless_ = true;
   bool strict_ = true;
-  // The first conflict of each edge and item, [from - 1][to - 1][item]: 0 for none, else the
-  // kinds of its two operations (see Conflicted()).
-  std::uint8_t conflicts_[kTransactionCount][kTransactionCount][kItemCount] = {};
+  // The first conflict of each edge and item (see Conflicted()), [from - 1][to - 1]: the items,
+  // and those whose first conflict starts, or ends, with a write.
+  struct Conflicts {
+    std::uint32_t items = 0;
+    std::uint32_t firstWrites = 0;
+    std::uint32_t secondWrites = 0;
+  };
+  Conflicts conflicts_[kTransactionCount][kTransactionCount] = {};
   ItemState items_[kItemCount];
   std::uint32_t touchedItems_ = 0;
   ViewSearch view_;
