@@ -1,0 +1,170 @@
+#include "gen_cli/gen_run.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "gen_cli/options.h"
+#include "generator/random.h"
+#include "generator/search.h"
+#include "platform/platform.h"
+
+#ifndef TOSIM_VERSION
+#error "the build passes the project's version as TOSIM_VERSION"
+#endif
+
+namespace tosim::gen {
+
+namespace {
+
+constexpr std::string_view kSynopsis =
+    "Uso: tosim-gen [--property P[,P...]] [--transactions K] [--items M]\n"
+    "                [--operations N] [--count C] [--seed TEXTO] [--minimal]";
+
+// At most 80 columns a line.
+constexpr std::string_view kHelp =
+    "\n"
+    "     tosim-gen --help | -h | --version\n"
+    "\n"
+    "Escribe en la salida estándar un fichero de planes de tosim (un plan por\n"
+    "línea, P1, P2, ..., con CR LF) cuyos planes tienen las propiedades pedidas,\n"
+    "tal como las dice tosim-report --json --protocols --each-plan-alone.\n"
+    "\n"
+    "  --property P[,P...]\n"
+    "                  las propiedades, separadas por comas; no-P pide que no se dé:\n"
+    "                  thomas (alguna escritura ignorada por la regla de Thomas),\n"
+    "                  to-rejects (la ordenación por marcas de tiempo rechaza una\n"
+    "                  operación), cascade (retrocesos en cascada), csr, vsr,\n"
+    "                  vsr-not-csr, recoverable, cascadeless, strict, rc-not-aca\n"
+    "                  (recuperable con abortos en cascada), aca-not-strict (sin\n"
+    "                  abortos en cascada, no estricto), deadlock (interbloqueo en\n"
+    "                  2pl), dies (wait_die), wounds (wound_wait), occ-fails (occ\n"
+    "                  falla una validación), strict-to-waits (strict_to hace\n"
+    "                  esperar), mvto-saves (mvto valida una transacción que to\n"
+    "                  rechaza).\n"
+    "  --transactions K  de 2 a 10 transacciones (3 si no se dice).\n"
+    "  --items M       de 1 a 26 elementos, A, B, ... (2 si no se dice).\n"
+    "  --operations N  como mucho N lecturas y escrituras por plan (3 por\n"
+    "                  transacción si no se dice).\n"
+    "  --count C       C planes distintos (también tras renombrar transacciones\n"
+    "                  y elementos), de 1 a 1000 (1 si no se dice).\n"
+    "  --seed TEXTO    cualquier texto (el nombre de un alumno): el mismo texto da\n"
+    "                  siempre los mismos planes. Sin él, la semilla sale del reloj\n"
+    "                  y se escribe en la salida de errores.\n"
+    "  --minimal       ninguna lectura o escritura se puede quitar sin perder una\n"
+    "                  propiedad pedida.\n"
+    "  -h, --help      muestra esta ayuda.\n"
+    "  --version       muestra la versión.\n"
+    "\n"
+    "Cada transacción empieza con su T, en orden de número, lee y escribe al menos\n"
+    "una vez y acaba con su C (o con su A cuando lo pide una propiedad).\n"
+    "\n"
+    "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta\n"
+    "o las propiedades no pueden darse juntas (dice por qué); 65 si no se encontró\n"
+    "ningún plan (o no tantos distintos) dentro de los límites de la búsqueda,\n"
+    "que dice; 101 si la salida no se puede escribir.\n";
+
+constexpr std::string_view kVersion = "tosim-gen " TOSIM_VERSION "\n";
+
+constexpr std::string_view kProgram = "tosim-gen: ";
+
+// What ended the run: the line for standard error and the exit status. No status: no failure.
+struct [[nodiscard]] Failure {
+  std::string line;
+  int status = 0;
+
+  explicit operator bool() const { return status != 0; }
+};
+
+Failure WriteOutput(std::string_view bytes) {
+  const platform::FileHandle out = platform::StandardOutput();
+  const int error = platform::ConsoleTakesText(out)
+                        ? platform::WriteConsoleUtf8(out, bytes)
+                        : platform::WriteFile(out, bytes.data(), bytes.size());
+  if (error != 0) {
+    return {"no se puede escribir la salida estándar (error " + std::to_string(error) + ")", error};
+  }
+  return {};
+}
+
+// A seed text from the clock: the microseconds since 1970, in decimal.
+std::string SeedFromClock() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+std::string Bounds(const generator::Sizes& sizes) {
+  return std::to_string(sizes.transactions) + " transacciones, " + std::to_string(sizes.items) +
+         (sizes.items == 1 ? " elemento" : " elementos") + " y hasta " +
+         std::to_string(sizes.operations) + " lecturas y escrituras";
+}
+
+Failure Generate(const Options& options) {
+  generator::SearchRequest search = options.search;
+  const std::string asked = generator::RequestText(search.request);
+  if (const auto reasons = generator::Contradiction(search.request); !reasons.empty()) {
+    std::string line = "ningún plan puede ser a la vez " + asked + ": ";
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+      line += i == 0 ? "" : "; ";
+      line += reasons[i];
+    }
+    return {line, kUsageError};
+  }
+  std::string seed = options.seed;
+  if (!options.seedGiven) {
+    seed = SeedFromClock();
+    platform::WriteToStandardError(std::string(kProgram) + "semilla " + seed +
+                                   " (la repite --seed " + seed + ")\n");
+  }
+  search.seed = generator::SeedOf(seed);
+  const generator::SearchResult result = generator::Search(search);
+  const int found = static_cast<int>(result.plans.size());
+  if (found < search.count) {
+    const std::string what = asked.empty() ? "" : " con " + asked;
+    const std::string tries = std::to_string(generator::kTriesPerPlan) + " intentos";
+    std::string line = found == 0
+                           ? "no se encontró ningún plan" + what
+                           : "solo se encontraron " + std::to_string(found) + " planes distintos" +
+                                 what + " de los " + std::to_string(search.count) + " pedidos";
+    line += " tras " + tries + (found == 0 ? "" : " para el siguiente") + ", con " +
+            Bounds(search.sizes) + (search.minimal ? ", mínimos" : "") +
+            " (más transacciones, elementos u operaciones pueden bastar)";
+    return {line, kNotFound};
+  }
+  std::string out;
+  for (int i = 0; i < found; ++i) {
+    out += generator::PlanText(result.plans[i], i + 1);
+    out += "\r\n";
+  }
+  return WriteOutput(out);
+}
+
+Failure UsageError(const std::string& problem) {
+  return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-gen --help)", kUsageError};
+}
+
+Failure Run(int argc, char** argv) {
+  const Options options = ParseOptions(platform::CommandLineArgumentsUtf8(argc, argv));
+  if (options.help) {
+    return WriteOutput(std::string(kSynopsis) + std::string(kHelp));
+  }
+  if (options.version) {
+    return WriteOutput(kVersion);
+  }
+  if (!options.problem.empty()) {
+    return UsageError(options.problem);
+  }
+  return Generate(options);
+}
+
+}  // namespace
+
+int RunGenerator(int argc, char** argv) {
+  const Failure failure = Run(argc, argv);
+  if (failure) {
+    platform::WriteToStandardError(std::string(kProgram) + failure.line + "\n");
+  }
+  return failure.status;
+}
+
+}  // namespace tosim::gen
