@@ -120,16 +120,16 @@ Failure Generate(const Options& options) {
   const generator::SearchResult result = generator::Search(search);
   const int found = static_cast<int>(result.plans.size());
   if (found < search.count) {
-    const std::string what = asked.empty() ? "" : " con " + asked;
-    const std::string tries = std::to_string(generator::kTriesPerPlan) + " intentos";
-    std::string line = found == 0
-                           ? "no se encontró ningún plan" + what
-                           : "solo se encontraron " + std::to_string(found) + " planes distintos" +
-                                 what + " de los " + std::to_string(search.count) + " pedidos";
-    line += " tras " + tries + (found == 0 ? "" : " para el siguiente") + ", con " +
-            Bounds(search.sizes) + (search.minimal ? ", mínimos" : "") +
-            " (más transacciones, elementos u operaciones pueden bastar)";
-    return {line, kNotFound};
+    const std::string with = asked.empty() ? "" : " con " + asked;
+    const std::string tries = " en " + std::to_string(generator::kTriesPerPlan) +
+                              " intentos, con " + Bounds(search.sizes) +
+                              (search.minimal ? ", mínimos" : "") +
+                              " (más transacciones, elementos u operaciones pueden bastar)";
+    return {found == 0 ? "no se encontró ningún plan" + with + tries
+                       : "solo se encontraron " + std::to_string(found) + " planes distintos" +
+                             with + " de los " + std::to_string(search.count) +
+                             " pedidos: el siguiente no apareció" + tries,
+            kNotFound};
   }
   std::string out;
   for (int i = 0; i < found; ++i) {

@@ -134,10 +134,12 @@ std::string RequestText(const Request& request) {
   std::string text;
   for (int p = 0; p < kPropertyCount; ++p) {
     const PropertySet bit = PropertySet{1} << p;
-    if (((request.wanted | request.unwanted) & bit) != 0) {
-      text += text.empty() ? "" : ", ";
-      text += (request.unwanted & bit) != 0 ? kNegation : "";
-      text += kNames[p];
+    for (const bool negated : {false, true}) {
+      if (((negated ? request.unwanted : request.wanted) & bit) != 0) {
+        text += text.empty() ? "" : ", ";
+        text += negated ? kNegation : "";
+        text += kNames[p];
+      }
     }
   }
   return text;
