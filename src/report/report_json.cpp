@@ -112,20 +112,6 @@ void PutNumberIf(std::string& out, bool shown, std::int32_t number) {
   }
 }
 
-// "T1", "R1(A)", "C1": the operation as written, with its number as read.
-void PutOperation(std::string& out, const analysis::TraceStep& step) {
-  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
-  out += '"';
-  out += kLetters[static_cast<int>(step.kind)];
-  PutNumber(out, step.number);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    out += '(';
-    out += step.item;
-    out += ')';
-  }
-  out += '"';
-}
-
 void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, const Spill& spill) {
   out += '[';
   for (std::size_t i = 0; i < trace.size(); ++i) {
@@ -137,7 +123,9 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
     PutNumber(out, static_cast<std::int64_t>(i) + 2);
     PutKey(out, "op");
     if (analysis::IsWhole(step)) {
-      PutOperation(out, step);
+      out += '"';
+      AppendOperationLabel(out, step);
+      out += '"';
     } else {
       out += "null";
     }
@@ -161,6 +149,17 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
 }
 
 }  // namespace
+
+void AppendOperationLabel(std::string& out, const analysis::TraceStep& step) {
+  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
+  out += kLetters[static_cast<int>(step.kind)];
+  PutNumber(out, step.number);
+  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
+    out += '(';
+    out += step.item;
+    out += ')';
+  }
+}
 
 void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) {
   out += '{';
