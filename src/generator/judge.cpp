@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <bit>
 
+#include "schedule/op_label.h"
+#include "schedule/transaction_set.h"
+
 namespace tosim::generator {
 
 namespace {
@@ -16,14 +19,13 @@ const ProtocolRun& RunOf(const protocols::PlanProtocols& lab, Protocol protocol)
 }
 
 // The transactions a protocol aborted for `cause`.
-protocols::Mask AbortedFor(const ProtocolRun& run, Cause cause) {
-  protocols::Mask set = 0;
-  for (int t = 1; t <= kTransactionCount; ++t) {
-    const auto bit = static_cast<protocols::Mask>(1u << (t - 1));
-    if ((run.aborted & bit) != 0 && run.causes[t - 1] == cause) {
-      set |= bit;
+TransactionSet AbortedFor(const ProtocolRun& run, Cause cause) {
+  TransactionSet set;
+  run.aborted.ForEach([&](std::int32_t t) {
+    if (run.causes[t - kFirstTransaction] == cause) {
+      set.Insert(t);
     }
-  }
+  });
   return set;
 }
 
@@ -32,12 +34,8 @@ protocols::Mask AbortedFor(const ProtocolRun& run, Cause cause) {
 std::string PlanText(const Plan& plan, int number) {
   std::string text = "P" + std::to_string(number);
   for (const PlanOp& op : plan) {
-    protocols::Step step;
-    step.kind = op.kind;
-    step.t = op.t;
-    step.item = op.item;
     text += "; ";
-    text += protocols::StepLabel(step);
+    text += OpLabel(op.kind, op.t, op.item);
   }
   return text;
 }
@@ -55,7 +53,7 @@ const Verdict& Judge::Of(const Plan& plan) {
   const analysis::PlanReport& report = analysis_.Finish();
   const protocols::PlanProtocols& lab = lab_.Finish(report.timestamps);
 
-  const protocols::Mask rejectedByTo = AbortedFor(RunOf(lab, Protocol::To), Cause::Rejected);
+  const TransactionSet rejectedByTo = AbortedFor(RunOf(lab, Protocol::To), Cause::Rejected);
   const ProtocolRun& strictTo = RunOf(lab, Protocol::StrictTo);
   verdict_ = {};
   const auto put = [&](Property property, std::size_t amount) {
@@ -65,8 +63,8 @@ const Verdict& Judge::Of(const Plan& plan) {
           static_cast<std::int16_t>(std::min<std::size_t>(amount, 1000));
     }
   };
-  const auto count = [](protocols::Mask set) {
-    return static_cast<std::size_t>(std::popcount(set));
+  const auto count = [](TransactionSet set) {
+    return static_cast<std::size_t>(std::popcount(set.bits()));
   };
   put(Property::Thomas, report.skippedWrites.size());
   put(Property::ToRejects, count(rejectedByTo));

@@ -55,7 +55,7 @@ Outcome StrictTimestampRules::Decide(Replay& replay, const Step& step) {
     return Outcome::Reject();
   }
   if (writer != 0 && writer != t && replay.IsActive(writer)) {
-    return Outcome::Wait(Bit(writer));
+    return Outcome::Wait(TransactionSet{writer});
   }
   if (step.kind == OpKind::Write) {
     return Outcome::Done();

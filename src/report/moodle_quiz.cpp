@@ -7,6 +7,7 @@
 #include "plan/in_stream.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 #include "trace/text_encoding.h"
 
 namespace tosim::report {
@@ -156,7 +157,7 @@ std::vector<Outcome> Outcomes(const TraceStep& step) {
 void PutOperationRow(std::string& out, const TraceStep& step) {
   out += "<tr><td>";
   if (analysis::IsWhole(step)) {
-    AppendOperationLabel(out, step);
+    out += OpLabel(step.kind, step.number, step.item);
   } else {
     PutHtml(out, Text(Label::QuizUnreadable));
   }

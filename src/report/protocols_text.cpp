@@ -12,22 +12,19 @@ namespace tosim::report {
 namespace {
 
 using protocols::Cause;
-using protocols::Mask;
 using protocols::ProtocolRun;
 using protocols::Result;
 using protocols::Step;
 
 // "T1, T3", or `none` for the empty set.
-void PutSet(std::string& out, Mask set, std::string_view none) {
-  if (set == 0) {
+void PutSet(std::string& out, TransactionSet set, std::string_view none) {
+  if (set.Empty()) {
     out += none;
   }
-  for (int t = 1; t <= 10; ++t) {
-    if ((set & (1u << (t - 1))) != 0) {
-      out += out.back() == ' ' ? "T" : ", T";
-      out += std::to_string(t);
-    }
-  }
+  set.ForEach([&](int t) {
+    out += out.back() == ' ' ? "T" : ", T";
+    out += std::to_string(t);
+  });
 }
 
 // "T1 → T2 → T1"
@@ -59,7 +56,7 @@ std::string Cell(const ProtocolRun& run, const Step& step) {
     cell += Word(Label::StepThen);
     cell += ' ';
   };
-  if (step.waitedFor != 0) {
+  if (!step.waitedFor.Empty()) {
     cell += Word(Label::StepWaits);
     cell += ' ';
     PutSet(cell, step.waitedFor, "");
@@ -73,7 +70,7 @@ std::string Cell(const ProtocolRun& run, const Step& step) {
   }
   std::string key = "step.";
   key += kResults[static_cast<int>(step.result)];
-  if ((run.aborted & (1u << (step.t - 1))) != 0) {
+  if (run.aborted.Contains(step.t)) {
     const std::string_view ending =
         TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
     if (!ending.empty()) {
@@ -162,27 +159,25 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     PutEntry(out, Label::LabCommitted);
     PutSet(out, run.committed, Word(Label::LabCommittedNone));
     PutEntry(out, Label::LabAborted);
-    if (run.aborted == 0) {
+    if (run.aborted.Empty()) {
       out += Word(Label::LabAbortedNone);
     }
-    for (int t = 1; t <= 10; ++t) {
-      if ((run.aborted & (1u << (t - 1))) != 0) {
-        out += out.back() == ' ' ? "T" : ", T";
-        out += std::to_string(t);
-        out += " (";
-        out += CauseText(run.causes[t - 1]);
-        out += ')';
-      }
-    }
-    if (run.waiting != 0) {
+    run.aborted.ForEach([&](int t) {
+      out += out.back() == ' ' ? "T" : ", T";
+      out += std::to_string(t);
+      out += " (";
+      out += CauseText(run.causes[t - 1]);
+      out += ')';
+    });
+    if (!run.waiting.Empty()) {
       PutEntry(out, Label::LabWaiting);
       PutSet(out, run.waiting, "");
     }
-    if (run.active != 0) {
+    if (!run.active.Empty()) {
       PutEntry(out, Label::LabActive);
       PutSet(out, run.active, "");
     }
-    if (run.unrecoverable != 0) {
+    if (!run.unrecoverable.Empty()) {
       PutEntry(out, Label::LabUnrecoverable);
       PutSet(out, run.unrecoverable, "");
     }

@@ -23,9 +23,6 @@ void AppendJson(std::string& out, const analysis::PlanReport& report, const Spil
 void AppendText(std::string& out, const analysis::PlanReport& report);
 
 // Pieces both the summary and the Moodle quiz write.
-// "T1", "R1(A)", "C1": a trace operation as written, with its number as read (for a whole one:
-// analysis::IsWhole()).
-void AppendOperationLabel(std::string& out, const analysis::TraceStep& step);
 // "sí, orden T1 → T2", "sí, orden vacío", "no, ciclo T1 → T2 → T1", or "no" when there is no
 // cycle to show.
 void AppendSerializable(std::string& out, bool yes, const std::vector<std::int32_t>& orderOrCycle);

@@ -25,12 +25,9 @@ constexpr int kTransactionsSearched = 3;
 constexpr int kMostAccesses = 6;
 
 bool AbortedFor(const ProtocolRun& run, Cause cause) {
-  for (int t = 1; t <= kTransactions; ++t) {
-    if ((run.aborted & Bit(t)) != 0 && run.causes[t - 1] == cause) {
-      return true;
-    }
-  }
-  return false;
+  bool found = false;
+  run.aborted.ForEach([&](std::int32_t t) { found = found || run.causes[t - 1] == cause; });
+  return found;
 }
 
 struct Verdicts {
@@ -61,7 +58,7 @@ class Locking {
   }
 
  private:
-  static constexpr std::int32_t kTimestamps[kTransactions] = {1, 2, 3};
+  static constexpr std::int32_t kTimestamps[kTransactionCount] = {1, 2, 3};
   ProtocolRun run_;
 };
 
@@ -206,7 +203,7 @@ TEST(SmallPlans, LockingDecidesTheSameWhereverTheBeginsStandAndHoweverTransactio
       LockingRules rules(policy);
       ProtocolRun run;
       rules.deadlocks = &run.deadlocks;
-      const std::int32_t timestamps[kTransactions] = {1, 2, 3};
+      const std::int32_t timestamps[kTransactionCount] = {1, 2, 3};
       Replay(rules).Run(reduced, timestamps, run);
       const Protocol protocol = policy == LockingRules::Policy::Detect    ? Protocol::TwoPl
                                 : policy == LockingRules::Policy::WaitDie ? Protocol::WaitDie
