@@ -193,9 +193,14 @@ class Checker:
                 lines += found
                 asked += [literal] * len(found)
         for line, literal, report in zip(lines, asked, self.reports(lines)):
+            properties = properties_of(report)
             self.checks += 1
-            if not holds(literal, properties_of(report)):
+            if not holds(literal, properties):
                 self.fail(f"{literal}: {line} does not have it")
+            for rule in RULES:
+                self.checks += 1
+                if not any(holds(l, properties) for l in rule):
+                    self.fail(f"{literal}: {line} breaks the rule {' or '.join(rule)}")
 
     def every_pair(self):
         for a, b in itertools.combinations(LITERALS, 2):
