@@ -4,9 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "gen_cli/options.h"
-#include "generator/random.h"
-#include "generator/search.h"
+#include "generator/generate.h"
+#include "generator/options.h"
 #include "platform/platform.h"
 
 #ifndef TOSIM_VERSION
@@ -93,58 +92,25 @@ std::string SeedFromClock() {
   return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
-std::string Bounds(const generator::Sizes& sizes) {
-  return std::to_string(sizes.transactions) + " transacciones, " + std::to_string(sizes.items) +
-         (sizes.items == 1 ? " elemento" : " elementos") + " y hasta " +
-         std::to_string(sizes.operations) + " lecturas y escrituras";
-}
-
-Failure Generate(const Options& options) {
-  generator::SearchRequest search = options.search;
-  const std::string asked = generator::RequestText(search.request);
-  if (const auto reasons = generator::Contradiction(search.request); !reasons.empty()) {
-    std::string line = "ningún plan puede ser a la vez " + asked + ": ";
-    for (std::size_t i = 0; i < reasons.size(); ++i) {
-      line += i == 0 ? "" : "; ";
-      line += reasons[i];
-    }
-    return {line, kUsageError};
+Failure Generate(const generator::Options& options) {
+  const generator::Generation generation = generator::Generate(options, SeedFromClock());
+  if (!generation.seedNote.empty()) {
+    platform::WriteToStandardError(std::string(kProgram) + generation.seedNote + "\n");
   }
-  std::string seed = options.seed;
-  if (!options.seedGiven) {
-    seed = SeedFromClock();
-    platform::WriteToStandardError(std::string(kProgram) + "semilla " + seed +
-                                   " (la repite --seed " + seed + ")\n");
+  if (generation.status != 0) {
+    return {generation.problem, generation.status};
   }
-  search.seed = generator::SeedOf(seed);
-  const generator::SearchResult result = generator::Search(search);
-  const int found = static_cast<int>(result.plans.size());
-  if (found < search.count) {
-    const std::string with = asked.empty() ? "" : " con " + asked;
-    const std::string tries = " en " + std::to_string(generator::kTriesPerPlan) +
-                              " intentos, con " + Bounds(search.sizes) +
-                              (search.minimal ? ", mínimos" : "") +
-                              " (más transacciones, elementos u operaciones pueden bastar)";
-    return {found == 0 ? "no se encontró ningún plan" + with + tries
-                       : "solo se encontraron " + std::to_string(found) + " planes distintos" +
-                             with + " de los " + std::to_string(search.count) +
-                             " pedidos: el siguiente no apareció" + tries,
-            kNotFound};
-  }
-  std::string out;
-  for (int i = 0; i < found; ++i) {
-    out += generator::PlanText(result.plans[i], i + 1);
-    out += "\r\n";
-  }
-  return WriteOutput(out);
+  return WriteOutput(generation.plans);
 }
 
 Failure UsageError(const std::string& problem) {
-  return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-gen --help)", kUsageError};
+  return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-gen --help)",
+          generator::kRefused};
 }
 
 Failure Run(int argc, char** argv) {
-  const Options options = ParseOptions(platform::CommandLineArgumentsUtf8(argc, argv));
+  const generator::Options options =
+      generator::ParseOptions(platform::CommandLineArgumentsUtf8(argc, argv));
   if (options.help) {
     return WriteOutput(std::string(kSynopsis) + std::string(kHelp));
   }

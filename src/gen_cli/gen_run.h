@@ -4,13 +4,9 @@
 
 namespace tosim::gen {
 
-// A wrong command line, or properties that cannot hold together.
-inline constexpr int kUsageError = 64;
-// No plan (or not as many distinct plans as asked) within the search's bounds.
-inline constexpr int kNotFound = 65;
-
-// The whole program. Returns its exit status: 0, kUsageError, kNotFound, or the error number of
-// an output that cannot be written, after a line on standard error that says why.
+// The whole program. Returns its exit status: 0, generator::kRefused (a wrong command line, or
+// properties that cannot hold together), generator::kNotFound, or the error number of an output
+// that cannot be written, after a line on standard error that says why.
 int RunGenerator(int argc, char** argv);
 
 }  // namespace tosim::gen

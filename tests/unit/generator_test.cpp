@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gen_cli/options.h"
+#include "generator/options.h"
 #include "generator/properties.h"
 #include "generator/random.h"
 #include "generator/search.h"
@@ -119,7 +119,7 @@ TEST(Plans, ItemsAreRenamedInTheOrderTheyFirstOccur) {
 }  // namespace
 }  // namespace tosim::generator
 
-namespace tosim::gen {
+namespace tosim::generator {
 namespace {
 
 TEST(GenOptions, DefaultsAndSizes) {
@@ -141,9 +141,9 @@ TEST(GenOptions, DefaultsAndSizes) {
                     "--property", "csr", "--property", "no-thomas"});
   EXPECT_EQ(given.problem, "");
   EXPECT_EQ(given.search.sizes.operations, 4);
-  EXPECT_EQ(given.search.request.wanted, generator::Bit(generator::Property::Csr));
-  EXPECT_EQ(given.search.request.unwanted, generator::Bit(generator::Property::Thomas));
+  EXPECT_EQ(given.search.request.wanted, Bit(Property::Csr));
+  EXPECT_EQ(given.search.request.unwanted, Bit(Property::Thomas));
 }
 
 }  // namespace
-}  // namespace tosim::gen
+}  // namespace tosim::generator

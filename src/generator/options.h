@@ -1,4 +1,5 @@
-// tosim-gen's command line, parsed as a pure function of the arguments.
+// tosim-gen's command line, parsed as a pure function of the arguments: the program and the
+// playground's engine read the same arguments the same way.
 #pragma once
 
 #include <string>
@@ -6,12 +7,12 @@
 
 #include "generator/search.h"
 
-namespace tosim::gen {
+namespace tosim::generator {
 
 struct Options {
-  bool help = false;                // -h, --help: the usage, and nothing else
-  bool version = false;             // --version: the version, and nothing else
-  generator::SearchRequest search;  // all but the seed
+  bool help = false;     // -h, --help: the usage, and nothing else
+  bool version = false;  // --version: the version, and nothing else
+  SearchRequest search;  // all but the seed
   bool seedGiven = false;
   std::string seed;     // --seed's text, as given
   std::string problem;  // what is wrong with the command line; empty when nothing is
@@ -22,4 +23,4 @@ struct Options {
 // argument too. --help and --version win over everything else, mistakes included.
 [[nodiscard]] Options ParseOptions(const std::vector<std::string>& arguments);
 
-}  // namespace tosim::gen
+}  // namespace tosim::generator

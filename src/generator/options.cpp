@@ -1,8 +1,8 @@
-#include "gen_cli/options.h"
+#include "generator/options.h"
 
 #include <string_view>
 
-namespace tosim::gen {
+namespace tosim::generator {
 
 namespace {
 
@@ -33,7 +33,7 @@ bool ReadNumber(const std::string& text, int low, int high, int& number) {
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
-  generator::Sizes& sizes = options.search.sizes;
+  Sizes& sizes = options.search.sizes;
   bool operationsGiven = false;
   const auto numberOption = [&](std::size_t& i, int low, int high, int& number) {
     const std::string& name = arguments[i];
@@ -53,14 +53,14 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--minimal") {
       options.search.minimal = true;
     } else if (argument == "--transactions") {
-      numberOption(i, 2, generator::kMostTransactions, sizes.transactions);
+      numberOption(i, 2, kMostTransactions, sizes.transactions);
     } else if (argument == "--items") {
-      numberOption(i, 1, generator::kMostItems, sizes.items);
+      numberOption(i, 1, kMostItems, sizes.items);
     } else if (argument == "--operations") {
       operationsGiven = true;
-      numberOption(i, 1, generator::kMostOperations, sizes.operations);
+      numberOption(i, 1, kMostOperations, sizes.operations);
     } else if (argument == "--count") {
-      numberOption(i, 1, generator::kMostCount, options.search.count);
+      numberOption(i, 1, kMostCount, options.search.count);
     } else if (argument == "--seed") {
       if (i + 1 < arguments.size()) {
         options.seedGiven = true;
@@ -73,8 +73,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
         Complain(options, "faltan las propiedades tras --property");
         continue;
       }
-      generator::Request more;
-      const std::string problem = generator::ParseRequest(arguments[++i], more);
+      Request more;
+      const std::string problem = ParseRequest(arguments[++i], more);
       if (!problem.empty()) {
         Complain(options, problem);
       }
@@ -94,4 +94,4 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   return options;
 }
 
-}  // namespace tosim::gen
+}  // namespace tosim::generator
