@@ -56,14 +56,14 @@ int AccessCount(const Plan& plan) {
 }
 
 // The i-th term of the Luby sequence (i from 1): 1, 1, 2, 1, 1, 2, 4, 1, 1, 2, ...
-long Luby(int i) {
+std::int64_t Luby(std::int64_t i) {
   for (int k = 1;; ++k) {
-    const long full = (1L << k) - 1;
+    const std::int64_t full = (std::int64_t{1} << k) - 1;
     if (i == full) {
-      return 1L << (k - 1);
+      return std::int64_t{1} << (k - 1);
     }
     if (i < full) {
-      return Luby(static_cast<int>(i - (1L << (k - 1)) + 1));
+      return Luby(i - (std::int64_t{1} << (k - 1)) + 1);
     }
   }
 }
@@ -81,14 +81,14 @@ class Searcher {
   // Finds a plan that holds the request and is not in `seen`; false when the tries ran out.
   bool Find(const std::set<std::string>& seen, Plan& found) {
     long tries = 0;
-    for (int restart = 1; tries < kTriesPerPlan; ++restart) {
+    for (std::int64_t restart = 1; tries < kTriesPerPlan; ++restart) {
       // A search without aborts first; once it has needed them, every later plan starts there.
       const bool aborts = needsAborts_ || tries >= kTriesWithoutAborts;
       Plan plan = RandomPlan(aborts);
       int score = Score(plan);
       ++tries;
-      long stalled = 0;
-      const long patience = kPatience * Luby(restart);
+      std::int64_t stalled = 0;
+      const std::int64_t patience = kPatience * Luby(restart);
       while (tries < kTriesPerPlan && stalled < patience) {
         if (score == goal_) {
           if (aborts) {
@@ -128,7 +128,7 @@ class Searcher {
   // Steps without a better score before the search starts afresh: this many times the Luby
   // sequence 1, 1, 2, 1, 1, 2, 4, ..., so that short walks and long ones both get their turn,
   // whichever a request needs.
-  static constexpr long kPatience = 16;
+  static constexpr std::int64_t kPatience = 16;
   // Tries before aborts join the search.
   static constexpr long kTriesWithoutAborts = 20000;
   // More than the amounts of all the properties together.
