@@ -348,44 +348,6 @@ void RenameItems(Plan& plan) {
   }
 }
 
-bool IsWellFormed(const Plan& plan, const Sizes& sizes) {
-  // Per transaction: 0 not begun, 1 begun, 2 with a read or write, 3 ended.
-  int state[kMostTransactions + 1] = {};
-  int accesses = 0;
-  int begun = 0;
-  char nextItem = 'A';
-  for (const PlanOp& op : plan) {
-    if (op.t < 1 || op.t > sizes.transactions) {
-      return false;
-    }
-    int& s = state[op.t];
-    if (op.kind == OpKind::Begin) {
-      if (s != 0 || op.t != begun + 1) {
-        return false;
-      }
-      begun = op.t;
-      s = 1;
-    } else if (IsAccess(op)) {
-      if ((s != 1 && s != 2) || op.item < 'A' || op.item > nextItem ||
-          op.item >= 'A' + sizes.items) {
-        return false;
-      }
-      nextItem = std::max(nextItem, static_cast<char>(op.item + 1));
-      ++accesses;
-      s = 2;
-    } else if (IsEnd(op)) {
-      if (s != 2) {
-        return false;
-      }
-      s = 3;
-    } else {
-      return false;
-    }
-  }
-  return begun == sizes.transactions && accesses <= sizes.operations &&
-         std::all_of(state + 1, state + sizes.transactions + 1, [](int s) { return s == 3; });
-}
-
 SearchResult Search(const SearchRequest& search) {
   SearchResult result;
   Random random(search.seed);

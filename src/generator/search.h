@@ -45,9 +45,6 @@ struct SearchResult {
 
 [[nodiscard]] SearchResult Search(const SearchRequest& search);
 
-// Whether `plan` is one that tosim-gen could make with `sizes` (see Sizes).
-[[nodiscard]] bool IsWellFormed(const Plan& plan, const Sizes& sizes);
-
 // `plan` with its items renamed in the order they first occur: A, B, ... Two plans of tosim-gen
 // are equal after renaming transactions and items exactly when these are equal, since both begin
 // their transactions in number order.

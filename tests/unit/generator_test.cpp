@@ -93,22 +93,6 @@ Plan PlanOf(const std::string& text) {
   return plan;
 }
 
-TEST(Plans, AreWellFormedAsTosimGenMakesThem) {
-  const Sizes sizes{2, 2, 4};
-  EXPECT_TRUE(IsWellFormed(PlanOf("T1 T2 R1A W2A C1 W2B C2"), sizes));
-  EXPECT_TRUE(IsWellFormed(PlanOf("T1 R1A C1 T2 W2B A2"), sizes));
-  // Begun out of number order; an access before its begin; a transaction without a read or a
-  // write; two ends; no end; an item named before A; more items or accesses than allowed; a
-  // transaction too many or missing. (gen_properties.py holds tosim-gen's output to the same
-  // form, independently.)
-  for (const char* wrong :
-       {"T2 T1 R1A W2A C1 C2", "T1 R2A T2 R1A C1 C2", "T1 T2 R1A C1 C2", "T1 T2 R1A W2A C1 C2 C2",
-        "T1 T2 R1A W2A C1", "T1 T2 R1B W2A C1 C2", "T1 T2 R1A W2C C1 C2",
-        "T1 T2 R1A R1A R1A W2A W2A C1 C2", "T1 T2 T3 R1A W2A R3A C1 C2 C3", "T1 R1A C1"}) {
-    EXPECT_FALSE(IsWellFormed(PlanOf(wrong), sizes)) << wrong;
-  }
-}
-
 TEST(Plans, ItemsAreRenamedInTheOrderTheyFirstOccur) {
   Plan plan = PlanOf("T1 T2 W2C R1A W1C C2 R1B C1");
   RenameItems(plan);
