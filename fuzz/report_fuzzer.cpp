@@ -9,14 +9,19 @@
 // ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
-// rejected step's transaction ends aborted; a begin's timestamp is the one reported. Termination
+// rejected step's transaction ends aborted; a begin's timestamp is the one reported. And for the
+// Moodle quiz: one question per plan, no byte that XML does not take, no CDATA section ended
+// early, no Cloze field opened by the plan's text. Termination
 // (the bounded view search and the replays included) is libFuzzer's -timeout.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "analysis/for_each_plan_report.h"
 #include "protocols/protocols.h"
+#include "report/moodle_quiz.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "schedule/transaction_set.h"
@@ -161,6 +166,29 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
 
 }  // namespace
 
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+void CheckQuiz(std::string_view plans, std::size_t reports) {
+  const std::string quiz = tosim::report::MoodleQuiz(plans);
+  Require(Count(quiz, "<question ") == reports, "not one question per plan");
+  Require(std::none_of(quiz.begin(), quiz.end(),
+                       [](char ch) {
+                         return static_cast<unsigned char>(ch) < 0x20 && ch != '\n' && ch != '\t';
+                       }),
+          "a byte in the quiz that XML does not take");
+  Require(Count(quiz, "<![CDATA[") == reports && Count(quiz, "]]>") == reports,
+          "a CDATA section ended early");
+  // Every field the quiz writes starts "{1:": the plan's text opens none.
+  Require(Count(quiz, "{") == Count(quiz, "{1:MULTICHOICE:") + Count(quiz, "{1:NUMERICAL:"),
+          "a Cloze field opened by the plan's text");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tosim::MemorySource source{{reinterpret_cast<const char*>(data), size}};
   tosim::InStream plan;
@@ -169,6 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   protocols::ProtocolLab lab;
   ScheduleCount schedule;
   std::size_t operations = 0;
+  std::size_t plans = 0;
   (void)tosim::analysis::ForEachPlanReport(
       plan,
       [&] {
@@ -185,6 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(report, lastLine);
         CheckTrace(report, report.hasPlan ? operations : 0);
         CheckProtocols(report, lab.Finish(report.timestamps), schedule);
+        plans += report.hasPlan ? 1 : 0;
       });
+  CheckQuiz({reinterpret_cast<const char*>(data), size}, plans);
   return 0;
 }

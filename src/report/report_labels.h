@@ -132,6 +132,15 @@ enum class Label : std::uint8_t {
   LabOrder,
   LabOrderNone,
   LabOrderEmpty,
+  // The Moodle quiz (tosim-report --moodle): its instructions and the headings of its fields.
+  QuizAlone,
+  QuizOperations,
+  QuizDecision,
+  QuizTsLect,
+  QuizTsEscr,
+  QuizFates,
+  QuizActive,
+  QuizUnreadable,
   Count
 };
 
