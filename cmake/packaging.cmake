@@ -1,9 +1,9 @@
-# Installation and packages. On Linux: the two programs in bin/, their manual pages in English
+# Installation and packages. On Linux: the three programs in bin/, their manual pages in English
 # (man1) and in Spanish (es/man1), compressed as Debian wants them, and as documentation the
 # README, the example plan file, the page of the protocols' rules in Spanish and the copyright
 # file; CPack makes a Debian package and a .tar.gz of that tree. On Windows: one flat folder,
-# zipped, with tosim.exe, tosim-report.exe, the example and a plain-text read-me with CR LF line
-# ends, for Notepad.
+# zipped, with tosim.exe, tosim-report.exe, tosim-gen.exe, the example and a plain-text read-me
+# with CR LF line ends, for Notepad.
 include(GNUInstallDirs)
 set(TOSIM_VERSION ${PROJECT_VERSION})
 # Who answers for the packages (the Debian package's Maintainer field and the copyright file's
@@ -20,12 +20,12 @@ if(WIN32)
     set(TOSIM_WINDOWS_BUILD "32-bit, runs on any current Windows")
   endif()
   configure_file(doc/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
-  install(TARGETS tosim tosim-report RUNTIME DESTINATION .)
+  install(TARGETS tosim tosim-report tosim-gen RUNTIME DESTINATION .)
   install(FILES examples/plans.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 else()
   # gzip -9n: best compression, and no name or time stamp inside, so that builds are repeatable.
   find_program(TOSIM_GZIP gzip REQUIRED)
-  foreach(page tosim.1 tosim-report.1 es/tosim.1 es/tosim-report.1)
+  foreach(page tosim.1 tosim-report.1 tosim-gen.1 es/tosim.1 es/tosim-report.1 es/tosim-gen.1)
     configure_file(doc/${page} man/${page} @ONLY)
     add_custom_command(OUTPUT man/${page}.gz
       COMMAND ${TOSIM_GZIP} -9n -c ${page} > ${page}.gz
@@ -40,11 +40,12 @@ else()
     COMMAND ${TOSIM_GZIP} -9n -c changelog > changelog.gz
     DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog)
   add_custom_target(tosim_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
-  install(TARGETS tosim tosim-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tosim tosim-report tosim-gen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/tosim.1.gz ${CMAKE_CURRENT_BINARY_DIR}/man/tosim-report.1.gz
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    ${CMAKE_CURRENT_BINARY_DIR}/man/tosim-gen.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim.1.gz
-    ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim-report.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/es/man1)
+    ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim-report.1.gz
+    ${CMAKE_CURRENT_BINARY_DIR}/man/es/tosim-gen.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/es/man1)
   # The protocols' rules in Spanish, which the Spanish manual page names. Installed there is no
   # playground to go back to, so the page's link to it is left out.
   set(TOSIM_RULES_PAGE ${CMAKE_CURRENT_SOURCE_DIR}/web/protocolos.html)
@@ -73,7 +74,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 ordering with the Thomas write rule, for database courses, and prints every
 decision with its timestamps to the console and to a listing file.
 tosim-report tells, for every plan, what timestamp ordering did to it and what
-serializability theory says about it.")
+serializability theory says about it, and writes quizzes that Moodle imports.
+tosim-gen writes plan files whose plans have the properties a teacher asks
+for, one variant per student.")
 set(CPACK_STRIP_FILES ON)
 # tosim_1.0_amd64.deb, depending on the C library it was linked against (the C++ runtime is
 # linked in).

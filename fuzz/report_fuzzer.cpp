@@ -10,19 +10,24 @@
 // lets no two overlapping writers of one item both commit; a pending step belongs
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
-// rejected step's transaction ends aborted; a begin's timestamp is the one reported. Termination
-// (the bounded view search and the replays included) is libFuzzer's -timeout. And for isolation:
-// every witness is valid: a cycle's edges are edges of `dsg` of its kind's kinds, each starting
-// where the last ended, visiting no transaction twice; a read of G1a and G1b is a read of S; a
-// phenomenon's operations stand in S in the pattern's order; the level is the strongest allowed.
-// And every edge of the precedence graph has its conflicts, each a pair of operations of S.
+// rejected step's transaction ends aborted; a begin's timestamp is the one reported. And for the
+// Moodle quiz: one question per plan, no byte that XML does not take, no CDATA section ended
+// early, no Cloze field opened by the plan's text. Termination (the bounded view search and the
+// replays included) is libFuzzer's -timeout. And for isolation: every witness is valid: a cycle's
+// edges are edges of `dsg` of its kind's kinds, each starting where the last ended, visiting no
+// transaction twice; a read of G1a and G1b is a read of S; a phenomenon's operations stand in S
+// in the pattern's order; the level is the strongest allowed. And every edge of the precedence
+// graph has its conflicts, each a pair of operations of S.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
 #include "protocols/protocols.h"
+#include "report/moodle_quiz.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "schedule/transaction_set.h"
@@ -308,6 +313,29 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
 
 }  // namespace
 
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+void CheckQuiz(std::string_view plans, std::size_t reports) {
+  const std::string quiz = tosim::report::MoodleQuiz(plans);
+  Require(Count(quiz, "<question ") == reports, "not one question per plan");
+  Require(std::none_of(quiz.begin(), quiz.end(),
+                       [](char ch) {
+                         return static_cast<unsigned char>(ch) < 0x20 && ch != '\n' && ch != '\t';
+                       }),
+          "a byte in the quiz that XML does not take");
+  Require(Count(quiz, "<![CDATA[") == reports && Count(quiz, "]]>") == reports,
+          "a CDATA section ended early");
+  // Every field the quiz writes starts "{1:": the plan's text opens none.
+  Require(Count(quiz, "{") == Count(quiz, "{1:MULTICHOICE:") + Count(quiz, "{1:NUMERICAL:"),
+          "a Cloze field opened by the plan's text");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tosim::MemorySource source{{reinterpret_cast<const char*>(data), size}};
   tosim::InStream plan;
@@ -316,6 +344,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   protocols::ProtocolLab lab;
   ScheduleCount schedule;
   std::size_t operations = 0;
+  std::size_t plans = 0;
   (void)tosim::analysis::ForEachPlanReport(
       plan,
       [&] {
@@ -334,6 +363,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckProtocols(report, lab.Finish(report.timestamps), schedule);
         CheckIsolation(report.isolation, schedule.schedule);
         CheckConflicts(report, schedule.schedule);
+        plans += report.hasPlan ? 1 : 0;
       });
+  CheckQuiz({reinterpret_cast<const char*>(data), size}, plans);
   return 0;
 }

@@ -12,6 +12,8 @@ const LISTING = 1;
 const REPORT = 2;
 const REPORT_PAGE = 3;
 const LABELS = 4;
+const GENERATED = 5;
+const GENERATOR_WORDS = 6;
 const SHOWN_AT_MOST = 128 * 1024;
 // The protocol lab makes the reports about ten times longer: plan files up to this size get it,
 // as tosim-report --html --protocols takes them.
@@ -150,6 +152,55 @@ $('plans').addEventListener('keydown', (event) => {
   }
 });
 $('run').addEventListener('click', run);
+
+// «Nuevo ejercicio»: the engine generates as tosim-gen does, from the arguments tosim-gen would
+// be given; the plans fill the plan box and run, each plan alone, as the exercise means them.
+function generatorArguments() {
+  const list = [];
+  for (const [option, id] of [['--transactions', 'gen-transactions'], ['--items', 'gen-items'],
+    ['--operations', 'gen-operations'], ['--count', 'gen-count']]) {
+    if ($(id).value !== '') list.push(option, $(id).value);
+  }
+  const properties = [...document.querySelectorAll('#generate [data-property]:checked')]
+    .map((box) => box.dataset.property);
+  if (properties.length) list.push('--property', properties.join(','));
+  if ($('gen-seed').value !== '') list.push('--seed', $('gen-seed').value);
+  if ($('gen-minimal').checked) list.push('--minimal');
+  return list;
+}
+
+async function generate() {
+  const M = await engine;
+  const utf8 = new TextEncoder();
+  const list = utf8.encode(generatorArguments().map((argument) => argument + '\0').join(''));
+  // The clock's seed, as tosim-gen takes it: microseconds since 1970, in decimal.
+  const clock = utf8.encode(String(Date.now() * 1000));
+  const at = M._malloc(list.length + clock.length + 1);
+  M.HEAPU8.set(list, at);
+  M.HEAPU8.set(clock, at + list.length);
+  $('gen-run').disabled = true;
+  // The search runs to its end at once: the button shows it is busy first.
+  await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
+  const status = M._tosim_generate(at, list.length, at + list.length, clock.length);
+  $('gen-run').disabled = false;
+  M._free(at);
+  const output = (which) => {
+    const start = M._tosim_output(which);
+    return M.HEAPU8.slice(start, start + M._tosim_output_size(which));
+  };
+  $('gen-status').textContent = new TextDecoder().decode(output(GENERATOR_WORDS));
+  document.body.dataset.generations = Number(document.body.dataset.generations || 0) + 1;
+  if (status !== 0) return;
+  openedBytes = output(GENERATED);
+  fileName = 'ejercicios.txt';
+  $('plans').value = toText(openedBytes);
+  $('plans').placeholder = '';
+  $('alone').checked = true;
+  await run();
+}
+$('gen-run').addEventListener('click', generate);
+$('get-plans').addEventListener('click', () =>
+  download([last.data.plans], 'text/plain', baseName() + '.txt'));
 $('get-listing').addEventListener('click', () =>
   download([last.listing], 'application/octet-stream', baseName() + '.lst'));
 $('get-json').addEventListener('click', () =>

@@ -1,9 +1,15 @@
 // The playground's engine: tosim's own reader, scheduler and trace, compiled to WebAssembly. The
 // page hands over the plan file's bytes and takes back what tosim would have written: the console
 // (without the final prompt) and the listing, what tosim-report --json writes, and on request the
-// page tosim-report --html writes (with --protocols when the run had them).
+// page tosim-report --html writes (with --protocols when the run had them). It also generates
+// plan files as tosim-gen does, from the same arguments.
 #include <cstddef>
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include "generator/generate.h"
+#include "generator/options.h"
 
 #include "report/in_memory_run.h"
 #include "report/report_labels.h"
@@ -17,6 +23,8 @@ enum Output : int {
   kReport = 2,
   kReportPage = 3,
   kLabels = 4,
+  kGenerated = 5,
+  kGeneratorMessage = 6,
   kOutputCount
 };
 
@@ -25,6 +33,7 @@ bool eachPlanAlone = false;
 tosim::report::InMemoryRun run;
 std::string reportPage;
 const std::string labels = tosim::report::LabelsJson();
+tosim::generator::Generation generation;
 
 const std::string& OutputOf(int which) {
   switch (which) {
@@ -34,6 +43,10 @@ const std::string& OutputOf(int which) {
       return reportPage;
     case kLabels:
       return labels;
+    case kGenerated:
+      return generation.plans;
+    case kGeneratorMessage:
+      return generation.problem.empty() ? generation.seedNote : generation.problem;
     default:  // the console and the listing get the same bytes
       return run.trace;
   }
@@ -69,8 +82,36 @@ void tosim_make_report_page(const char* name, std::size_t nameSize, const char* 
                                           eachPlanAlone});
 }
 
+// Generates plans as tosim-gen does with the command-line arguments at `arguments` (`size` bytes
+// of UTF-8, each argument ended by a NUL byte; --help and --version are not among them), the
+// seed's text being `clockSeed` when they have no --seed. Returns tosim-gen's exit status (0,
+// 64 or 65); output 5 is the plan file it would write, output 6 what it would say besides
+// ("semilla ...", or the problem, without the program's name and the synopsis).
+int tosim_generate(const char* arguments, std::size_t size, const char* clockSeed,
+                   std::size_t clockSeedSize) {
+  std::vector<std::string> list;
+  for (std::size_t at = 0; at < size;) {
+    const void* end = std::memchr(arguments + at, '\0', size - at);
+    const std::size_t length =
+        end == nullptr ? size - at
+                       : static_cast<std::size_t>(static_cast<const char*>(end) - arguments) - at;
+    list.emplace_back(arguments + at, length);
+    at += length + 1;
+  }
+  const tosim::generator::Options options = tosim::generator::ParseOptions(list);
+  if (!options.problem.empty()) {
+    generation = {};
+    generation.status = tosim::generator::kRefused;
+    generation.problem = options.problem;
+  } else {
+    generation = tosim::generator::Generate(options, {clockSeed, clockSeedSize});
+  }
+  return generation.status;
+}
+
 // The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report, 4 the
-// report's words as JSON) of the last run, and their count.
+// report's words as JSON, 5 and 6 the last generation's plans and words) of the last run, and
+// their count.
 const char* tosim_output(int which) {
   return which >= 0 && which < kOutputCount ? OutputOf(which).data() : nullptr;
 }

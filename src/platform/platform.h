@@ -25,6 +25,9 @@ void PrepareProcess();
 
 // The command-line arguments, the program's own name not included.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// The same, as UTF-8 text: on Windows from the wide command line, whatever the code page;
+// elsewhere the bytes as given.
+std::vector<std::string> CommandLineArgumentsUtf8(int argc, char** argv);
 
 // Opens an existing file for reading, for this process alone. Returns 0 or an error number.
 [[nodiscard]] int OpenForReading(const std::string& path, FileHandle* file);

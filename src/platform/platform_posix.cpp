@@ -141,6 +141,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+std::vector<std::string> CommandLineArgumentsUtf8(int argc, char** argv) {
+  return CommandLineArguments(argc, argv);
+}
+
 int OpenForReading(const std::string& path, FileHandle* file) {
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (descriptor < 0) {

@@ -155,6 +155,20 @@ std::vector<std::string> CommandLineArguments(int /*argc*/, char** /*argv*/) {
   return SplitCommandLine(::GetCommandLineA());
 }
 
+std::vector<std::string> CommandLineArgumentsUtf8(int /*argc*/, char** /*argv*/) {
+  // The splitting rules look at spaces, quotes and backslashes alone, which UTF-8 keeps as they
+  // are.
+  const wchar_t* const line = ::GetCommandLineW();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) {
+    return SplitCommandLine(::GetCommandLineA());
+  }
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8.data(), size, nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(size) - 1);
+  return SplitCommandLine(utf8);
+}
+
 int OpenForReading(const std::string& path, FileHandle* file) {
   // Share mode 0: nobody else may open the file while the run reads it. A directory is refused
   // with "access denied".

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "analysis/plan_analysis.h"
 
@@ -20,6 +21,13 @@ void AppendJson(std::string& out, const analysis::PlanReport& report, const Spil
 
 // The summary of one plan, a few lines each ending in LF, then an empty line.
 void AppendText(std::string& out, const analysis::PlanReport& report);
+
+// Pieces both the summary and the Moodle quiz write.
+// "sí, orden T1 → T2", "sí, orden vacío", "no, ciclo T1 → T2 → T1", or "no" when there is no
+// cycle to show.
+void AppendSerializable(std::string& out, bool yes, const std::vector<std::int32_t>& orderOrCycle);
+// "T2 lee A de T1, T3 lee B de T2", or "ninguna".
+void AppendReadsFrom(std::string& out, const std::vector<analysis::ReadFrom>& pairs);
 
 // The JSON object of one plan, as AppendJson() writes it.
 [[nodiscard]] inline std::string PlanJson(const analysis::PlanReport& report) {

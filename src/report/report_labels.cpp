@@ -175,6 +175,19 @@ constexpr LabelEntry kSpanish[] = {
     {Label::LabOrder, "lab.order", "orden serie"},
     {Label::LabOrderNone, "lab.order.none", "no hay (ciclo)"},
     {Label::LabOrderEmpty, "lab.order.empty", "vacío"},
+    {Label::QuizAlone, "quiz.alone",
+     "El plan va solo, como si fuera la única línea de su fichero: sus marcas de tiempo empiezan "
+     "en 1."},
+    {Label::QuizOperations, "quiz.operations",
+     "Para cada operación, lo que decide la ordenación por marcas de tiempo con la regla de "
+     "Thomas y, tras cada lectura o escritura de una transacción activa, TS_lect y TS_escr del "
+     "elemento:"},
+    {Label::QuizDecision, "quiz.decision", "Decisión"},
+    {Label::QuizTsLect, "quiz.ts_lect", "TS_lect después"},
+    {Label::QuizTsEscr, "quiz.ts_escr", "TS_escr después"},
+    {Label::QuizFates, "quiz.fates", "Al final del plan, cada transacción está"},
+    {Label::QuizActive, "quiz.active", "activa"},
+    {Label::QuizUnreadable, "quiz.unreadable", "(ilegible)"},
     {Label::IsolationHeading, "isolation", "Aislamiento"},
     {Label::IsolationLevel, "isolation.level", "Nivel más fuerte"},
     {Label::LevelNone, "isolation.level.none", "ninguno"},

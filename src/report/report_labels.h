@@ -132,6 +132,15 @@ enum class Label : std::uint8_t {
   LabOrder,
   LabOrderNone,
   LabOrderEmpty,
+  // The Moodle quiz (tosim-report --moodle): its instructions and the headings of its fields.
+  QuizAlone,
+  QuizOperations,
+  QuizDecision,
+  QuizTsLect,
+  QuizTsEscr,
+  QuizFates,
+  QuizActive,
+  QuizUnreadable,
   // Isolation levels: the part of the summary about them, the levels, the anomalies and the
   // phenomena. A witness is a sentence with places "{i}", "{j}", "{x}", "{y}" (the pattern's
   // transactions and items; in G1a and G1b Tj reads Ti's write), an edge of a cycle a clause with

@@ -83,41 +83,10 @@ void PutYesNo(std::string& out, Label label, bool yes) {
   out += Text(yes ? Label::Yes : Label::No);
 }
 
-// "sí, orden T1 → T2" or "no, ciclo T1 → T2 → T1"; "no" alone when there is no cycle to show.
 void PutSerializable(std::string& out, Label label, bool yes,
                      const std::vector<std::int32_t>& orderOrCycle) {
   PutLabel(out, label);
-  out += Text(yes ? Label::Yes : Label::No);
-  if (yes) {
-    out += ", ";
-    out += Text(Label::Order);
-    out += ' ';
-    PutTransactions(out, orderOrCycle, Text(Label::OrderEmpty), " → ");
-  } else if (!orderOrCycle.empty()) {
-    out += ", ";
-    out += Text(Label::Cycle);
-    out += ' ';
-    PutTransactions(out, orderOrCycle, "", " → ");
-  }
-}
-
-// "T2 lee A de T1, T3 lee B de T2"
-void PutReadsFrom(std::string& out, const std::vector<ReadFrom>& pairs) {
-  if (pairs.empty()) {
-    out += Text(Label::ReadsFromNone);
-  }
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    out += i == 0 ? "T" : ", T";
-    PutNumber(out, pairs[i].reader);
-    out += ' ';
-    out += Text(Label::ReadsFromReads);
-    out += ' ';
-    out += pairs[i].item;
-    out += ' ';
-    out += Text(Label::ReadsFromFrom);
-    out += " T";
-    PutNumber(out, pairs[i].writer);
-  }
+  AppendSerializable(out, yes, orderOrCycle);
 }
 
 // "  Avisos: ninguno", or one line a warning: "    operación 4: ...".
@@ -180,6 +149,40 @@ void PutIsolation(std::string& out, const analysis::IsolationReport& isolation) 
 
 }  // namespace
 
+void AppendSerializable(std::string& out, bool yes, const std::vector<std::int32_t>& orderOrCycle) {
+  out += Text(yes ? Label::Yes : Label::No);
+  if (yes) {
+    out += ", ";
+    out += Text(Label::Order);
+    out += ' ';
+    PutTransactions(out, orderOrCycle, Text(Label::OrderEmpty), " → ");
+  } else if (!orderOrCycle.empty()) {
+    out += ", ";
+    out += Text(Label::Cycle);
+    out += ' ';
+    PutTransactions(out, orderOrCycle, "", " → ");
+  }
+}
+
+// "T2 lee A de T1, T3 lee B de T2"
+void AppendReadsFrom(std::string& out, const std::vector<ReadFrom>& pairs) {
+  if (pairs.empty()) {
+    out += Text(Label::ReadsFromNone);
+  }
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    out += i == 0 ? "T" : ", T";
+    PutNumber(out, pairs[i].reader);
+    out += ' ';
+    out += Text(Label::ReadsFromReads);
+    out += ' ';
+    out += pairs[i].item;
+    out += ' ';
+    out += Text(Label::ReadsFromFrom);
+    out += " T";
+    PutNumber(out, pairs[i].writer);
+  }
+}
+
 void AppendText(std::string& out, const PlanReport& report) {
   out += Text(Label::Line);
   out += ' ';
@@ -231,7 +234,7 @@ void AppendText(std::string& out, const PlanReport& report) {
                   report.conflictSerializable ? report.conflictOrder : report.conflictCycle);
   PutSerializable(out, Label::ViewSerializable, report.viewSerializable, report.viewOrder);
   PutLabel(out, Label::ReadsFrom);
-  PutReadsFrom(out, report.readsFrom);
+  AppendReadsFrom(out, report.readsFrom);
   PutYesNo(out, Label::Recoverable, report.recoverable);
   PutYesNo(out, Label::Cascadeless, report.cascadeless);
   PutYesNo(out, Label::Strict, report.strict);

@@ -21,6 +21,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   bool json = false;
   bool html = false;
+  bool moodle = false;
   std::vector<std::string> paths;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -48,6 +49,13 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       } else {
         Complain(options, "falta el fichero del informe tras --html");
       }
+    } else if (argument == "--moodle") {
+      moodle = true;
+      if (i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
+        options.moodlePath = arguments[++i];
+      } else {
+        Complain(options, "falta el fichero del cuestionario tras --moodle");
+      }
     } else {
       Complain(options, "opción desconocida \"" + argument + "\"");
     }
@@ -58,7 +66,13 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   if (options.exercises && !html) {
     Complain(options, "--exercises va con --html");
   }
-  options.format = html ? Format::Html : json ? Format::Json : Format::Text;
+  if (moodle && (json || html || options.protocols)) {
+    Complain(options, "--moodle no va con --json, --html ni --protocols");
+  }
+  options.format = moodle ? Format::Moodle
+                   : html ? Format::Html
+                   : json ? Format::Json
+                          : Format::Text;
   if (paths.empty()) {
     Complain(options, "falta el fichero de planes");
   } else if (paths.size() > 1) {

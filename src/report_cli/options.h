@@ -7,7 +7,7 @@
 
 namespace tosim::report {
 
-enum class Format : std::uint8_t { Text, Json, Html };
+enum class Format : std::uint8_t { Text, Json, Html, Moodle };
 
 struct Options {
   bool help = false;     // -h, --help: the usage, and nothing else
@@ -19,13 +19,14 @@ struct Options {
   bool exercises = false;  // --exercises, with --html: the page is an exercise sheet
   std::string htmlPath;    // --html's page
   std::string planPath;
-  std::string problem;  // what is wrong with the command line; empty when nothing is
+  std::string problem;     // what is wrong with the command line; empty when nothing is
+  std::string moodlePath;  // --moodle's quiz
 };
 
 // Reads the arguments (without the program's name). The order of the options does not matter;
-// "--" ends them. --help and --version win over everything else, mistakes included. --html takes
-// the next argument as its page unless that is an option: a page whose name starts with "-" is
-// written as "./-name".
+// "--" ends them. --help and --version win over everything else, mistakes included. --html and
+// --moodle take the next argument as their file unless that is an option: a file whose name
+// starts with "-" is written as "./-name".
 [[nodiscard]] Options ParseOptions(const std::vector<std::string>& arguments);
 
 }  // namespace tosim::report

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "protocols/protocols.h"
 #include "report/in_memory_run.h"
+#include "report/moodle_quiz.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
@@ -28,7 +29,8 @@ namespace {
 constexpr std::string_view kSynopsis =
     "Uso: tosim-report [--json] [--protocols] [--each-plan-alone] FICHERO_DE_PLANES\n"
     "     tosim-report --html INFORME.html [--exercises] [--protocols]\n"
-    "                  [--each-plan-alone] FICHERO_DE_PLANES";
+    "                  [--each-plan-alone] FICHERO_DE_PLANES\n"
+    "     tosim-report --moodle CUESTIONARIO.xml FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -80,16 +82,27 @@ constexpr std::string_view kHelp =
     "  --exercises     con --html, una hoja de ejercicios para imprimir: cada plan\n"
     "                  con su tabla por rellenar y sus preguntas, y las soluciones\n"
     "                  al final, en páginas aparte.\n"
+    "  --moodle CUESTIONARIO.xml\n"
+    "                  escribe en CUESTIONARIO.xml un cuestionario que Moodle\n"
+    "                  importa (Banco de preguntas → Importar → Formato Moodle XML):\n"
+    "                  una pregunta Cloze por plan, cada plan por separado (sus\n"
+    "                  marcas de tiempo empiezan en 1), que pregunta la decisión de\n"
+    "                  cada operación, TS_lect y TS_escr tras cada lectura y\n"
+    "                  escritura, las marcas de tiempo, cómo acaba cada transacción\n"
+    "                  y los veredictos del plan escrito, con las respuestas y el\n"
+    "                  porqué de cada una. Como --html, hasta 1 MiB y nunca sobre el\n"
+    "                  fichero de planes.\n"
     "  -h, --help      muestra esta ayuda.\n"
     "  --version       muestra la versión.\n"
     "\n"
     "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta;\n"
-    "65 si el fichero pasa del límite de --html; si el fichero no se puede leer o\n"
-    "la salida no se puede escribir, el número de error de tosim: 2 el fichero no\n"
-    "existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un fichero que\n"
-    "otro proceso tiene abierto, o el propio fichero de planes como informe), 101\n"
-    "error de escritura.\n"
-    "tosim-report no escribe ningún fichero, salvo el informe de --html.\n";
+    "65 si el fichero pasa del límite de --html o --moodle; si el fichero no se\n"
+    "puede leer o la salida no se puede escribir, el número de error de tosim: 2 el\n"
+    "fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un\n"
+    "fichero que otro proceso tiene abierto, o el propio fichero de planes como\n"
+    "informe o cuestionario), 101 error de escritura.\n"
+    "tosim-report no escribe ningún fichero, salvo el informe de --html y el\n"
+    "cuestionario de --moodle.\n";
 
 constexpr std::string_view kVersion = "tosim-report " TOSIM_VERSION "\n";
 
@@ -168,15 +181,18 @@ Failure UsageError(const std::string& problem) {
   return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError};
 }
 
-// Reads the whole plan file into `plan`; it may not be larger than --html takes.
-Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan) {
+// Reads the whole plan file into `plan`; it may not be larger than `option` (--html, --moodle)
+// takes.
+Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan,
+                          std::string_view option) {
   char block[kOutputBlock];
   for (std::size_t got = 1; got != 0;) {
     if (const int error = platform::ReadFile(file, block, sizeof block, &got); error != 0) {
       return {"no se puede leer \"" + path + "\": " + Cause(error), error};
     }
     if (got > kMostHtmlPlanBytes - plan.size()) {
-      return {"\"" + path + "\" pasa de 1 MiB, lo más que toma --html (--json no tiene límite)",
+      return {"\"" + path + "\" pasa de 1 MiB, lo más que toma " + std::string(option) +
+                  " (--json no tiene límite)",
               kTooLargeForHtml};
     }
     plan.append(block, got);
@@ -197,38 +213,49 @@ std::string Now() {
   return text;
 }
 
-// The HTML report: the whole plan file is read, replayed into the trace as tosim shows it, and
-// reported, and the page goes to `htmlPath`. The page is opened while the plan file is held, so
-// that it can never be the plan file, and only once the plan file has been read: a plan file too
-// large or unreadable leaves an existing page as it was.
-Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
+// A file made from the whole plan file at once (the HTML report, the Moodle quiz): the plan file
+// is read, `compose` makes the file's bytes, and they go to `path`. The file is opened while the
+// plan file is held, so that it can never be the plan file, and only once the plan file has been
+// read: a plan file too large or unreadable leaves an existing file as it was.
+template <typename Compose>
+Failure WriteFromWholePlanFile(platform::FileHandle file, const Options& options,
+                               const std::string& path, std::string_view option,
+                               std::string_view what, Compose compose) {
   std::string plans;
-  if (Failure failure = ReadWholePlanFile(file, options.planPath, plans)) {
+  if (Failure failure = ReadWholePlanFile(file, options.planPath, plans, option)) {
     return failure;
   }
-  platform::FileHandle html = platform::kNoFile;
-  if (const int error = platform::CreateForWriting(options.htmlPath, &html); error != 0) {
+  platform::FileHandle output = platform::kNoFile;
+  if (const int error = platform::CreateForWriting(path, &output); error != 0) {
     if (error == platform::kAccessDenied &&
-        platform::AbsolutePath(options.htmlPath) == platform::AbsolutePath(options.planPath)) {
-      return {"no se escribe el informe \"" + options.htmlPath +
+        platform::AbsolutePath(path) == platform::AbsolutePath(options.planPath)) {
+      return {"no se escribe " + std::string(what) + " \"" + path +
                   "\": es el fichero de planes (error " + std::to_string(error) + ")",
               error};
     }
-    return {"no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error};
+    return {"no se puede escribir \"" + path + "\": " + Cause(error), error};
   }
-  InMemoryRun run;
-  RunInMemory(plans, run, options.protocols, TimestampsOf(options));
-  const std::string made = Now();
-  const std::string page = ReportPage({options.planPath, made, plans, run.trace, run.reports,
-                                       options.exercises, options.eachPlanAlone});
-  int error = platform::WriteFile(html, page.data(), page.size());
-  if (const int closeError = platform::CloseFile(html); error == 0) {
+  const std::string bytes = compose(plans);
+  int error = platform::WriteFile(output, bytes.data(), bytes.size());
+  if (const int closeError = platform::CloseFile(output); error == 0) {
     error = closeError;
   }
   if (error != 0) {
-    return {"no se puede escribir \"" + options.htmlPath + "\": " + Cause(error), error};
+    return {"no se puede escribir \"" + path + "\": " + Cause(error), error};
   }
   return {};
+}
+
+// The HTML report: the whole plan file replayed into the trace as tosim shows it, and reported.
+Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
+  return WriteFromWholePlanFile(
+      file, options, options.htmlPath, "--html", "el informe", [&](const std::string& plans) {
+        InMemoryRun run;
+        RunInMemory(plans, run, options.protocols, TimestampsOf(options));
+        const std::string made = Now();
+        return ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises,
+                           options.eachPlanAlone});
+      });
 }
 
 // Reads every plan of the file and appends each plan's report to `out`, writing `out` whenever it
@@ -301,8 +328,19 @@ Failure Report(const Options& options) {
   if (const int error = platform::OpenForReading(options.planPath, &file); error != 0) {
     return {"no se puede abrir \"" + options.planPath + "\": " + Cause(error), error};
   }
-  Failure failure =
-      options.format == Format::Html ? WriteHtmlReport(file, options) : ReportPlans(file, options);
+  Failure failure;
+  switch (options.format) {
+    case Format::Html:
+      failure = WriteHtmlReport(file, options);
+      break;
+    case Format::Moodle:
+      failure = WriteFromWholePlanFile(file, options, options.moodlePath, "--moodle",
+                                       "el cuestionario", MoodleQuiz);
+      break;
+    default:
+      failure = ReportPlans(file, options);
+      break;
+  }
   if (const int error = platform::CloseFile(file); error != 0 && !failure) {
     failure = {"no se puede cerrar \"" + options.planPath + "\": " + Cause(error), error};
   }

@@ -1,5 +1,5 @@
 // Browser tests of the playground and the HTML report, in Debian's chromium through
-// playwright-core. Usage: node run.mjs SITE_DIR TOSIM TOSIM_REPORT OUT_DIR
+// playwright-core. Usage: node run.mjs SITE_DIR TOSIM TOSIM_REPORT OUT_DIR TOSIM_GEN
 // The plan files are those of the end-to-end cases, exported by their own runner; what the page
 // shows is compared with what the built programs write for the same files. Each group of checks
 // is a module; they run in this order on one playground page, and the last line says
@@ -10,6 +10,7 @@ import path from 'node:path';
 import * as cases from './cases.mjs';
 import * as downloads from './downloads.mjs';
 import * as exercises from './exercises.mjs';
+import * as generate from './generate.mjs';
 import * as isolation from './isolation.mjs';
 import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
@@ -20,9 +21,9 @@ import * as verdicts from './verdicts.mjs';
 // A test that cannot go on is one failure, and the summary still comes last.
 process.on('uncaughtException', finish);
 
-const [site, tosim, report, out] = process.argv.slice(2).map((p) => p && path.resolve(p));
-if (!out) {
-  console.log('usage: node run.mjs SITE_DIR TOSIM TOSIM_REPORT OUT_DIR');
+const [site, tosim, report, out, gen] = process.argv.slice(2).map((p) => p && path.resolve(p));
+if (!gen) {
+  console.log('usage: node run.mjs SITE_DIR TOSIM TOSIM_REPORT OUT_DIR TOSIM_GEN');
   process.exit(2);
 }
 const work = fs.mkdtempSync(path.join(out, 'web-tests-'));
@@ -36,7 +37,7 @@ await page.waitForSelector('body[data-ready]');
 const plans = casePlans(tosim, work);
 const labelsPage = path.join(work, 'labels.html');
 spawnSync(report, ['--html', labelsPage, plans[0]]);
-const context = { page, browser, origin, own, site, tosim, report, out, work, plans,
+const context = { page, browser, origin, own, site, tosim, report, gen, out, work, plans,
   labels: pageData(labelsPage).labels };
 
 await cases.run(context);
@@ -48,6 +49,7 @@ await protocols.run(context);
 await layout.run(context);
 await downloads.run(context);
 await exercises.run(context);
+await generate.run(context);
 
 await browser.close();
 server.close();

@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
-# The Windows test suite: tosim.exe and tosim-report.exe under wine.
+# The Windows test suite: tosim.exe, tosim-report.exe and tosim-gen.exe under wine.
 #
 #   tests/windows/run_suite.sh [BUILD_DIR]
 #
-# BUILD_DIR (default build/windows) holds tosim.exe and tosim-report.exe from the "windows"
-# preset (32-bit programs) or the "windows64" preset (64-bit ones); the programs' own header
-# says which. 32-bit programs run under 32-bit wine (WINEARCH=win32, "wine"), which needs a
-# kernel that starts 32-bit programs; 64-bit ones under 64-bit wine (WINEARCH=win64, the wine64
-# loader), which runs on any x86-64 kernel (wine.sh chooses). Builds helper.exe of the same
-# width into BUILD_DIR-tests, makes a wine prefix of that width (TOSIM_WINEPREFIX, default
+# BUILD_DIR (default build/windows) holds the three programs from the "windows" preset
+# (32-bit programs) or the "windows64" preset (64-bit ones); the programs' own header says which.
+# 32-bit programs run under 32-bit wine (WINEARCH=win32, "wine"), which needs a kernel that
+# starts 32-bit programs; 64-bit ones under 64-bit wine (WINEARCH=win64, the wine64 loader),
+# which runs on any x86-64 kernel (wine.sh chooses). Builds helper.exe of the same width into
+# BUILD_DIR-tests, makes a wine prefix of that width (TOSIM_WINEPREFIX, default
 # BUILD_DIR/wineprefix) on first use and runs without a display (where a dialog fails as if
-# cancelled) the end-to-end cases of both programs and the programs on a terminal; then on an
-# Xvfb display of its own the crash checks and the real dialogs (TOSIM_SKIP_DIALOGS=1 leaves
-# these out). The last line sums up the parts' "N passed, N failed, N skipped"; the status is 0
-# when nothing failed, 2 when the suite could not start.
+# cancelled) the end-to-end cases of the three programs and the programs on a terminal; then on
+# an Xvfb display of its own the crash checks and the real dialogs (TOSIM_SKIP_DIALOGS=1 leaves
+# these out). tosim-gen.exe must write the bytes of the native tosim-gen: the native build
+# (build/default, or TOSIM_NATIVE_BUILD) is brought up to date for it first. The last line sums
+# up the parts' "N passed, N failed, N skipped"; the status is 0 when nothing failed, 2 when the
+# suite could not start.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$repo/build/windows}" && pwd) || exit 2
 exe="$build/tosim.exe"
 helper="$build-tests/helper.exe"
-[[ -f $exe && -f $build/tosim-report.exe ]] ||
-  { echo "no $exe or tosim-report.exe: build the windows or windows64 preset first" >&2; exit 2; }
+[[ -f $exe && -f $build/tosim-report.exe && -f $build/tosim-gen.exe ]] ||
+  { echo "no $exe, tosim-report.exe or tosim-gen.exe: build the windows or windows64 preset" \
+    "first" >&2; exit 2; }
 
 source "$here/wine.sh"
 select_wine "$exe" || { echo "the $exe of $build cannot run here" >&2; exit 2; }
@@ -73,6 +76,12 @@ echo "== building helper.exe"
 cmake -S "$here" -B "$build-tests" --toolchain "$repo/cmake/$toolchain" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/cmake.log" 2>&1 &&
   cmake --build "$build-tests" -j2 >>"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 2; }
+echo "== the native tosim-gen, to compare with"
+native=${TOSIM_NATIVE_BUILD:-$repo/build/default}
+{ [[ -f $native/CMakeCache.txt ]] || (cd "$repo" && cmake --preset default); } \
+  >"$work/native.log" 2>&1 &&
+  cmake --build "$native" -j2 --target tosim-gen >>"$work/native.log" 2>&1 ||
+  { cat "$work/native.log"; exit 2; }
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
   echo "== making the $width-bit wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -94,6 +103,11 @@ echo "== tosim-report"
 part python3 "$repo/tests/e2e/run_cases.py" --platform windows \
   --program "$wine $build/tosim-report.exe" --holder "$wine $helper hold" \
   "$repo"/tests/e2e/cases/report/*.case
+echo "== tosim-gen"
+part python3 "$repo/tests/e2e/run_cases.py" --platform windows \
+  --program "$wine $build/tosim-gen.exe" "$repo"/tests/e2e/cases/gen/*.case
+part python3 "$here/gen_same_bytes.py" --wine "$wine" --program "$build/tosim-gen.exe" \
+  --native "$native/tosim-gen"
 echo "== on a terminal"
 part python3 "$here/console_tests.py" --wine "$wine" --program "$exe" \
   --report "$build/tosim-report.exe"
