@@ -1,6 +1,7 @@
 #include "analysis/plan_analysis.h"
 
 #include <algorithm>
+#include <bit>
 
 // The written schedule S is analysed as it streams past, in memory that does not depend on its
 // length. Conflicts, reads-from and the recoverability verdicts need only bit sets per item and
@@ -73,21 +74,6 @@ EndStates StatesOf(const SchedulerTables& tables) {
   return states;
 }
 
-// The state of transaction `t` and the item timestamp that `operation` may change, before the
-// scheduler decides it.
-TransactionState StateOf(const SchedulerTables& tables, std::int32_t t) {
-  const TransactionEntry* entry = FindTransaction(tables, t);
-  return entry == nullptr ? TransactionState::Inactive : entry->state;
-}
-
-std::int32_t ChangeableTimestamp(const SchedulerTables& tables, const Operation& operation) {
-  const ItemEntry* item = FindItem(tables, operation.item);
-  if (item == nullptr) {
-    return 0;
-  }
-  return operation.kind == OpKind::Write ? item->TS_escr : item->TS_lect;
-}
-
 }  // namespace
 
 PlanAnalysis::PlanAnalysis(PlanTimestamps timestamps) {
@@ -110,6 +96,8 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.warnings.clear();
   report_.readsFrom.clear();
   report_.trace.clear();
+  report_.counterAtStart = tables_.TimestampCounter;
+  report_.unrecoverable = report_.cascade = report_.unstrict = Breach{};
 
   position_ = 1;
   occurs_ = begun_ = ended_ = committed_ = aborted_ = 0;
@@ -197,11 +185,8 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   ++position_;
   ReaderWarning(error, ignored);
   MeaningWarning(operation);
-  const TransactionState stateBefore = StateOf(tables_, operation.number);
-  const std::int32_t before = ChangeableTimestamp(tables_, operation);
-  const Decision decision = Decide(tables_, operation);
-  Decided(operation, decision);
-  Trace(operation, error, decision, stateBefore, before);
+  report_.trace.push_back(DecideStep(tables_, operation, error));
+  Decided(operation, report_.trace.back().decision);
   Decide(basic_, operation);
 
   if (!IsScheduleOperation(operation)) {
@@ -214,8 +199,10 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   occurs_ |= Bit(t);
   switch (operation.kind) {
     case OpKind::Validate:
-      if ((readsFrom_[t] & ~committed_) != 0) {
+      if ((readsFrom_[t] & ~committed_) != 0 && recoverable_) {
         recoverable_ = false;
+        const int u = std::countr_zero(readsFrom_[t] & ~committed_);
+        Breached(report_.unrecoverable, t, u, std::countr_zero(readFromItems_[t][u]));
       }
       committed_ |= Bit(t);
       ended_ |= Bit(t);
@@ -261,33 +248,13 @@ void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
   }
 }
 
-void PlanAnalysis::Trace(const Operation& operation, SyntaxError error, Decision decision,
-                         TransactionState stateBefore, std::int32_t before) {
-  TraceStep step;
-  step.kind = operation.kind;
-  step.item = operation.item;
-  step.decision = decision;
-  step.error = error;
-  step.stateBefore = stateBefore;
-  step.number = operation.number;
-  if (ShowsStatus(decision)) {
-    const ItemEntry& item = *FindItem(tables_, operation.item);
-    step.ts = FindTransaction(tables_, operation.number)->TStamp;
-    step.tsLect = item.TS_lect;
-    step.tsEscr = item.TS_escr;
-    step.before = before;
-  } else if (decision == Decision::Begun) {
-    step.ts = FindTransaction(tables_, operation.number)->TStamp;
-  }
-  report_.trace.push_back(step);
-}
-
 void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
   const Mask otherWriters = item.writers & ~Bit(j);
   ForEach(otherWriters, [&](int w) { edges_[w] |= Bit(j); });
-  if ((otherWriters & ~ended_) != 0) {
+  if ((otherWriters & ~ended_) != 0 && strict_) {
     strict_ = false;
+    Breached(report_.unstrict, j, std::countr_zero(otherWriters & ~ended_), x);
   }
   item.readers |= Bit(j);
 
@@ -301,19 +268,26 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
       report_.readsFrom.push_back(
           ReadFrom{j + kFirstTransaction, source + kFirstTransaction, static_cast<char>('A' + x)});
     }
-    if ((committed_ & Bit(source)) == 0) {
+    if ((committed_ & Bit(source)) == 0 && cascadeless_) {
       cascadeless_ = false;
+      Breached(report_.cascade, j, source, x);
     }
   }
   view_.Read(j, x, aborted_, committed_);
+}
+
+void PlanAnalysis::Breached(Breach& breach, int t, int u, int x) const {
+  breach =
+      Breach{position_, t + kFirstTransaction, u + kFirstTransaction, static_cast<char>('A' + x)};
 }
 
 void PlanAnalysis::WriteInSchedule(int i, int x) {
   ItemState& item = Touch(x);
   const Mask others = (item.readers | item.writers) & ~Bit(i);
   ForEach(others, [&](int o) { edges_[o] |= Bit(i); });
-  if ((item.writers & ~Bit(i) & ~ended_) != 0) {
+  if ((item.writers & ~Bit(i) & ~ended_) != 0 && strict_) {
     strict_ = false;
+    Breached(report_.unstrict, i, std::countr_zero(item.writers & ~Bit(i) & ~ended_), x);
   }
   item.writers |= Bit(i);
   view_.Write(i, x);

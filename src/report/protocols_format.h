@@ -17,6 +17,11 @@ void AppendProtocolsJson(std::string& out, const protocols::PlanProtocols& plan)
 void AppendPlanJson(std::string& out, const analysis::PlanReport& report,
                     const protocols::PlanProtocols* plan, const Spill& spill = {});
 
+// What became of one step, in a few words of the table: how it waited, then how it ended. The
+// ending is "step.RESULT.CAUSE" where the table has one (a rejection by dying, a drop by
+// wounding ...), else "step.RESULT".
+[[nodiscard]] std::string StepCell(const protocols::ProtocolRun& run, const protocols::Step& step);
+
 // The table of one plan (a row per operation, a column per protocol) and a line per protocol,
 // each line indented and ending in LF.
 void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan);

@@ -6,6 +6,7 @@
 #include "report/json_writing.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "report/report_labels.h"
 
 namespace tosim::report {
 
@@ -75,13 +76,11 @@ class Buffer {
 };
 
 void PutStep(std::string& out, const Step& step) {
-  static constexpr std::string_view kResults[] = {"executed", "skipped", "rejected",
-                                                  "ignored",  "pending", "dropped"};
   Buffer buffer;
   buffer.Put("{\"op\":\"");
   buffer.PutLabel(step.kind, step.t, step.item);
   buffer.Put("\",\"result\":\"");
-  const std::string_view result = kResults[static_cast<int>(step.result)];
+  const std::string_view result = ResultKey(step.result);
   buffer.Put(result.data(), result.size());
   if (step.delayed) {
     buffer.Put("\",\"delayed\":true,\"waited_for\":");

@@ -47,44 +47,6 @@ std::string_view CauseText(Cause cause) {
   return Word(static_cast<Label>(static_cast<int>(Label::CauseAbort) + static_cast<int>(cause)));
 }
 
-// What became of one operation, in a few words: how it waited, then how it ended. The ending is
-// "step.RESULT.CAUSE" of the table of words where there is one (a rejection by dying, a drop by
-// wounding ...), else "step.RESULT".
-std::string Cell(const ProtocolRun& run, const Step& step) {
-  static constexpr std::string_view kResults[] = {"executed", "skipped", "rejected",
-                                                  "ignored",  "pending", "dropped"};
-  std::string cell;
-  const auto then = [&] {
-    cell += ' ';
-    cell += Word(Label::StepThen);
-    cell += ' ';
-  };
-  if (step.waitedFor != 0) {
-    cell += Word(Label::StepWaits);
-    cell += ' ';
-    PutSet(cell, step.waitedFor, "");
-    if (step.result == Result::Pending) {
-      return cell;
-    }
-    then();
-  } else if (step.delayed) {
-    cell += Word(Label::StepQueued);
-    then();
-  }
-  std::string key = "step.";
-  key += kResults[static_cast<int>(step.result)];
-  if ((run.aborted & (1u << (step.t - 1))) != 0) {
-    const std::string_view ending =
-        TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
-    if (!ending.empty()) {
-      cell += ending;
-      return cell;
-    }
-  }
-  cell += TextOfKey(key);
-  return cell;
-}
-
 // Characters, not bytes: the table is aligned for the eye.
 std::size_t Width(std::string_view text) {
   std::size_t width = 0;
@@ -108,6 +70,39 @@ void PutPadded(std::string& out, const std::string& text, std::size_t width) {
 
 }  // namespace
 
+std::string StepCell(const ProtocolRun& run, const Step& step) {
+  std::string cell;
+  const auto then = [&] {
+    cell += ' ';
+    cell += Word(Label::StepThen);
+    cell += ' ';
+  };
+  if (step.waitedFor != 0) {
+    cell += Word(Label::StepWaits);
+    cell += ' ';
+    PutSet(cell, step.waitedFor, "");
+    if (step.result == Result::Pending) {
+      return cell;
+    }
+    then();
+  } else if (step.delayed) {
+    cell += Word(Label::StepQueued);
+    then();
+  }
+  std::string key = "step.";
+  key += ResultKey(step.result);
+  if ((run.aborted & (1u << (step.t - 1))) != 0) {
+    const std::string_view ending =
+        TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
+    if (!ending.empty()) {
+      cell += ending;
+      return cell;
+    }
+  }
+  cell += TextOfKey(key);
+  return cell;
+}
+
 void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan) {
   constexpr int kColumns = protocols::kProtocolCount + 1;
   const std::vector<Step>& steps = plan.runs[0].steps;
@@ -121,7 +116,7 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
   for (std::size_t i = 0; i < steps.size(); ++i) {
     cells.push_back(protocols::StepLabel(steps[i]));
     for (const ProtocolRun& run : plan.runs) {
-      cells.push_back(Cell(run, run.steps[i]));
+      cells.push_back(StepCell(run, run.steps[i]));
     }
   }
   std::size_t widths[kColumns] = {};

@@ -112,17 +112,9 @@ void PutNumberIf(std::string& out, bool shown, std::int32_t number) {
   }
 }
 
-// "T1", "R1(A)", "C1": the operation as written, with its number as read.
 void PutOperation(std::string& out, const analysis::TraceStep& step) {
-  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
   out += '"';
-  out += kLetters[static_cast<int>(step.kind)];
-  PutNumber(out, step.number);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    out += '(';
-    out += step.item;
-    out += ')';
-  }
+  AppendOperation(out, step);
   out += '"';
 }
 
@@ -161,6 +153,18 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
 }
 
 }  // namespace
+
+// "T1", "R1(A)", "C1": the operation as written, with its number as read.
+void AppendOperation(std::string& out, const analysis::TraceStep& step) {
+  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
+  out += kLetters[static_cast<int>(step.kind)];
+  PutNumber(out, step.number);
+  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
+    out += '(';
+    out += step.item;
+    out += ')';
+  }
+}
 
 void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) {
   out += '{';

@@ -175,6 +175,67 @@ constexpr LabelEntry kSpanish[] = {
     {Label::LabOrder, "lab.order", "orden serie"},
     {Label::LabOrderNone, "lab.order.none", "no hay (ciclo)"},
     {Label::LabOrderEmpty, "lab.order.empty", "vacío"},
+    {Label::CheckOf, "check.of", "de"},
+    {Label::CheckWrong, "check.wrong", "mal"},
+    {Label::CheckConsistent, "check.consistent", "coherente"},
+    {Label::CheckUnanswered, "check.unanswered", "sin respuestas"},
+    {Label::CheckTotal, "check.total", "Total"},
+    {Label::CheckGiven, "check.given", "dice"},
+    {Label::CheckExpected, "check.expected", "es"},
+    {Label::CheckNull, "check.null", "nada"},
+    {Label::CheckDecision, "check.decision", "decisión"},
+    {Label::CheckTsLect, "check.ts_lect", "TS_lect"},
+    {Label::CheckTsEscr, "check.ts_escr", "TS_escr"},
+    {Label::CheckTimestamp, "check.timestamp", "marca de tiempo"},
+    {Label::CheckNo, "check.no", "No"},
+    {Label::CheckFollows, "check.follows", "Coherente con sus respuestas anteriores"},
+    {Label::CheckWithYours, "check.with_yours", "con sus valores anteriores"},
+    {Label::CheckWithRun, "check.with_run", "en la ejecución"},
+    {Label::CheckOwnDecision, "check.own_decision",
+     "sigue de su decisión en esta fila, «{decision}»"},
+    {Label::CheckMissing, "check.missing", "falta {item}"},
+    {Label::CheckExtra, "check.extra", "sobra {item}"},
+    {Label::CheckNotBegun, "check.not_begun", "T{t} no empieza en este plan"},
+    {Label::CheckNotEnded, "check.not_ended", "T{t} no se valida ni aborta en la ejecución"},
+    {Label::CheckNotInPlan, "check.not_in_plan", "no es una escritura del plan"},
+    {Label::CheckConflictYes, "check.conflict.yes",
+     "el grafo de precedencia no tiene ciclos; un orden en serie: {order}"},
+    {Label::CheckConflictNo, "check.conflict.no", "el grafo de precedencia tiene el ciclo {cycle}"},
+    {Label::CheckNotAnOrder, "check.not_an_order",
+     "un orden en serie pone una vez cada transacción que no aborta en el plan: {list}"},
+    {Label::CheckEdgeAgainst, "check.edge_against",
+     "el orden pone T{t} antes que T{u}, pero el grafo de precedencia tiene la arista T{u} → T{t}"},
+    {Label::CheckNotACycle, "check.not_a_cycle",
+     "un ciclo empieza y acaba en la misma transacción y pasa por dos o más sin repetir ninguna"},
+    {Label::CheckNotAnEdge, "check.not_an_edge",
+     "T{t} → T{u} no es una arista del grafo de precedencia"},
+    {Label::CheckFollowsVerdict, "check.follows_verdict",
+     "Coherente con su respuesta «{answer}» a si es serializable"},
+    {Label::CheckViewYes, "check.view.yes",
+     "el orden en serie {order} es equivalente en vistas al plan"},
+    {Label::CheckViewNo, "check.view.no",
+     "ningún orden en serie de las transacciones que no abortan es equivalente en vistas al plan"},
+    {Label::CheckViewRead, "check.view.read",
+     "en el plan, {op} (operación {p}) lee {source}; en ese orden lee {other}"},
+    {Label::CheckViewFinal, "check.view.final",
+     "en el plan, la última escritura de {x} es {source}; en ese orden es {other}"},
+    {Label::CheckViewWrite, "check.view.write", "{op} (operación {p})"},
+    {Label::CheckViewInitial, "check.view.initial", "el valor inicial"},
+    {Label::CheckRecoverableYes, "check.recoverable.yes",
+     "ninguna transacción se valida antes que otra de la que leyó"},
+    {Label::CheckRecoverableNo, "check.recoverable.no",
+     "T{t} lee {x} de T{u} y se valida (operación {p}) antes que T{u}"},
+    {Label::CheckCascadelessYes, "check.cascadeless.yes",
+     "ninguna transacción lee de otra que aún no se ha validado"},
+    {Label::CheckCascadelessNo, "check.cascadeless.no",
+     "T{t} lee {x} de T{u} (operación {p}) antes de que T{u} se valide"},
+    {Label::CheckStrictYes, "check.strict.yes",
+     "ninguna transacción lee ni escribe un elemento que otra escribió y aún no ha validado ni "
+     "abortado"},
+    {Label::CheckStrictNo, "check.strict.no",
+     "T{t} lee o escribe {x} (operación {p}) cuando T{u} lo había escrito y aún no había validado "
+     "ni abortado"},
+    {Label::CheckProtocolStep, "check.protocol_step", "en {protocol}, {op}: {cell}"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));
@@ -358,6 +419,12 @@ std::string_view OutcomeKey(analysis::Outcome outcome) {
   static constexpr std::string_view kKeys[] = {"executed",  "rejected", "skipped", "aborted",
                                                "committed", "begun",    "error"};
   return kKeys[static_cast<std::size_t>(outcome)];
+}
+
+std::string_view ResultKey(protocols::Result result) {
+  static constexpr std::string_view kKeys[] = {"executed", "skipped", "rejected",
+                                               "ignored",  "pending", "dropped"};
+  return kKeys[static_cast<std::size_t>(result)];
 }
 
 std::string_view RuleKey(analysis::Rule rule) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "analysis/plan_analysis.h"
+#include "protocols/protocols.h"
 
 namespace tosim::report {
 
@@ -132,6 +133,49 @@ enum class Label : std::uint8_t {
   LabOrder,
   LabOrderNone,
   LabOrderEmpty,
+  // Practice: a student's answers checked cell by cell (tosim-report --check, the page).
+  CheckOf,
+  CheckWrong,
+  CheckConsistent,
+  CheckUnanswered,
+  CheckTotal,
+  CheckGiven,
+  CheckExpected,
+  CheckNull,
+  CheckDecision,
+  CheckTsLect,
+  CheckTsEscr,
+  CheckTimestamp,
+  CheckNo,
+  CheckFollows,
+  CheckWithYours,
+  CheckWithRun,
+  CheckOwnDecision,
+  CheckMissing,
+  CheckExtra,
+  CheckNotBegun,
+  CheckNotEnded,
+  CheckNotInPlan,
+  CheckConflictYes,
+  CheckConflictNo,
+  CheckNotAnOrder,
+  CheckEdgeAgainst,
+  CheckNotACycle,
+  CheckNotAnEdge,
+  CheckFollowsVerdict,
+  CheckViewYes,
+  CheckViewNo,
+  CheckViewRead,
+  CheckViewFinal,
+  CheckViewWrite,
+  CheckViewInitial,
+  CheckRecoverableYes,
+  CheckRecoverableNo,
+  CheckCascadelessYes,
+  CheckCascadelessNo,
+  CheckStrictYes,
+  CheckStrictNo,
+  CheckProtocolStep,
   Count
 };
 
@@ -153,6 +197,8 @@ void AppendWarningText(std::string& out, const analysis::Warning& warning);
 // The names in JSON of what became of a trace operation ("rejected") and of the rule that decided
 // it ("write_too_late").
 [[nodiscard]] std::string_view OutcomeKey(analysis::Outcome outcome);
+// The name in JSON of what a protocol did with a step ("dropped").
+[[nodiscard]] std::string_view ResultKey(protocols::Result result);
 [[nodiscard]] std::string_view RuleKey(analysis::Rule rule);
 // The sentence that says why `step` was decided so, with its numbers.
 void AppendWhy(std::string& out, const analysis::TraceStep& step);

@@ -1,5 +1,6 @@
 #include "report_cli/report_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -10,6 +11,7 @@
 #include "plan/in_stream.h"
 #include "platform/platform.h"
 #include "protocols/protocols.h"
+#include "report/check_report.h"
 #include "report/in_memory_run.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
@@ -165,20 +167,27 @@ Failure UsageError(const std::string& problem) {
   return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError};
 }
 
-// Reads the whole plan file into `plan`; it may not be larger than --html takes.
-Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan) {
+// Reads the whole of `file` into `bytes`, up to `most` bytes (`tooLarge` says what is wrong with
+// more).
+Failure ReadWhole(platform::FileHandle file, const std::string& path, std::string& bytes,
+                  std::size_t most, std::string_view tooLarge) {
   char block[kOutputBlock];
   for (std::size_t got = 1; got != 0;) {
     if (const int error = platform::ReadFile(file, block, sizeof block, &got); error != 0) {
       return {"no se puede leer \"" + path + "\": " + Cause(error), error};
     }
-    if (got > kMostHtmlPlanBytes - plan.size()) {
-      return {"\"" + path + "\" pasa de 1 MiB, lo más que toma --html (--json no tiene límite)",
-              kTooLargeForHtml};
+    if (got > most - bytes.size()) {
+      return {"\"" + path + "\" " + std::string(tooLarge), kTooLargeForHtml};
     }
-    plan.append(block, got);
+    bytes.append(block, got);
   }
   return {};
+}
+
+// Reads the whole plan file into `plan`; it may not be larger than --html takes.
+Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan) {
+  return ReadWhole(file, path, plan, kMostHtmlPlanBytes,
+                   "pasa de 1 MiB, lo más que toma --html (--json no tiene límite)");
 }
 
 // The local date and time as the page shows it: "8/12/2026, 10:58:00".
@@ -216,8 +225,17 @@ Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
   InMemoryRun run;
   RunInMemory(plans, run, options.protocols, TimestampsOf(options));
   const std::string made = Now();
-  const std::string page = ReportPage({options.planPath, made, plans, run.trace, run.reports,
-                                       options.exercises, options.eachPlanAlone});
+  std::uint8_t sheet = 0;
+  for (int p = 0; p < protocols::kProtocolCount; ++p) {
+    for (const std::string& name : options.sheetProtocols) {
+      if (name == protocols::ProtocolName(static_cast<protocols::Protocol>(p))) {
+        sheet = static_cast<std::uint8_t>(sheet | 1u << p);
+      }
+    }
+  }
+  const std::string page =
+      ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises,
+                  options.eachPlanAlone, sheet, &run.counters});
   int error = platform::WriteFile(html, page.data(), page.size());
   if (const int closeError = platform::CloseFile(html); error == 0) {
     error = closeError;
@@ -292,14 +310,80 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
   return failure;
 }
 
+// Checks the answers of `answerPath` against every plan of the file: per plan the marks, in
+// the summary's words or as JSON Lines, and in the summary a total. Answers that cannot be read
+// or checked are named on standard error, one line each, and the run ends with kBadAnswers; the
+// other plans are checked all the same.
+Failure CheckPlans(platform::FileHandle file, const Options& options) {
+  std::string text;
+  {
+    platform::FileHandle answers = platform::kNoFile;
+    if (const int error = platform::OpenForReading(options.checkPath, &answers); error != 0) {
+      return {"no se puede abrir \"" + options.checkPath + "\": " + Cause(error), error};
+    }
+    Failure failure = ReadWhole(answers, options.checkPath, text, kMostAnswerBytes,
+                                "pasa de 64 MiB, lo más que toma --check");
+    if (const int error = platform::CloseFile(answers); error != 0 && !failure) {
+      failure = {"no se puede cerrar \"" + options.checkPath + "\": " + Cause(error), error};
+    }
+    if (failure) {
+      return failure;
+    }
+  }
+  std::vector<PlanAnswers> objects;
+  std::vector<AnswerProblem> problems;
+  ReadAnswers(text, objects, problems);
+  text = {};
+  AnswerMatcher matcher(std::move(objects));
+
+  InStream plan;
+  plan.Open(ReadPlanFile, &file);
+  std::string out;
+  Failure failure;
+  Score score;
+  const auto done = [&](const analysis::PlanReport& report) {
+    AppendCheck(out, options.format == Format::Json, report, matcher.Take(report), score, problems);
+    if (out.size() >= kOutputBlock) {
+      failure = WriteOutput(out);
+      out.clear();
+    }
+    return !failure;
+  };
+  const int error = analysis::ForEachPlanReport(
+      plan, [] {}, [](const Operation&) {}, done, TimestampsOf(options));
+  if (failure) {
+    return failure;
+  }
+  if (error != 0) {
+    (void)WriteOutput(out);
+    return {"no se puede leer \"" + options.planPath + "\": " + Cause(error), error};
+  }
+  matcher.Unmatched(problems);
+  if (options.format != Format::Json) {
+    AppendCheckTotal(out, score);
+  }
+  if (failure = WriteOutput(out); failure || problems.empty()) {
+    return failure;
+  }
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const AnswerProblem& a, const AnswerProblem& b) { return a.at < b.at; });
+  std::string lines;
+  for (const AnswerProblem& problem : problems) {
+    lines += lines.empty() ? "" : "\n" + std::string(kProgram);
+    lines += options.checkPath + ", línea " + std::to_string(problem.at) + ": " + problem.text;
+  }
+  return {lines, kBadAnswers};
+}
+
 // The run after the command line: the plan file opened, reported and closed.
 Failure Report(const Options& options) {
   platform::FileHandle file = platform::kNoFile;
   if (const int error = platform::OpenForReading(options.planPath, &file); error != 0) {
     return {"no se puede abrir \"" + options.planPath + "\": " + Cause(error), error};
   }
-  Failure failure =
-      options.format == Format::Html ? WriteHtmlReport(file, options) : ReportPlans(file, options);
+  Failure failure = options.format == Format::Html ? WriteHtmlReport(file, options)
+                    : options.checkPath.empty()    ? ReportPlans(file, options)
+                                                   : CheckPlans(file, options);
   if (const int error = platform::CloseFile(file); error != 0 && !failure) {
     failure = {"no se puede cerrar \"" + options.planPath + "\": " + Cause(error), error};
   }
