@@ -118,6 +118,7 @@ const PlanReport& PlanAnalysis::LineWithoutPlan(std::int64_t line) {
   report_ = PlanReport{};
   report_.line = line;
   report_.hasPlan = false;
+  report_.counterAtStart = tables_.TimestampCounter;
   report_.warnings.push_back(Warning{1, WarningKind::NoPlan, 0, IgnoredText{}});
   return report_;
 }

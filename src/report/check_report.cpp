@@ -414,9 +414,12 @@ void AppendCheck(std::string& out, bool json, const analysis::PlanReport& report
           misfit.kind == practice::Misfit::Kind::TraceLength
               ? std::string("trace")
               : std::string("protocols.") + protocols::ProtocolName(misfit.protocol) + ".steps";
-      problems.push_back({answers->at, "\"" + key + "\" tiene " + std::to_string(misfit.given) +
-                                           " entradas y el plan tiene " +
-                                           std::to_string(misfit.expected)});
+      const auto count = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " operación" : " operaciones");
+      };
+      problems.push_back({answers->at, "\"" + key + "\": respuestas para " +
+                                           count(misfit.given) + "; el plan tiene " +
+                                           count(misfit.expected)});
       answers = nullptr;
     }
   }

@@ -29,8 +29,10 @@ namespace {
 
 constexpr std::string_view kSynopsis =
     "Uso: tosim-report [--json] [--protocols] [--each-plan-alone] FICHERO_DE_PLANES\n"
-    "     tosim-report --html INFORME.html [--exercises] [--protocols]\n"
-    "                  [--each-plan-alone] FICHERO_DE_PLANES";
+    "     tosim-report --html INFORME.html [--exercises[=PROTOCOLO|all]]\n"
+    "                  [--protocols] [--each-plan-alone[=no]] FICHERO_DE_PLANES\n"
+    "     tosim-report --check RESPUESTAS [--json] [--each-plan-alone]\n"
+    "                  FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
 constexpr std::string_view kHelp =
@@ -76,18 +78,32 @@ constexpr std::string_view kHelp =
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
     "                  de precedencia y lo anterior. Acepta ficheros de planes de\n"
     "                  hasta 1 MiB y nunca escribe sobre el fichero de planes.\n"
-    "  --exercises     con --html, una hoja de ejercicios para imprimir: cada plan\n"
-    "                  con su tabla por rellenar y sus preguntas, y las soluciones\n"
-    "                  al final, en páginas aparte.\n"
+    "  --exercises[=PROTOCOLO|all]\n"
+    "                  con --html, una hoja de ejercicios para imprimir: cada plan\n"
+    "                  con sus avisos, su tabla por rellenar y sus preguntas, y las\n"
+    "                  soluciones completas al final, en páginas aparte. Las marcas\n"
+    "                  de tiempo empiezan en 1 en cada plan, salvo con\n"
+    "                  --each-plan-alone=no (el contador de tosim). Con un\n"
+    "                  protocolo del laboratorio, o all, o con --protocols, pide\n"
+    "                  también su tabla.\n"
+    "  --check RESPUESTAS\n"
+    "                  corrige las respuestas de un estudiante: JSON Lines con las\n"
+    "                  claves de --json, una línea por plan con \"line\" (y \"plan\"\n"
+    "                  si la línea tiene varios); las claves que faltan no se\n"
+    "                  corrigen. Por plan, la nota y cada casilla mal o coherente\n"
+    "                  con las respuestas anteriores del estudiante, con la regla\n"
+    "                  que la decide; con --json, una línea JSON por plan. La\n"
+    "                  salida de --json es una respuesta perfecta.\n"
     "  -h, --help      muestra esta ayuda.\n"
     "  --version       muestra la versión.\n"
     "\n"
     "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta;\n"
-    "65 si el fichero pasa del límite de --html; si el fichero no se puede leer o\n"
-    "la salida no se puede escribir, el número de error de tosim: 2 el fichero no\n"
-    "existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un fichero que\n"
-    "otro proceso tiene abierto, o el propio fichero de planes como informe), 101\n"
-    "error de escritura.\n"
+    "65 si el fichero pasa del límite de --html, o si alguna respuesta de --check no\n"
+    "se puede leer o corregir (las demás se corrigen igual); si un fichero no se\n"
+    "puede leer o la salida no se puede escribir, el número de error de tosim: 2 el\n"
+    "fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un\n"
+    "fichero que otro proceso tiene abierto, o el propio fichero de planes como\n"
+    "informe), 101 error de escritura.\n"
     "tosim-report no escribe ningún fichero, salvo el informe de --html.\n";
 
 constexpr std::string_view kVersion = "tosim-report " TOSIM_VERSION "\n";
