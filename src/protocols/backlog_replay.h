@@ -28,19 +28,28 @@ void ForEachIn(Mask set, Visit visit) {
   }
 }
 
-// A protocol's answer for one read, write, commit or abort of an active transaction.
+// A protocol's answer for one read, write, commit or abort of an active transaction, and why.
 struct Outcome {
   enum Kind : std::uint8_t { Executed, Skipped, Rejected, Waits } kind = Executed;
   Cause cause = Cause::Rejected;  // Rejected
   Mask waitsFor = 0;              // Waits
   std::int8_t from = -1;          // an executed read
   bool inHistory = true;          // an executed read or write enters the history now
+  // Why; left Pending for a commit or an abort the protocol lets be, which the replay explains.
+  StepWhy why;
+  Mask wounded = 0;  // the transactions the decision aborted on its way (wound_wait)
 
-  static Outcome Done() { return {}; }
-  static Outcome Read(int writer) { return {Executed, Cause::Rejected, 0, std::int8_t(writer)}; }
-  static Outcome Skip() { return {Skipped}; }
-  static Outcome Reject(Cause why = Cause::Rejected) { return {Rejected, why}; }
-  static Outcome Wait(Mask set) { return {Waits, Cause::Rejected, set}; }
+  static Outcome Done(StepWhy why = {}) { return {Executed, Cause::Rejected, 0, -1, true, why}; }
+  static Outcome Read(int writer, StepWhy why) {
+    return {Executed, Cause::Rejected, 0, std::int8_t(writer), true, why};
+  }
+  static Outcome Skip(StepWhy why) { return {Skipped, Cause::Rejected, 0, -1, true, why}; }
+  static Outcome Reject(StepWhy why, Cause cause = Cause::Rejected) {
+    return {Rejected, cause, 0, -1, true, why};
+  }
+  static Outcome Wait(Mask set, StepWhy why) {
+    return {Waits, Cause::Rejected, set, -1, true, why};
+  }
 };
 
 class Replay;
@@ -74,6 +83,7 @@ class Replay {
   bool Older(int t, int u) const { return tx_[t - 1].ts < tx_[u - 1].ts; }
   bool IsActive(int t) const { return tx_[t - 1].phase == Phase::Active; }
   bool IsAborted(int t) const { return tx_[t - 1].phase == Phase::Aborted; }
+  bool IsCommitted(int t) const { return tx_[t - 1].phase == Phase::Committed; }
   Mask AbortedSet() const { return run_->aborted; }
   Mask ActiveSet() const;
   // The transactions now waiting for `t`.
@@ -187,6 +197,7 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
     int queued = 0;
   };
   Mask WouldWaitFor(const Lock& lock, int place, const Request& request) const;
+  StepWhy Why(StepRule rule, const Step& step, Mask others = 0) const;
   Mask Granted(int item);
   bool FindCycle(const Replay& replay, std::vector<std::int32_t>& cycle) const;
 

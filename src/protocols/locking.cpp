@@ -44,11 +44,12 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
   const auto holds = [&] {
     return ((exclusive ? lock.exclusive : lock.shared | lock.exclusive) & Bit(t)) != 0;
   };
-  const auto executed = [&] {
-    return exclusive ? Outcome::Done() : Outcome::Read(replay.LastWriter(x, true));
+  const auto executed = [&](StepRule rule, Mask others = 0) {
+    const StepWhy why = Why(rule, step, others);
+    return exclusive ? Outcome::Done(why) : Outcome::Read(replay.LastWriter(x, true), why);
   };
   if (holds()) {
-    return executed();
+    return executed(StepRule::LockHeld);
   }
 
   const Request request{static_cast<std::int8_t>(t), exclusive,
@@ -66,7 +67,7 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
     lock.shared &= static_cast<Mask>(~Bit(t));
     (exclusive ? lock.exclusive : lock.shared) |= Bit(t);
     heldItems_[t - 1] |= 1u << x;
-    return executed();
+    return executed(StepRule::LockGranted);
   }
   std::copy_backward(lock.queue + place, lock.queue + lock.queued, lock.queue + lock.queued + 1);
   lock.queue[place] = request;
@@ -77,32 +78,50 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
     case Policy::Detect:
       break;  // the deadlock search follows the wait
     case Policy::WaitDie: {
-      bool olderHolds = false;
-      ForEachIn(waitFor, [&](int u) { olderHolds = olderHolds || replay.Older(u, t); });
-      if (olderHolds) {
-        return Outcome::Reject(Cause::Died);
+      Mask older = 0;
+      ForEachIn(waitFor, [&](int u) {
+        if (replay.Older(u, t)) {
+          older = static_cast<Mask>(older | Bit(u));
+        }
+      });
+      if (older != 0) {
+        return Outcome::Reject(Why(StepRule::Dies, step, older), Cause::Died);
       }
       break;
     }
     case Policy::WoundWait: {
       // The request is queued already, so that the locks the wounded release come to it.
+      Mask wounded = 0;
       ForEachIn(waitFor, [&](int u) {
         if (replay.Older(t, u)) {
           replay.Abort(u, Cause::Wounded);
+          wounded = static_cast<Mask>(wounded | Bit(u));
         }
       });
+      Outcome outcome;
       if (holds()) {
-        return executed();
+        outcome = executed(StepRule::LockGranted);
+      } else {
+        const Lock& now = locks_[x];
+        const int at =
+            static_cast<int>(std::find_if(now.queue, now.queue + now.queued,
+                                          [&](const Request& queued) { return queued.t == t; }) -
+                             now.queue);
+        const Mask still = WouldWaitFor(now, at, request);
+        outcome = Outcome::Wait(still, Why(StepRule::LockWaits, step, still));
       }
-      const Lock& now = locks_[x];
-      const int at =
-          static_cast<int>(std::find_if(now.queue, now.queue + now.queued,
-                                        [&](const Request& queued) { return queued.t == t; }) -
-                           now.queue);
-      return Outcome::Wait(WouldWaitFor(now, at, request));
+      outcome.wounded = wounded;
+      return outcome;
     }
   }
-  return Outcome::Wait(waitFor);
+  return Outcome::Wait(waitFor, Why(StepRule::LockWaits, step, waitFor));
+}
+
+StepWhy LockingRules::Why(StepRule rule, const Step& step, Mask others) const {
+  StepWhy why{rule};
+  why.others = others;
+  why.a = step.kind == OpKind::Write ? 1 : 0;
+  return why;
 }
 
 Mask LockingRules::Granted(int item) {

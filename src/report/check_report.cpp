@@ -1,7 +1,6 @@
 #include "report/check_report.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <string_view>
 #include <utility>
 
@@ -20,29 +19,6 @@ using practice::Mark;
 using practice::Reason;
 using practice::Value;
 using practice::Why;
-
-using Places = std::initializer_list<std::pair<std::string_view, std::string>>;
-
-// The text of `label` with each "{name}" replaced by its value in `places`.
-void Fill(std::string& out, Label label, Places places) {
-  const std::string_view text = Text(label);
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t open = text.find('{', at);
-    const std::size_t close = open == std::string_view::npos ? open : text.find('}', open);
-    if (close == std::string_view::npos) {
-      out += text.substr(at);
-      return;
-    }
-    out += text.substr(at, open - at);
-    const std::string_view name = text.substr(open + 1, close - open - 1);
-    for (const auto& [place, value] : places) {
-      if (place == name) {
-        out += value;
-      }
-    }
-    at = close + 1;
-  }
-}
 
 std::string Transaction(std::int32_t t) {
   return "T" + std::to_string(t);
@@ -195,11 +171,11 @@ void BreachWhy(std::string& out, Field field, const Reason& reason) {
   const Label label =
       static_cast<Label>(static_cast<int>(Label::CheckRecoverableYes) + offset + (holds ? 0 : 1));
   const analysis::Breach& breach = reason.breach;
-  Fill(out, label,
-       {{"t", std::to_string(breach.t)},
-        {"u", std::to_string(breach.u)},
-        {"x", std::string(1, breach.item)},
-        {"p", std::to_string(breach.position)}});
+  AppendFilled(out, label,
+               {{"t", std::to_string(breach.t)},
+                {"u", std::to_string(breach.u)},
+                {"x", std::string(1, breach.item)},
+                {"p", std::to_string(breach.position)}});
 }
 
 // A write read or last in the plan or in an order: «W1(A) (operación 5)», «el valor inicial».
@@ -208,8 +184,9 @@ std::string WriteSaid(std::int64_t position, std::int32_t writer, char item) {
     return std::string(Text(Label::CheckViewInitial));
   }
   std::string said;
-  Fill(said, Label::CheckViewWrite,
-       {{"op", AccessLabel({OpKind::Write, writer, item})}, {"p", std::to_string(position)}});
+  AppendFilled(
+      said, Label::CheckViewWrite,
+      {{"op", AccessLabel({OpKind::Write, writer, item})}, {"p", std::to_string(position)}});
   return said;
 }
 
@@ -217,12 +194,12 @@ void VerdictWhy(std::string& out, Field field, const Reason& reason) {
   const bool conflict = field == Field::ConflictSerializable || field == Field::ConflictOrder ||
                         field == Field::ConflictCycle;
   if (conflict) {
-    Fill(out, reason.cycle ? Label::CheckConflictNo : Label::CheckConflictYes,
-         {{"order", Chain(reason.numbers)}, {"cycle", Chain(reason.numbers)}});
+    AppendFilled(out, reason.cycle ? Label::CheckConflictNo : Label::CheckConflictYes,
+                 {{"order", Chain(reason.numbers)}, {"cycle", Chain(reason.numbers)}});
   } else if (reason.cycle) {
     out += Text(Label::CheckViewNo);
   } else {
-    Fill(out, Label::CheckViewYes, {{"order", Chain(reason.numbers)}});
+    AppendFilled(out, Label::CheckViewYes, {{"order", Chain(reason.numbers)}});
   }
 }
 
@@ -273,7 +250,8 @@ void AppendCellWhy(std::string& out, const analysis::PlanReport& report,
       return;
     case Why::OwnDecision:
       Opening(out, cell.mark);
-      Fill(out, Label::CheckOwnDecision, {{"decision", std::string(OutcomeText(reason.decided))}});
+      AppendFilled(out, Label::CheckOwnDecision,
+                   {{"decision", std::string(OutcomeText(reason.decided))}});
       InTheRun(out, reason.truth);
       return;
     case Why::Begin:
@@ -287,19 +265,19 @@ void AppendCellWhy(std::string& out, const analysis::PlanReport& report,
       return;
     case Why::NotBegun:
       Opening(out, cell.mark);
-      Fill(out, Label::CheckNotBegun, {{"t", std::to_string(reason.t)}});
+      AppendFilled(out, Label::CheckNotBegun, {{"t", std::to_string(reason.t)}});
       return;
     case Why::Ended:
     case Why::Skipped: {
       Opening(out, cell.mark);
       const std::string item =
           reason.why == Why::Ended ? Transaction(reason.t) : AccessLabel(reason.access);
-      Fill(out, reason.missing ? Label::CheckMissing : Label::CheckExtra, {{"item", item}});
+      AppendFilled(out, reason.missing ? Label::CheckMissing : Label::CheckExtra, {{"item", item}});
       out += ": ";
       if (reason.entry >= 0) {
         AppendWhy(out, reason.truth);
       } else if (reason.why == Why::Ended) {
-        Fill(out, Label::CheckNotEnded, {{"t", std::to_string(reason.t)}});
+        AppendFilled(out, Label::CheckNotEnded, {{"t", std::to_string(reason.t)}});
       } else {
         out += Text(Label::CheckNotInPlan);
       }
@@ -311,20 +289,22 @@ void AppendCellWhy(std::string& out, const analysis::PlanReport& report,
       VerdictWhy(out, cell.field, reason);
       return;
     case Why::FollowsVerdict:
-      Fill(out, Label::CheckFollowsVerdict,
-           {{"answer", std::string(Text(reason.cycle ? Label::Yes : Label::No))}});
+      AppendFilled(out, Label::CheckFollowsVerdict,
+                   {{"answer", std::string(Text(reason.cycle ? Label::Yes : Label::No))}});
       out += "; ";
       VerdictWhy(out, cell.field, reason);
       return;
     case Why::NotAnOrder:
       Opening(out, cell.mark);
-      Fill(out, Label::CheckNotAnOrder, {{"list", List(reason.numbers, Label::OrderEmpty)}});
+      AppendFilled(out, Label::CheckNotAnOrder,
+                   {{"list", List(reason.numbers, Label::OrderEmpty)}});
       return;
     case Why::EdgeAgainst:
     case Why::NotAnEdge:
       Opening(out, cell.mark);
-      Fill(out, reason.why == Why::EdgeAgainst ? Label::CheckEdgeAgainst : Label::CheckNotAnEdge,
-           {{"t", std::to_string(reason.t)}, {"u", std::to_string(reason.u)}});
+      AppendFilled(out,
+                   reason.why == Why::EdgeAgainst ? Label::CheckEdgeAgainst : Label::CheckNotAnEdge,
+                   {{"t", std::to_string(reason.t)}, {"u", std::to_string(reason.u)}});
       return;
     case Why::NotACycle:
       Opening(out, cell.mark);
@@ -334,12 +314,12 @@ void AppendCellWhy(std::string& out, const analysis::PlanReport& report,
       Opening(out, cell.mark);
       const analysis::ViewDifference& view = reason.view;
       const bool read = view.kind == analysis::ViewDifference::Kind::Read;
-      Fill(out, read ? Label::CheckViewRead : Label::CheckViewFinal,
-           {{"op", AccessLabel({OpKind::Read, view.t, view.item})},
-            {"p", std::to_string(view.position)},
-            {"x", std::string(1, view.item)},
-            {"source", WriteSaid(view.writeInP, view.writerInP, view.item)},
-            {"other", WriteSaid(view.writeInOrder, view.writerInOrder, view.item)}});
+      AppendFilled(out, read ? Label::CheckViewRead : Label::CheckViewFinal,
+                   {{"op", AccessLabel({OpKind::Read, view.t, view.item})},
+                    {"p", std::to_string(view.position)},
+                    {"x", std::string(1, view.item)},
+                    {"source", WriteSaid(view.writeInP, view.writerInP, view.item)},
+                    {"other", WriteSaid(view.writeInOrder, view.writerInOrder, view.item)}});
       return;
     }
     case Why::Breach:
@@ -350,10 +330,13 @@ void AppendCellWhy(std::string& out, const analysis::PlanReport& report,
     case Why::ProtocolStep: {
       Opening(out, cell.mark);
       const protocols::ProtocolRun& run = lab->runs[static_cast<int>(cell.protocol)];
-      Fill(out, Label::CheckProtocolStep,
-           {{"protocol", protocols::ProtocolName(cell.protocol)},
-            {"op", protocols::StepLabel(reason.protocolStep)},
-            {"cell", StepCell(run, reason.protocolStep)}});
+      std::string why;
+      AppendStepWhy(why, run, reason.protocolStep);
+      AppendFilled(out, Label::CheckProtocolStep,
+                   {{"protocol", protocols::ProtocolName(cell.protocol)},
+                    {"op", protocols::StepLabel(reason.protocolStep)},
+                    {"cell", StepCell(run, reason.protocolStep)},
+                    {"why", why}});
       return;
     }
   }
@@ -417,9 +400,8 @@ void AppendCheck(std::string& out, bool json, const analysis::PlanReport& report
       const auto count = [](std::size_t n) {
         return std::to_string(n) + (n == 1 ? " operación" : " operaciones");
       };
-      problems.push_back({answers->at, "\"" + key + "\": respuestas para " +
-                                           count(misfit.given) + "; el plan tiene " +
-                                           count(misfit.expected)});
+      problems.push_back({answers->at, "\"" + key + "\": respuestas para " + count(misfit.given) +
+                                           "; el plan tiene " + count(misfit.expected)});
       answers = nullptr;
     }
   }

@@ -75,7 +75,7 @@ class Buffer {
   char* end_ = data_;
 };
 
-void PutStep(std::string& out, const Step& step) {
+void PutStep(std::string& out, const ProtocolRun& run, const Step& step) {
   Buffer buffer;
   buffer.Put("{\"op\":\"");
   buffer.PutLabel(step.kind, step.t, step.item);
@@ -94,8 +94,14 @@ void PutStep(std::string& out, const Step& step) {
   } else {
     buffer.PutSmall(step.from);
   }
-  buffer.Put('}');
+  buffer.Put(",\"wounded\":");
+  buffer.PutSet(step.wounded);
   buffer.AppendTo(out);
+  std::string why;
+  AppendStepWhy(why, run, step);
+  PutKey(out, "why");
+  json::PutString(out, why);
+  out += '}';
 }
 
 void PutSet(std::string& out, Mask set) {
@@ -112,7 +118,7 @@ void PutRun(std::string& out, const ProtocolRun& run) {
     if (i != 0) {
       out += ',';
     }
-    PutStep(out, run.steps[i]);
+    PutStep(out, run, run.steps[i]);
   }
   out += ']';
   PutKey(out, "history");

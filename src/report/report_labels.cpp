@@ -235,7 +235,81 @@ constexpr LabelEntry kSpanish[] = {
     {Label::CheckStrictNo, "check.strict.no",
      "T{t} lee o escribe {x} (operación {p}) cuando T{u} lo había escrito y aún no había validado "
      "ni abortado"},
-    {Label::CheckProtocolStep, "check.protocol_step", "en {protocol}, {op}: {cell}"},
+    {Label::CheckProtocolStep, "check.protocol_step", "en {protocol}, {op} queda «{cell}»: {why}"},
+    {Label::StepWounds, "step.wounds", "hiere a"},
+    {Label::LabWhyBegin, "lab.why.begin", "T{t} empieza con TS(T{t})={ts}"},
+    {Label::LabWhyBeginAgain, "lab.why.begin_again",
+     "T{t} ya había empezado en este plan: este inicio se ignora"},
+    {Label::LabWhyNotActiveInactive, "lab.why.not_active.inactive",
+     "T{t} no ha empezado en este plan: la operación se ignora"},
+    {Label::LabWhyNotActiveCommitted, "lab.why.not_active.committed",
+     "T{t} ya se había validado: la operación se ignora"},
+    {Label::LabWhyNotActiveAborted, "lab.why.not_active.aborted",
+     "T{t} ya había abortado: la operación se ignora"},
+    {Label::LabWhyCommit, "lab.why.commit", "T{t} está activa y se valida"},
+    {Label::LabWhyAbort, "lab.why.abort", "el plan aborta T{t}"},
+    {Label::LabWhyDropped, "lab.why.dropped",
+     "T{t} aborta ({cause}) antes de que la operación salga de su cola: se descarta"},
+    {Label::LabWhyPending, "lab.why.pending",
+     "al acabar el plan la operación sigue en la cola de T{t}, detrás de una que espera"},
+    {Label::LabWhyQueued, "lab.why.queued",
+     "la operación espera en la cola de T{t}, detrás de otra suya que espera; luego"},
+    {Label::LabWhyWaited, "lab.why.waited", "T{t} espera a {others}; luego"},
+    {Label::LabWhyWounds, "lab.why.wounds",
+     "T{t} hiere a {others}: con wound-wait, toda transacción más joven en conflicto por {x} "
+     "aborta"},
+    {Label::LabWhyStrictReadTooLate, "lab.why.strict.read_too_late",
+     "TS(T{t})={ts} < WTS({x})={a}: {u}, más joven, ya escribió {x}, así que la lectura llega "
+     "tarde y T{t} aborta"},
+    {Label::LabWhyStrictWriteTooLateRead, "lab.why.strict.write_too_late.read",
+     "TS(T{t})={ts} < RTS({x})={b}: una transacción más joven ya leyó {x}, así que la escritura "
+     "llega tarde y T{t} aborta"},
+    {Label::LabWhyStrictWriteTooLateWrite, "lab.why.strict.write_too_late.write",
+     "TS(T{t})={ts} < WTS({x})={a}: {u}, más joven, ya escribió {x}, así que la escritura llega "
+     "tarde y T{t} aborta"},
+    {Label::LabWhyStrictWaits, "lab.why.strict.waits",
+     "{u} escribió {x} la última y aún no ha validado ni abortado: T{t} espera a que termine"},
+    {Label::LabWhyStrictRead, "lab.why.strict.read",
+     "TS(T{t})={ts} ≥ WTS({x})={a} y ninguna otra transacción activa escribió {x} la última: T{t} "
+     "lee {x}"},
+    {Label::LabWhyStrictWrite, "lab.why.strict.write",
+     "TS(T{t})={ts} ≥ RTS({x})={b}, TS(T{t})={ts} ≥ WTS({x})={a} y ninguna otra transacción activa "
+     "escribió {x} la última: T{t} escribe {x}"},
+    {Label::LabWhyVersion, "lab.why.version", "de {u} (WTS={a})"},
+    {Label::LabWhyVersionInitial, "lab.why.version.initial", "inicial"},
+    {Label::LabWhyVersionRead, "lab.why.mvto.read",
+     "T{t} lee la versión {version} de {x}, la de mayor WTS que no pasa de TS(T{t})={ts}"},
+    {Label::LabWhyVersionTooLate, "lab.why.mvto.too_late",
+     "la versión {version} de {x}, la que T{t} vería, ya la leyó una transacción con TS={b} > "
+     "TS(T{t})={ts}: la escritura llega tarde y T{t} aborta"},
+    {Label::LabWhyVersionWrite, "lab.why.mvto.write",
+     "ninguna transacción más joven que T{t} leyó la versión {version} de {x} (su R-TS es {b}): "
+     "T{t} crea su versión de {x}, con WTS={ts}"},
+    {Label::LabLockShared, "lab.lock.shared", "compartido (S)"},
+    {Label::LabLockExclusive, "lab.lock.exclusive", "exclusivo (X)"},
+    {Label::LabWhyLockGranted, "lab.why.lock.granted", "T{t} obtiene el bloqueo {lock} de {x}"},
+    {Label::LabWhyLockHeld, "lab.why.lock.held", "T{t} tiene ya el bloqueo {lock} de {x}"},
+    {Label::LabWhyLockWaits, "lab.why.lock.waits",
+     "el bloqueo {lock} de {x} choca con el de {others}, concedido o pedido antes: T{t} espera"},
+    {Label::LabWhyLockDies, "lab.why.lock.dies",
+     "el bloqueo {lock} de {x} choca con el de {others}, y alguna es más vieja que T{t}: con "
+     "wait-die, T{t} muere en vez de esperar"},
+    {Label::LabWhyOccReadOwn, "lab.why.occ.read.own", "T{t} lee {x} de su propia escritura"},
+    {Label::LabWhyOccReadCommitted, "lab.why.occ.read.committed",
+     "T{t} lee {x} de la última escritura validada, la de {u}"},
+    {Label::LabWhyOccReadInitial, "lab.why.occ.read.initial",
+     "T{t} lee el valor inicial de {x}: ninguna escritura de {x} se ha validado"},
+    {Label::LabWhyOccWrite, "lab.why.occ.write",
+     "T{t} escribe {x} en su espacio de trabajo: llega a la historia cuando T{t} se valida"},
+    {Label::LabWhyOccWriteLost, "lab.why.occ.write_lost",
+     "T{t} escribe {x} en su espacio de trabajo, pero no pasa la validación: esta escritura nunca "
+     "llega a la historia"},
+    {Label::LabWhyOccValidated, "lab.why.occ.validated",
+     "ninguna transacción validada desde que T{t} empezó escribió algo que T{t} leyó: T{t} se "
+     "valida y sus escrituras entran en la historia"},
+    {Label::LabWhyOccFails, "lab.why.occ.fails",
+     "{u} se validó después de que T{t} empezara y escribió {x}, que T{t} leyó: la validación "
+     "falla y T{t} aborta"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));
@@ -300,6 +374,27 @@ void PutTransaction(std::string& out, std::int32_t t) {
 
 std::string_view Text(Label label) {
   return kSpanish[static_cast<std::size_t>(label)].text;
+}
+
+void AppendFilled(std::string& out, Label label,
+                  std::initializer_list<std::pair<std::string_view, std::string>> places) {
+  const std::string_view text = Text(label);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t open = text.find('{', at);
+    const std::size_t close = open == std::string_view::npos ? open : text.find('}', open);
+    if (close == std::string_view::npos) {
+      out += text.substr(at);
+      return;
+    }
+    out += text.substr(at, open - at);
+    const std::string_view name = text.substr(open + 1, close - open - 1);
+    for (const auto& [place, value] : places) {
+      if (place == name) {
+        out += value;
+      }
+    }
+    at = close + 1;
+  }
 }
 
 std::string_view TextOfKey(std::string_view key) {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "analysis/plan_analysis.h"
 #include "protocols/protocols.h"
@@ -176,6 +178,44 @@ enum class Label : std::uint8_t {
   CheckStrictYes,
   CheckStrictNo,
   CheckProtocolStep,
+  // The protocol lab: why each step went as it did.
+  StepWounds,
+  LabWhyBegin,
+  LabWhyBeginAgain,
+  LabWhyNotActiveInactive,
+  LabWhyNotActiveCommitted,
+  LabWhyNotActiveAborted,
+  LabWhyCommit,
+  LabWhyAbort,
+  LabWhyDropped,
+  LabWhyPending,
+  LabWhyQueued,
+  LabWhyWaited,
+  LabWhyWounds,
+  LabWhyStrictReadTooLate,
+  LabWhyStrictWriteTooLateRead,
+  LabWhyStrictWriteTooLateWrite,
+  LabWhyStrictWaits,
+  LabWhyStrictRead,
+  LabWhyStrictWrite,
+  LabWhyVersion,
+  LabWhyVersionInitial,
+  LabWhyVersionRead,
+  LabWhyVersionTooLate,
+  LabWhyVersionWrite,
+  LabLockShared,
+  LabLockExclusive,
+  LabWhyLockGranted,
+  LabWhyLockHeld,
+  LabWhyLockWaits,
+  LabWhyLockDies,
+  LabWhyOccReadOwn,
+  LabWhyOccReadCommitted,
+  LabWhyOccReadInitial,
+  LabWhyOccWrite,
+  LabWhyOccWriteLost,
+  LabWhyOccValidated,
+  LabWhyOccFails,
   Count
 };
 
@@ -183,6 +223,10 @@ enum class Label : std::uint8_t {
 [[nodiscard]] std::string_view Text(Label label);
 // The text of the label named `key` in the table ("step.rejected.died"); empty when there is none.
 [[nodiscard]] std::string_view TextOfKey(std::string_view key);
+
+// The text of `label` with each "{name}" replaced by its value in `places`.
+void AppendFilled(std::string& out, Label label,
+                  std::initializer_list<std::pair<std::string_view, std::string>> places);
 
 // The table as one JSON object, key by key in the table's order: {"line":"Línea",...}.
 void AppendLabelsJson(std::string& out);
