@@ -1,7 +1,10 @@
-# Makes the report page's template from web/: the page's style and renderer inline, allowed by
-# their SHA-256 hashes in the page's Content-Security-Policy. The run's data goes where "@DATA@"
-# stands. Writes OUTPUT (the template) and, when HEADER is given, a C++ header holding it.
-# cmake -DSOURCE=<web folder> -DOUTPUT=<file> [-DHEADER=<file>] -P report_page.cmake
+# Makes the report page's template from web/: the page's style and the renderer inline, allowed by
+# their SHA-256 hashes in the page's Content-Security-Policy. JOINED is the renderer's modules
+# joined into one script (join_modules.py). The run's data goes where "@DATA@" stands. Writes
+# OUTPUT (the template) and, when HEADER is given, a C++ header holding it.
+# cmake -DSOURCE=<web folder> -DJOINED=<file> -DOUTPUT=<file> [-DHEADER=<file>] -P report_page.cmake
+# (The policies of today: the old ones would expand "@NAME@" in quoted arguments.)
+cmake_minimum_required(VERSION 3.25)
 
 # The CSP form of a SHA-256 digest: "sha256-" and the digest in base64.
 function(csp_hash text result)
@@ -31,7 +34,7 @@ endfunction()
 
 file(READ "${SOURCE}/report.html" page)
 file(READ "${SOURCE}/style.css" style)
-file(READ "${SOURCE}/render.js" script)
+file(READ "${JOINED}" script)
 csp_hash("${style}" style_hash)
 csp_hash("${script}" script_hash)
 string(REPLACE "@STYLE_HASH@" "${style_hash}" page "${page}")

@@ -19,6 +19,7 @@
 #include "protocols/protocols.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "schedule/transaction_set.h"
 
 namespace {
 
@@ -83,14 +84,10 @@ void Check(const tosim::analysis::PlanReport& r, std::int64_t& lastLine) {
 
 namespace protocols = tosim::protocols;
 
-bool In(protocols::Mask set, int t) {
-  return (set & (1u << (t - 1))) != 0;
-}
-
 // The operations of the written schedule: legal, in the tables, up to their transaction's end.
 struct ScheduleCount {
   std::size_t operations = 0;
-  protocols::Mask ended = 0;
+  tosim::TransactionSet ended;
 
   void Add(const tosim::Operation& o) {
     using tosim::OpKind;
@@ -98,12 +95,12 @@ struct ScheduleCount {
     const bool known =
         access || o.kind == OpKind::Begin || o.kind == OpKind::Validate || o.kind == OpKind::Abort;
     if (!known || o.number < 1 || o.number > 10 || (access && (o.item < 'A' || o.item > 'Z')) ||
-        In(ended, o.number)) {
+        ended.Contains(o.number)) {
       return;
     }
     ++operations;
     if (o.kind == OpKind::Validate || o.kind == OpKind::Abort) {
-      ended |= static_cast<protocols::Mask>(1u << (o.number - 1));
+      ended.Insert(o.number);
     }
   }
 };
@@ -122,19 +119,16 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
     Require(protocol == protocols::Protocol::TwoPl || run.deadlocks.empty(),
             "a deadlock outside 2pl");
     for (const protocols::Step& step : run.steps) {
-      Require(step.result != protocols::Result::Pending || In(run.waiting, step.t),
+      Require(step.result != protocols::Result::Pending || run.waiting.Contains(step.t),
               "a pending step of a transaction that does not wait");
-      Require(step.result != protocols::Result::Dropped || In(run.aborted, step.t),
+      Require(step.result != protocols::Result::Dropped || run.aborted.Contains(step.t),
               "a dropped step of a transaction not aborted");
-      for (int u = 1; u <= 10; ++u) {
-        if (!In(step.waitedFor, u)) {
-          continue;
-        }
+      step.waitedFor.ForEach([&](int u) {
         Require(protocol != protocols::Protocol::WaitDie || ts[step.t] < ts[u],
                 "wait_die: a younger transaction waits for an older one");
         Require(protocol != protocols::Protocol::WoundWait || ts[step.t] > ts[u],
                 "wound_wait: an older transaction waits for a younger one");
-      }
+      });
     }
     if (protocol != protocols::Protocol::Occ) {
       continue;

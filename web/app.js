@@ -1,6 +1,9 @@
 // The playground: runs tosim's engine on the plans typed or opened, shows the result with the
-// shared renderer (render.js), and offers the listing, the JSON Lines and the report page.
+// renderer it shares with the report page (render/), and offers the listing, the JSON Lines and
+// the report page.
 import createEngine from './engine.mjs';
+import { plural } from './render/common.js';
+import { render } from './render/output.js';
 
 const engine = createEngine();
 const $ = (id) => document.getElementById(id);
@@ -53,10 +56,11 @@ async function run() {
       labels: JSON.parse(new TextDecoder().decode(output(LABELS))),
     },
   };
-  TosimRender.render($('out'), last.data, { rules: 'protocolos.html' });
+  render($('out'), last.data, { rules: 'protocolos.html' });
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
-  const { plural } = TosimRender;
-  $('status').textContent = plural(last.data.reports.length, 'plan', 'planes') + ', ' +
+  // A line without a plan has a report too; it is not a plan.
+  const plans = last.data.reports.filter((report) => report.plan !== null).length;
+  $('status').textContent = (plans ? plural(plans, 'plan', 'planes') : 'ningún plan') + ', ' +
     plural(last.listing.length, 'byte', 'bytes') + ' de traza' +
     (protocols ? '' : '; sin la vista de protocolos (el fichero pasa de 1 MiB)');
   setStale(false);

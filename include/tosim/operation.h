@@ -5,6 +5,12 @@
 
 namespace tosim {
 
+// The tables' bounds, for every layer: transactions 1 to 10, items "A" to "Z".
+inline constexpr std::int32_t kFirstTransaction = 1;
+inline constexpr std::int32_t kLastTransaction = 10;
+inline constexpr int kTransactionCount = kLastTransaction - kFirstTransaction + 1;
+inline constexpr int kItemCount = 'Z' - 'A' + 1;
+
 enum class OpKind : std::uint8_t {
   Validate,   // "C": commit
   Abort,      // "A"

@@ -11,23 +11,6 @@ namespace tosim::analysis {
 
 namespace {
 
-bool IsScheduleOperation(const Operation& operation) {
-  switch (operation.kind) {
-    case OpKind::Read:
-    case OpKind::Write:
-      if (operation.item < 'A' || operation.item > 'Z') {
-        return false;
-      }
-      [[fallthrough]];
-    case OpKind::Begin:
-    case OpKind::Validate:
-    case OpKind::Abort:
-      return operation.number >= kFirstTransaction && operation.number <= kLastTransaction;
-    default:
-      return false;
-  }
-}
-
 // The reader's warning for `error`; IgnoredText for no error.
 WarningKind KindOf(SyntaxError error) {
   switch (error) {
@@ -48,30 +31,36 @@ WarningKind KindOf(SyntaxError error) {
 }
 
 struct EndStates {
-  Mask committed = 0;
-  Mask aborted = 0;
-  Mask begun = 0;
+  TransactionSet committed;
+  TransactionSet aborted;
+  TransactionSet begun;
 };
 
 EndStates StatesOf(const SchedulerTables& tables) {
   EndStates states;
-  for (int t = 0; t < kTransactionCount; ++t) {
-    switch (tables.TransactionTable[t].state) {
+  for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
+    const TransactionState state = tables.TransactionTable[t - kFirstTransaction].state;
+    switch (state) {
       case TransactionState::Validated:
-        states.committed |= Bit(t);
+        states.committed.Insert(t);
         break;
       case TransactionState::Aborted:
-        states.aborted |= Bit(t);
+        states.aborted.Insert(t);
         break;
       case TransactionState::Active:
       case TransactionState::Inactive:
         break;
     }
-    if (tables.TransactionTable[t].state != TransactionState::Inactive) {
-      states.begun |= Bit(t);
+    if (state != TransactionState::Inactive) {
+      states.begun.Insert(t);
     }
   }
   return states;
+}
+
+// The smallest member of a set that is not empty.
+std::int32_t Lowest(TransactionSet set) {
+  return std::countr_zero(set.bits()) + kFirstTransaction;
 }
 
 }  // namespace
@@ -100,15 +89,16 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.unrecoverable = report_.cascade = report_.unstrict = Breach{};
 
   position_ = 1;
-  occurs_ = begun_ = ended_ = committed_ = aborted_ = 0;
-  edges_.fill(0);
-  std::fill(std::begin(readsFrom_), std::end(readsFrom_), 0);
+  schedule_.Start();
+  occurs_ = begun_ = committed_ = aborted_ = {};
+  edges_.Clear();
+  std::fill(std::begin(readsFrom_), std::end(readsFrom_), TransactionSet{});
   for (auto& items : readFromItems_) {
     std::fill(std::begin(items), std::end(items), 0u);
   }
-  std::fill(std::begin(dependsOn_), std::end(dependsOn_), 0);
+  std::fill(std::begin(dependsOn_), std::end(dependsOn_), TransactionSet{});
   recoverable_ = cascadeless_ = strict_ = true;
-  ForEach(touchedItems_, [&](int x) { items_[x] = ItemState{}; });
+  ForEachBit(touchedItems_, [&](int x) { items_[x] = ItemState{}; });
   touchedItems_ = 0;
   view_.Reset();
   ReaderWarning(error, ignored);
@@ -124,7 +114,7 @@ const PlanReport& PlanAnalysis::LineWithoutPlan(std::int64_t line) {
 }
 
 PlanAnalysis::ItemState& PlanAnalysis::Touch(int x) {
-  touchedItems_ |= Bit(x);
+  touchedItems_ |= 1u << x;
   return items_[x];
 }
 
@@ -167,18 +157,17 @@ void PlanAnalysis::MeaningWarning(const Operation& operation) {
     Warn(WarningKind::ItemOutOfRange, number);
     return;
   }
-  const Mask t = Bit(number - kFirstTransaction);
-  if (operation.kind == OpKind::Begin && (begun_ & t) != 0) {
+  if (operation.kind == OpKind::Begin && begun_.Contains(number)) {
     Warn(WarningKind::SecondBegin, number);
-  } else if ((committed_ & t) != 0) {
+  } else if (committed_.Contains(number)) {
     Warn(WarningKind::AfterCommit, number);
-  } else if ((aborted_ & t) != 0) {
+  } else if (aborted_.Contains(number)) {
     Warn(WarningKind::AfterAbort, number);
-  } else if (operation.kind != OpKind::Begin && (begun_ & t) == 0) {
+  } else if (operation.kind != OpKind::Begin && !begun_.Contains(number)) {
     Warn(WarningKind::NotBegun, number);
   }
   if (operation.kind == OpKind::Begin) {
-    begun_ |= t;
+    begun_.Insert(number);
   }
 }
 
@@ -190,27 +179,24 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   Decided(operation, report_.trace.back().decision);
   Decide(basic_, operation);
 
-  if (!IsScheduleOperation(operation)) {
+  if (!schedule_.Add(operation)) {
     return;
   }
-  const int t = operation.number - kFirstTransaction;
-  if ((ended_ & Bit(t)) != 0) {
-    return;
-  }
-  occurs_ |= Bit(t);
+  const std::int32_t t = operation.number;
+  occurs_.Insert(t);
   switch (operation.kind) {
     case OpKind::Validate:
-      if ((readsFrom_[t] & ~committed_) != 0 && recoverable_) {
+      if (const TransactionSet writers = readsFrom_[t - kFirstTransaction] - committed_;
+          !writers.Empty() && recoverable_) {
         recoverable_ = false;
-        const int u = std::countr_zero(readsFrom_[t] & ~committed_);
-        Breached(report_.unrecoverable, t, u, std::countr_zero(readFromItems_[t][u]));
+        const std::int32_t u = Lowest(writers);
+        Breached(report_.unrecoverable, t, u,
+                 std::countr_zero(readFromItems_[t - kFirstTransaction][u - kFirstTransaction]));
       }
-      committed_ |= Bit(t);
-      ended_ |= Bit(t);
+      committed_.Insert(t);
       break;
     case OpKind::Abort:
-      aborted_ |= Bit(t);
-      ended_ |= Bit(t);
+      aborted_.Insert(t);
       break;
     case OpKind::Read:
       ReadInSchedule(t, operation.item - 'A');
@@ -226,13 +212,12 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
 void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
   const Access access{operation.kind, operation.number, operation.item};
   // Any number comes here; only the decisions below that use `t` guarantee it is 1..10.
-  const int t = static_cast<int>(static_cast<std::uint32_t>(operation.number) -
-                                 static_cast<std::uint32_t>(kFirstTransaction));
+  const std::int32_t t = operation.number;
   switch (decision) {
     case Decision::ReadDone: {
       const int writer = Touch(operation.item - 'A').lastAccepted;
-      if (writer >= 0 && writer != t) {
-        dependsOn_[t] |= Bit(writer);
+      if (writer != 0 && writer != t) {
+        dependsOn_[t - kFirstTransaction].Insert(writer);
       }
       report_.executed.push_back(access);
       break;
@@ -251,25 +236,25 @@ void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
 
 void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
-  const Mask otherWriters = item.writers & ~Bit(j);
-  ForEach(otherWriters, [&](int w) { edges_[w] |= Bit(j); });
-  if ((otherWriters & ~ended_) != 0 && strict_) {
+  const TransactionSet otherWriters = item.writers - TransactionSet{j};
+  edges_.Add(otherWriters, j);
+  if (!(otherWriters - schedule_.Ended()).Empty() && strict_) {
     strict_ = false;
-    Breached(report_.unstrict, j, std::countr_zero(otherWriters & ~ended_), x);
+    Breached(report_.unstrict, j, Lowest(otherWriters - schedule_.Ended()), x);
   }
-  item.readers |= Bit(j);
+  item.readers.Insert(j);
 
   // Reads-from in S: Tj reads x from the latest write of x before this read by a transaction not
   // aborted so far, when that is another transaction's.
   const int source = view_.LatestWriter(x, aborted_);
-  if (source >= 0 && source != j) {
-    readsFrom_[j] |= Bit(source);
-    if ((readFromItems_[j][source] & Bit(x)) == 0) {
-      readFromItems_[j][source] |= Bit(x);
-      report_.readsFrom.push_back(
-          ReadFrom{j + kFirstTransaction, source + kFirstTransaction, static_cast<char>('A' + x)});
+  if (source != 0 && source != j) {
+    readsFrom_[j - kFirstTransaction].Insert(source);
+    std::uint32_t& items = readFromItems_[j - kFirstTransaction][source - kFirstTransaction];
+    if ((items & (1u << x)) == 0) {
+      items |= 1u << x;
+      report_.readsFrom.push_back(ReadFrom{j, source, static_cast<char>('A' + x)});
     }
-    if ((committed_ & Bit(source)) == 0 && cascadeless_) {
+    if (!committed_.Contains(source) && cascadeless_) {
       cascadeless_ = false;
       Breached(report_.cascade, j, source, x);
     }
@@ -277,28 +262,27 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   view_.Read(j, x, aborted_, committed_);
 }
 
-void PlanAnalysis::Breached(Breach& breach, int t, int u, int x) const {
-  breach =
-      Breach{position_, t + kFirstTransaction, u + kFirstTransaction, static_cast<char>('A' + x)};
+void PlanAnalysis::Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const {
+  breach = Breach{position_, t, u, static_cast<char>('A' + x)};
 }
 
 void PlanAnalysis::WriteInSchedule(int i, int x) {
   ItemState& item = Touch(x);
-  const Mask others = (item.readers | item.writers) & ~Bit(i);
-  ForEach(others, [&](int o) { edges_[o] |= Bit(i); });
-  if ((item.writers & ~Bit(i) & ~ended_) != 0 && strict_) {
+  edges_.Add((item.readers | item.writers) - TransactionSet{i}, i);
+  if (const TransactionSet open = item.writers - TransactionSet{i} - schedule_.Ended();
+      !open.Empty() && strict_) {
     strict_ = false;
-    Breached(report_.unstrict, i, std::countr_zero(item.writers & ~Bit(i) & ~ended_), x);
+    Breached(report_.unstrict, i, Lowest(open), x);
   }
-  item.writers |= Bit(i);
+  item.writers.Insert(i);
   view_.Write(i, x);
 }
 
 const PlanReport& PlanAnalysis::Finish() {
   FinishTimestampOrdering();
 
-  Numbers(occurs_, report_.transactions);
-  const Mask inP = occurs_ & ~aborted_;
+  occurs_.Numbers(report_.transactions);
+  const TransactionSet inP = occurs_ - aborted_;
   FinishConflicts(inP);
   report_.viewSerializable = view_.Find(aborted_, inP, report_.viewOrder);
   report_.recoverable = recoverable_;
@@ -309,48 +293,45 @@ const PlanReport& PlanAnalysis::Finish() {
 
 void PlanAnalysis::FinishTimestampOrdering() {
   const EndStates states = StatesOf(tables_);
-  Numbers(states.committed, report_.committed);
-  Numbers(states.aborted, report_.aborted);
-  Numbers(states.begun & ~states.committed & ~states.aborted, report_.active);
+  states.committed.Numbers(report_.committed);
+  states.aborted.Numbers(report_.aborted);
+  (states.begun - states.committed - states.aborted).Numbers(report_.active);
   report_.timestamps.clear();
-  ForEach(states.begun, [&](int t) {
-    report_.timestamps.emplace_back(t + kFirstTransaction, tables_.TransactionTable[t].TStamp);
+  states.begun.ForEach([&](std::int32_t t) {
+    report_.timestamps.emplace_back(t, tables_.TransactionTable[t - kFirstTransaction].TStamp);
   });
-  Numbers(states.begun & ~states.aborted, report_.toOrder);
+  (states.begun - states.aborted).Numbers(report_.toOrder);
   std::sort(report_.toOrder.begin(), report_.toOrder.end(), [&](std::int32_t a, std::int32_t b) {
     return tables_.TransactionTable[a - kFirstTransaction].TStamp <
            tables_.TransactionTable[b - kFirstTransaction].TStamp;
   });
-  std::erase_if(report_.executed, [&](const Access& access) {
-    return (states.aborted & Bit(access.t - kFirstTransaction)) != 0;
-  });
+  std::erase_if(report_.executed,
+                [&](const Access& access) { return states.aborted.Contains(access.t); });
 
-  Mask cascading = 0;
+  TransactionSet cascading;
   for (bool grown = true; grown;) {
     grown = false;
-    ForEach(~states.aborted & ~cascading & (Bit(kTransactionCount) - 1), [&](int t) {
-      if ((dependsOn_[t] & (states.aborted | cascading)) != 0) {
-        cascading |= Bit(t);
+    (TransactionSet::All() - states.aborted - cascading).ForEach([&](std::int32_t t) {
+      if (!(dependsOn_[t - kFirstTransaction] & (states.aborted | cascading)).Empty()) {
+        cascading.Insert(t);
         grown = true;
       }
     });
   }
-  Numbers(cascading, report_.cascading);
+  cascading.Numbers(report_.cascading);
 
   const EndStates basic = StatesOf(basic_);
-  Numbers(basic.committed, report_.withoutThomasCommitted);
-  Numbers(basic.aborted, report_.withoutThomasAborted);
+  basic.committed.Numbers(report_.withoutThomasCommitted);
+  basic.aborted.Numbers(report_.withoutThomasAborted);
 }
 
-void PlanAnalysis::FinishConflicts(Mask inP) {
+void PlanAnalysis::FinishConflicts(TransactionSet inP) {
   report_.edges.clear();
-  ForEach(inP, [&](int i) {
-    ForEach(edges_[i] & inP, [&](int j) {
-      report_.edges.emplace_back(i + kFirstTransaction, j + kFirstTransaction);
-    });
+  inP.ForEach([&](std::int32_t i) {
+    (edges_.Successors(i) & inP).ForEach([&](std::int32_t j) { report_.edges.emplace_back(i, j); });
   });
   report_.conflictSerializable =
-      OrderOrCycle(edges_, inP, report_.conflictOrder, report_.conflictCycle);
+      SmallestOrderOrCycle(edges_, inP, report_.conflictOrder, report_.conflictCycle);
 }
 
 }  // namespace tosim::analysis

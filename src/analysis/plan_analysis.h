@@ -2,18 +2,19 @@
 // written, with the warnings that make the plan suspicious as an exercise. Pure: fed with the
 // operations the plan reader delivers, one at a time, in constant memory apart from the lists it
 // reports (executed and skipped writes, warnings, reads-from). The view serializability of the
-// plan is ViewSearch's, the order or cycle of its precedence graph OrderOrCycle()'s.
+// plan is ViewSearch's, the order or cycle of its precedence graph SmallestOrderOrCycle()'s.
 #pragma once
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "analysis/precedence_graph.h"
 #include "analysis/trace_step.h"
-#include "analysis/transaction_set.h"
 #include "analysis/view_search.h"
 #include "plan/plan_reader.h"
+#include "schedule/smallest_order.h"
+#include "schedule/transaction_set.h"
+#include "schedule/written_schedule.h"
 #include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
@@ -155,9 +156,9 @@ class PlanAnalysis {
  private:
   // What the plan did to one item so far.
   struct ItemState {
-    Mask readers = 0;       // transactions that read it in S
-    Mask writers = 0;       // transactions that wrote it in S
-    int lastAccepted = -1;  // the transaction of the last write the scheduler accepted
+    TransactionSet readers;  // transactions that read it in S
+    TransactionSet writers;  // transactions that wrote it in S
+    int lastAccepted = 0;    // the transaction of the last write the scheduler accepted, or 0
   };
 
   ItemState& Touch(int x);
@@ -167,10 +168,10 @@ class PlanAnalysis {
   void Decided(const Operation& operation, Decision decision);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
-  // Records where a verdict fails: transaction t (from 0) and u, item x (from 0).
-  void Breached(Breach& breach, int t, int u, int x) const;
+  // Records where a verdict fails: at this operation, transactions t and u, item x (from 0).
+  void Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const;
   void FinishTimestampOrdering();
-  void FinishConflicts(Mask inP);
+  void FinishConflicts(TransactionSet inP);
 
   SchedulerTables tables_;  // the run as tosim made it
   SchedulerTables basic_;   // the same run without the Thomas write rule
@@ -178,17 +179,17 @@ class PlanAnalysis {
 
   std::int64_t position_ = 0;  // of the last operation in its plan
 
-  // The written schedule S so far.
-  Mask occurs_ = 0;
-  Mask begun_ = 0;                          // begin seen
-  Mask ended_ = 0;                          // commit or abort seen: later operations are not in S
-  Mask committed_ = 0;                      // committed in S
-  Mask aborted_ = 0;                        // aborted in S
-  Successors edges_ = {};                   // the precedence graph of S
-  Mask readsFrom_[kTransactionCount] = {};  // reads-from in S: the writers Tj read from
-  // The items Tj read from Ti in S, indexed [j][i].
+  // The written schedule S so far; tables of transactions by number - 1.
+  WrittenSchedule schedule_;  // which operations are in S, and the transactions ended in it
+  TransactionSet occurs_;
+  TransactionSet begun_;                              // begin seen
+  TransactionSet committed_;                          // committed in S
+  TransactionSet aborted_;                            // aborted in S
+  TransactionGraph edges_;                            // the precedence graph of S
+  TransactionSet readsFrom_[kTransactionCount] = {};  // reads-from in S: the writers Tj read from
+  // The items Tj read from Ti in S (bit x for item "A" + x), indexed [j - 1][i - 1].
   std::uint32_t readFromItems_[kTransactionCount][kTransactionCount] = {};
-  Mask dependsOn_[kTransactionCount] = {};  // accepted reads of others' accepted writes
+  TransactionSet dependsOn_[kTransactionCount] = {};  // accepted reads of others' accepted writes
   bool recoverable_ = true;
   bool cascadeless_ = true;
   bool strict_ = true;

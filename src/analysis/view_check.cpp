@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "schedule/transaction_set.h"
+#include "schedule/written_schedule.h"
+
 namespace tosim::analysis {
 
 namespace {
@@ -16,54 +19,31 @@ struct AccessOfP {
 
 struct Projection {
   std::vector<AccessOfP> accesses;  // in written order
-  Mask transactions = 0;
+  TransactionSet transactions;
 };
 
-bool InSchedule(const TraceStep& step) {
-  if (step.number < kFirstTransaction || step.number > kLastTransaction) {
-    return false;
-  }
-  switch (step.kind) {
-    case OpKind::Read:
-    case OpKind::Write:
-      return step.item >= 'A' && step.item <= 'Z';
-    case OpKind::Begin:
-    case OpKind::Validate:
-    case OpKind::Abort:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// S read back from the trace: each transaction up to its first commit or abort; then P, the reads
-// and writes of the transactions without an abort in S.
+// S read back from the trace; then P, the reads and writes of the transactions without an abort
+// in S.
 Projection ProjectionOf(const PlanReport& report) {
   Projection p;
-  Mask occurs = 0;
-  Mask ended = 0;
-  Mask aborted = 0;
+  WrittenSchedule schedule;
+  schedule.Start();
+  TransactionSet occurs;
+  TransactionSet aborted;
   for (std::size_t i = 0; i < report.trace.size(); ++i) {
     const TraceStep& step = report.trace[i];
-    if (!InSchedule(step)) {
+    if (!schedule.Add(Operation{step.kind, step.number, step.item})) {
       continue;
     }
-    const Mask t = Bit(step.number - kFirstTransaction);
-    if ((ended & t) != 0) {
-      continue;
-    }
-    occurs |= t;
-    if (step.kind == OpKind::Validate || step.kind == OpKind::Abort) {
-      ended |= t;
-      aborted |= step.kind == OpKind::Abort ? t : 0;
-    } else if (step.kind != OpKind::Begin) {
+    occurs.Insert(step.number);
+    if (step.kind == OpKind::Abort) {
+      aborted.Insert(step.number);
+    } else if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
       p.accesses.push_back({static_cast<std::int64_t>(i) + 2, step.number, step.kind, step.item});
     }
   }
-  std::erase_if(p.accesses, [&](const AccessOfP& access) {
-    return (aborted & Bit(access.t - kFirstTransaction)) != 0;
-  });
-  p.transactions = occurs & ~aborted;
+  std::erase_if(p.accesses, [&](const AccessOfP& access) { return aborted.Contains(access.t); });
+  p.transactions = occurs - aborted;
   return p;
 }
 
@@ -93,22 +73,22 @@ View ViewOf(const std::vector<AccessOfP>& accesses, const std::vector<int>& run)
 
 std::vector<std::int32_t> TransactionsOfP(const PlanReport& report) {
   std::vector<std::int32_t> numbers;
-  Numbers(ProjectionOf(report).transactions, numbers);
+  ProjectionOf(report).transactions.Numbers(numbers);
   return numbers;
 }
 
 ViewDifference CompareViews(const PlanReport& report, const std::vector<std::int32_t>& order) {
   const Projection p = ProjectionOf(report);
   ViewDifference difference;
-  Mask seen = 0;
+  TransactionSet seen;
   for (const std::int32_t t : order) {
-    const bool member = t >= kFirstTransaction && t <= kLastTransaction &&
-                        (p.transactions & Bit(t - kFirstTransaction)) != 0;
-    if (!member || (seen & Bit(t - kFirstTransaction)) != 0) {
+    const bool member =
+        t >= kFirstTransaction && t <= kLastTransaction && p.transactions.Contains(t);
+    if (!member || seen.Contains(t)) {
       difference.kind = ViewDifference::Kind::NotAnOrder;
       return difference;
     }
-    seen |= Bit(t - kFirstTransaction);
+    seen.Insert(t);
   }
   if (seen != p.transactions) {
     difference.kind = ViewDifference::Kind::NotAnOrder;

@@ -30,22 +30,29 @@ constexpr int kInitialBlocks = kTransactionCount * kItemCount * 2;
 constexpr int kImpossibleBlocks = kTransactionCount * kTransactionCount;
 constexpr int kBlocks = kFreshBlocks + kInitialBlocks + kImpossibleBlocks;
 
+// Transaction t's place in the blocks' tables.
+int Index(int t) {
+  return t - kFirstTransaction;
+}
+
 // Tj read Tk's latest write of x.
 int FreshBlock(int j, int x, int k) {
-  return (j * kItemCount + x) * kTransactionCount + k;
+  return (Index(j) * kItemCount + x) * kTransactionCount + Index(k);
 }
 // Tj read the initial value of x; B has up to 9 members, so two blocks.
 int InitialBlock(int j, int x, unsigned b) {
-  return kFreshBlocks + (j * kItemCount + x) * 2 + static_cast<int>(b >> 8);
+  return kFreshBlocks + (Index(j) * kItemCount + x) * 2 + static_cast<int>(b >> 8);
 }
 // Tj read Tk's write in a way no serial order reproduces.
 int ImpossibleBlock(int j, int k) {
-  return kFreshBlocks + kInitialBlocks + j * kTransactionCount + k;
+  return kFreshBlocks + kInitialBlocks + Index(j) * kTransactionCount + Index(k);
 }
 
-// The set without member `t`, the members above it moved down one place.
+// The bits of a set of transactions without member `t`, the members above it moved down one
+// place.
 unsigned Without(unsigned set, int t) {
-  return ((set >> (t + 1)) << t) | (set & ((1u << t) - 1u));
+  const int bit = Index(t);
+  return ((set >> (bit + 1)) << bit) | (set & ((1u << bit) - 1u));
 }
 unsigned Without(unsigned set, int t, int u) {
   return t > u ? Without(Without(set, t), u) : Without(Without(set, u), t);
@@ -59,7 +66,7 @@ ViewSearch::ViewSearch()
       deadEnds_(std::size_t{1} << kTransactionCount) {}
 
 void ViewSearch::Reset() {
-  ForEach(rankedItems_, [&](int x) { rankings_[x] = Ranking{}; });
+  ForEachBit(rankedItems_, [&](int x) { rankings_[x] = Ranking{}; });
   rankedItems_ = 0;
   for (const std::uint16_t block : usedBlocks_) {
     std::fill_n(facts_.begin() + block * kWordsPerBlock, kWordsPerBlock, 0);
@@ -80,45 +87,46 @@ void ViewSearch::SetFact(int block, unsigned bit) {
   Block(block)[bit / 64] |= std::uint64_t{1} << (bit % 64);
 }
 
-int ViewSearch::LatestWriter(int x, Mask skip) const {
+int ViewSearch::LatestWriter(int x, TransactionSet skip) const {
   const Ranking& ranking = rankings_[x];
   for (int m = 0; m < ranking.count; ++m) {
-    if ((skip & Bit(ranking.writers[m])) == 0) {
+    if (!skip.Contains(ranking.writers[m])) {
       return ranking.writers[m];
     }
   }
-  return -1;
+  return 0;
 }
 
-void ViewSearch::Read(int j, int x, Mask aborted, Mask committed) {
+void ViewSearch::Read(int j, int x, TransactionSet aborted, TransactionSet committed) {
   const Ranking& ranking = rankings_[x];
-  const bool own = (ranking.members & Bit(j)) != 0;
-  unsigned before = 0;
+  const bool own = ranking.members.Contains(j);
+  TransactionSet before;
   for (int m = 0; m < ranking.count; ++m) {
     const int k = ranking.writers[m];
-    if ((aborted & Bit(k)) != 0) {
+    if (aborted.Contains(k)) {
       continue;  // aborted already: never the source, and left out of B as it aborts anyway
     }
     if (k == j) {
       return;  // Tj's own write, when the writers ranked before it abort
     }
-    const unsigned fact = Without(before, j, k);
+    const unsigned fact = Without(before.bits(), j, k);
     SetFact(own ? ImpossibleBlock(j, k) : FreshBlock(j, x, k), fact);
-    if ((committed & Bit(k)) != 0) {
+    if (committed.Contains(k)) {
       return;  // Tk does not abort: writers ranked after it are never read here
     }
-    before |= Bit(k);
+    before.Insert(k);
   }
-  SetFact(InitialBlock(j, x, Without(before, j)), Without(before, j) & 0xFFu);
+  const unsigned b = Without(before.bits(), j);
+  SetFact(InitialBlock(j, x, b), b & 0xFFu);
 }
 
 void ViewSearch::Write(int i, int x) {
   Ranking& ranking = rankings_[x];
-  rankedItems_ |= Bit(x);
+  rankedItems_ |= 1u << x;
   int position = ranking.count;
-  if ((ranking.members & Bit(i)) != 0) {
+  if (ranking.members.Contains(i)) {
     // Reads of Ti's earlier write of x read a write that is not Ti's last one.
-    for (int j = 0; j < kTransactionCount; ++j) {
+    for (int j = kFirstTransaction; j <= kLastTransaction; ++j) {
       const int fresh = FreshBlock(j, x, i);
       if (blockUsed_[fresh] == 0) {
         continue;
@@ -136,7 +144,7 @@ void ViewSearch::Write(int i, int x) {
   }
   std::copy_backward(ranking.writers, ranking.writers + position, ranking.writers + position + 1);
   ranking.writers[0] = static_cast<std::uint8_t>(i);
-  ranking.members |= Bit(i);
+  ranking.members.Insert(i);
 }
 
 // A serial order of P is view-equivalent to P when, for the transactions it places one after
@@ -144,9 +152,10 @@ void ViewSearch::Write(int i, int x) {
 // (with no other writer of the item in between), the readers of the initial value of an item it
 // writes, and, for an item's final writer, every other writer of the item. Each test depends only
 // on the set already placed, so a set from which no order can be completed is remembered.
-bool ViewSearch::Find(Mask aborted, Mask inP, std::vector<std::int32_t>& order) {
+bool ViewSearch::Find(TransactionSet aborted, TransactionSet inP,
+                      std::vector<std::int32_t>& order) {
   order.clear();
-  if (!Collect(aborted) || !PlaceNext(0, inP, order)) {
+  if (!Collect(aborted) || !PlaceNext({}, inP, order)) {
     order.clear();
     return false;
   }
@@ -155,36 +164,37 @@ bool ViewSearch::Find(Mask aborted, Mask inP, std::vector<std::int32_t>& order) 
 
 // Turns the facts that hold for `aborted` into the constraints of the search; false when one of
 // them is an impossible read.
-bool ViewSearch::Collect(Mask aborted) {
-  std::fill(std::begin(needBefore_), std::end(needBefore_), 0);
-  for (Mask(&row)[kTransactionCount] : needIfBefore_) {
-    std::fill(std::begin(row), std::end(row), 0);
+bool ViewSearch::Collect(TransactionSet aborted) {
+  std::fill(std::begin(needBefore_), std::end(needBefore_), TransactionSet{});
+  for (TransactionSet(&row)[kTransactionCount] : needIfBefore_) {
+    std::fill(std::begin(row), std::end(row), TransactionSet{});
   }
 
   for (const std::uint16_t block : usedBlocks_) {
     const std::uint64_t* bits = &facts_[block * kWordsPerBlock];
     int j = 0;
-    int k = -1;  // the initial value
+    int k = 0;  // the initial value
     int x = 0;
     unsigned offset = 0;
     if (block < kFreshBlocks) {
-      j = block / (kItemCount * kTransactionCount);
+      j = block / (kItemCount * kTransactionCount) + kFirstTransaction;
       x = block / kTransactionCount % kItemCount;
-      k = block % kTransactionCount;
+      k = block % kTransactionCount + kFirstTransaction;
     } else if (block < kFreshBlocks + kInitialBlocks) {
       const int index = block - kFreshBlocks;
-      j = index / (kItemCount * 2);
+      j = index / (kItemCount * 2) + kFirstTransaction;
       x = index / 2 % kItemCount;
       offset = static_cast<unsigned>(index % 2) << 8;
     } else {
       const int index = block - kFreshBlocks - kInitialBlocks;
-      j = index / kTransactionCount;
-      k = index % kTransactionCount;
+      j = index / kTransactionCount + kFirstTransaction;
+      k = index % kTransactionCount + kFirstTransaction;
     }
-    if ((aborted & Bit(j)) != 0 || (k >= 0 && (aborted & Bit(k)) != 0)) {
+    if (aborted.Contains(j) || (k != 0 && aborted.Contains(k))) {
       continue;
     }
-    const unsigned abortedOthers = k >= 0 ? Without(aborted, j, k) : Without(aborted, j);
+    const unsigned abortedOthers =
+        k != 0 ? Without(aborted.bits(), j, k) : Without(aborted.bits(), j);
     bool holds = false;
     for (int w = 0; w < kWordsPerBlock && !holds; ++w) {
       for (std::uint64_t set = bits[w]; set != 0 && !holds; set &= set - 1) {
@@ -198,20 +208,23 @@ bool ViewSearch::Collect(Mask aborted) {
     if (block >= kFreshBlocks + kInitialBlocks) {
       return false;
     }
-    const Mask writers = rankings_[x].members & ~aborted & ~Bit(j);
-    if (k < 0) {
-      ForEach(writers, [&](int w) { needBefore_[w] |= Bit(j); });
+    const TransactionSet writers = rankings_[x].members - aborted - TransactionSet{j};
+    if (k == 0) {
+      writers.ForEach([&](int w) { needBefore_[Index(w)].Insert(j); });
     } else {
-      needBefore_[j] |= Bit(k);
-      ForEach(writers & ~Bit(k), [&](int w) { needIfBefore_[w][k] |= Bit(j); });
+      needBefore_[Index(j)].Insert(k);
+      (writers - TransactionSet{k}).ForEach([&](int w) {
+        needIfBefore_[Index(w)][Index(k)].Insert(j);
+      });
     }
   }
-  ForEach(rankedItems_, [&](int x) {
+  ForEachBit(rankedItems_, [&](int x) {
     const Ranking& ranking = rankings_[x];
-    const Mask writers = ranking.members & ~aborted;
+    const TransactionSet writers = ranking.members - aborted;
     for (int m = 0; m < ranking.count; ++m) {
-      if ((writers & Bit(ranking.writers[m])) != 0) {
-        needBefore_[ranking.writers[m]] |= writers & ~Bit(ranking.writers[m]);
+      const int last = ranking.writers[m];
+      if (writers.Contains(last)) {
+        needBefore_[Index(last)] |= writers - TransactionSet{last};
         break;
       }
     }
@@ -219,8 +232,9 @@ bool ViewSearch::Collect(Mask aborted) {
   return true;
 }
 
-bool ViewSearch::PlaceNext(Mask placed, Mask inP, std::vector<std::int32_t>& order) {
-  if (placed == 0 && ++search_ == 0) {
+bool ViewSearch::PlaceNext(TransactionSet placed, TransactionSet inP,
+                           std::vector<std::int32_t>& order) {
+  if (placed.Empty() && ++search_ == 0) {
     std::fill(deadEnds_.begin(), deadEnds_.end(), 0);
     search_ = 1;
   }
@@ -228,21 +242,22 @@ bool ViewSearch::PlaceNext(Mask placed, Mask inP, std::vector<std::int32_t>& ord
     return true;
   }
   bool complete = false;
-  ForEach(inP & ~placed, [&](int t) {
-    if (complete || (needBefore_[t] & ~placed) != 0) {
+  (inP - placed).ForEach([&](int t) {
+    if (complete || !(needBefore_[Index(t)] - placed).Empty()) {
       return;
     }
     bool fits = true;
-    ForEach(placed, [&](int k) { fits = fits && (needIfBefore_[t][k] & ~placed) == 0; });
-    const Mask next = placed | Bit(t);
-    if (!fits || deadEnds_[next] == search_) {
+    placed.ForEach(
+        [&](int k) { fits = fits && (needIfBefore_[Index(t)][Index(k)] - placed).Empty(); });
+    const TransactionSet next = placed | TransactionSet{t};
+    if (!fits || deadEnds_[next.bits()] == search_) {
       return;
     }
-    order.push_back(t + kFirstTransaction);
+    order.push_back(t);
     complete = PlaceNext(next, inP, order);
     if (!complete) {
       order.pop_back();
-      deadEnds_[next] = search_;
+      deadEnds_[next.bits()] = search_;
     }
   });
   return complete;

@@ -9,6 +9,7 @@
 #include "analysis/plan_analysis.h"
 #include "analysis/trace_step.h"
 #include "protocols/protocols.h"
+#include "schedule/transaction_set.h"
 
 namespace tosim::practice {
 
@@ -43,7 +44,7 @@ struct TraceAnswer {
 // What the student predicts a protocol does with one operation of the written schedule.
 struct StepAnswer {
   Answer<protocols::Result> result;
-  Answer<protocols::Mask> waitedFor;  // the set of its first wait ({} when it did not wait)
+  Answer<TransactionSet> waitedFor;  // the set of its first wait ({} when it did not wait)
 };
 
 struct ProtocolAnswers {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "practice/own_run.h"
+#include "schedule/smallest_order.h"
 
 namespace tosim::practice {
 
@@ -216,19 +217,20 @@ class Checker {
     Keep(std::move(cell));
   }
 
-  // Successors by transaction number - 1, from the report's edges.
-  std::array<std::uint32_t, kTransactionCount> Graph() const {
-    std::array<std::uint32_t, kTransactionCount> successors{};
+  // The precedence graph of the report's edges.
+  TransactionGraph Graph() const {
+    TransactionGraph graph;
     for (const auto& [from, to] : report_.edges) {
-      successors[from - kFirstTransaction] |= 1u << (to - kFirstTransaction);
+      graph.Add(from, to);
     }
-    return successors;
+    return graph;
   }
 
-  static bool HasEdge(const std::array<std::uint32_t, kTransactionCount>& graph, std::int32_t t,
-                      std::int32_t u) {
-    return t >= kFirstTransaction && t <= kLastTransaction && u >= kFirstTransaction &&
-           u <= kLastTransaction && (graph[t - kFirstTransaction] >> (u - kFirstTransaction) & 1u);
+  static bool HasEdge(const TransactionGraph& graph, std::int32_t t, std::int32_t u) {
+    const auto known = [](std::int32_t v) {
+      return v >= kFirstTransaction && v <= kLastTransaction;
+    };
+    return known(t) && known(u) && graph.Successors(t).Contains(u);
   }
 
   // Judges the companion of a yes-or-no answer: an order (asked for after "yes") or a cycle
@@ -398,13 +400,9 @@ class Checker {
     }
   }
 
-  static std::vector<std::int32_t> Members(protocols::Mask set) {
+  static std::vector<std::int32_t> Members(TransactionSet set) {
     std::vector<std::int32_t> numbers;
-    for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
-      if ((set >> (t - kFirstTransaction) & 1u) != 0) {
-        numbers.push_back(t);
-      }
-    }
+    set.Numbers(numbers);
     return numbers;
   }
 

@@ -2,23 +2,25 @@
 
 #include <algorithm>
 
+#include "schedule/smallest_order.h"
+
 namespace tosim::protocols {
 
-Mask Replay::ActiveSet() const {
-  Mask set = 0;
-  for (int t = 1; t <= kTransactions; ++t) {
+TransactionSet Replay::ActiveSet() const {
+  TransactionSet set;
+  for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
     if (IsActive(t)) {
-      set |= Bit(t);
+      set.Insert(t);
     }
   }
   return set;
 }
 
-Mask Replay::WaitingFor(int t) const {
-  Mask set = 0;
-  for (int u = 1; u <= kTransactions; ++u) {
-    if ((tx_[u - 1].waitsFor & Bit(t)) != 0) {
-      set |= Bit(u);
+TransactionSet Replay::WaitingFor(int t) const {
+  TransactionSet set;
+  for (int u = kFirstTransaction; u <= kLastTransaction; ++u) {
+    if (tx_[u - 1].waitsFor.Contains(t)) {
+      set.Insert(u);
     }
   }
   return set;
@@ -34,15 +36,15 @@ int Replay::LastWriter(int item, bool skipAborted) const {
   return 0;
 }
 
-void Replay::Run(const std::vector<Step>& schedule, const std::int32_t (&timestamps)[kTransactions],
-                 ProtocolRun& run) {
+void Replay::Run(const std::vector<Step>& schedule,
+                 const std::int32_t (&timestamps)[kTransactionCount], ProtocolRun& run) {
   run_ = &run;
   run.steps = schedule;
   run.history.clear();
-  run.committed = run.aborted = run.waiting = run.active = run.unrecoverable = 0;
+  run.committed = run.aborted = run.waiting = run.active = run.unrecoverable = {};
   run.deadlocks.clear();
   next_.assign(schedule.size(), -1);
-  for (int t = 0; t < kTransactions; ++t) {
+  for (int t = 0; t < kTransactionCount; ++t) {
     tx_[t] = Transaction{};
     tx_[t].ts = timestamps[t];
   }
@@ -59,18 +61,18 @@ void Replay::Run(const std::vector<Step>& schedule, const std::int32_t (&timesta
   // A write into the workspace of a transaction that then failed validation never took effect.
   for (Step& step : run.steps) {
     if (step.kind == OpKind::Write && step.result == Result::Executed &&
-        (run.aborted & Bit(step.t)) != 0 && run.causes[step.t - 1] == Cause::Validation) {
+        run.aborted.Contains(step.t) && run.causes[step.t - 1] == Cause::Validation) {
       step.why.rule = StepRule::OccWriteLost;
     }
   }
 
-  for (int t = 1; t <= kTransactions; ++t) {
+  for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
     const Transaction& transaction = tx_[t - 1];
     if (transaction.phase == Phase::Active) {
-      (transaction.head >= 0 ? run.waiting : run.active) |= Bit(t);
+      (transaction.head >= 0 ? run.waiting : run.active).Insert(t);
     }
-    if (transaction.phase == Phase::Committed && (transaction.readFrom & run.aborted) != 0) {
-      run.unrecoverable |= Bit(t);
+    if (transaction.phase == Phase::Committed && !(transaction.readFrom & run.aborted).Empty()) {
+      run.unrecoverable.Insert(t);
     }
   }
   run.orderExists = rules_.Order(*this, run.order);
@@ -129,7 +131,7 @@ bool Replay::Decide(std::int32_t index, bool queued) {
       transaction.head = transaction.tail = index;
       step.delayed = true;
     }
-    if (step.waitedFor == 0) {
+    if (step.waitedFor.Empty()) {
       step.waitedFor = outcome.waitsFor;
     }
     transaction.waitsFor = outcome.waitsFor;
@@ -151,7 +153,7 @@ bool Replay::Decide(std::int32_t index, bool queued) {
         case OpKind::Read:
           step.from = outcome.from;
           if (outcome.from > 0 && outcome.from != t) {
-            transaction.readFrom |= Bit(outcome.from);
+            transaction.readFrom.Insert(outcome.from);
           }
           run_->history.push_back({OpKind::Read, step.t, step.item});
           break;
@@ -198,7 +200,7 @@ void Replay::RunRunnable() {
 void Replay::Commit(int t) {
   run_->history.push_back({OpKind::Validate, static_cast<std::int8_t>(t), ' '});
   tx_[t - 1].phase = Phase::Committed;
-  run_->committed |= Bit(t);
+  run_->committed.Insert(t);
   rules_.Released(*this, t, true);
 }
 
@@ -214,31 +216,32 @@ void Replay::Abort(int t, Cause cause) {
   }
   transaction.head = transaction.tail = -1;
   Unqueue(t);
-  transaction.waitsFor = 0;
+  transaction.waitsFor = {};
   transaction.phase = Phase::Aborted;
-  run_->aborted |= Bit(t);
+  run_->aborted.Insert(t);
   run_->causes[t - 1] = cause;
   rules_.Released(*this, t, false);
 }
 
-void Replay::MakeRunnable(Mask set) {
-  std::int8_t ready[kTransactions];
+void Replay::MakeRunnable(TransactionSet set) {
+  std::int8_t ready[kTransactionCount];
   int count = 0;
-  ForEachIn(set, [&](int t) {
+  set.ForEach([&](int t) {
     const Transaction& transaction = tx_[t - 1];
-    if (transaction.phase == Phase::Active && transaction.waitsFor != 0 && !transaction.runnable &&
-        t != deciding_) {
+    if (transaction.phase == Phase::Active && !transaction.waitsFor.Empty() &&
+        !transaction.runnable && t != deciding_) {
       ready[count++] = static_cast<std::int8_t>(t);
     }
   });
-  // First come, first served: the longest waiting runs first.
+  // Those freed together join the runnable list in the order their waits began; the list runs
+  // first come, first served.
   std::sort(ready, ready + count, [&](std::int8_t a, std::int8_t b) {
     return tx_[a - 1].waitBegan < tx_[b - 1].waitBegan;
   });
   for (int i = 0; i < count; ++i) {
     Transaction& transaction = tx_[ready[i] - 1];
     transaction.runnable = true;
-    transaction.waitsFor = 0;
+    transaction.waitsFor = {};
     runnable_[runnableCount_++] = ready[i];
   }
 }
@@ -268,44 +271,22 @@ void Replay::WriteToHistory(int t, char item) {
 
 bool Rules::Order(const Replay& replay, std::vector<std::int32_t>& order) {
   // Conflicts between committed transactions, in history order.
-  const Mask committed = replay.Committed();
-  Mask edges[kTransactions] = {};
-  Mask readers[kItems] = {};
-  Mask writers[kItems] = {};
+  const TransactionSet committed = replay.Committed();
+  TransactionGraph edges;
+  TransactionSet readers[kItemCount] = {};
+  TransactionSet writers[kItemCount] = {};
   for (const Event& event : replay.History()) {
-    if ((committed & Bit(event.t)) == 0 ||
+    if (!committed.Contains(event.t) ||
         (event.kind != OpKind::Read && event.kind != OpKind::Write)) {
       continue;
     }
     const int x = event.item - 'A';
-    const Mask before = event.kind == OpKind::Read ? writers[x] : (readers[x] | writers[x]);
-    ForEachIn(static_cast<Mask>(before & ~Bit(event.t)),
-              [&](int u) { edges[u - 1] |= Bit(event.t); });
-    (event.kind == OpKind::Read ? readers[x] : writers[x]) |= Bit(event.t);
+    const TransactionSet before =
+        event.kind == OpKind::Read ? writers[x] : (readers[x] | writers[x]);
+    edges.Add(before - TransactionSet{event.t}, event.t);
+    (event.kind == OpKind::Read ? readers[x] : writers[x]).Insert(event.t);
   }
-  return SmallestOrder(committed, edges, order);
-}
-
-bool SmallestOrder(Mask nodes, const Mask (&edges)[kTransactions],
-                   std::vector<std::int32_t>& order) {
-  Mask predecessors[kTransactions] = {};
-  ForEachIn(nodes, [&](int t) {
-    ForEachIn(static_cast<Mask>(edges[t - 1] & nodes),
-              [&](int u) { predecessors[u - 1] |= Bit(t); });
-  });
-  order.clear();
-  Mask placed = 0;
-  for (bool progress = true; progress;) {
-    progress = false;
-    for (int t = 1; t <= kTransactions && !progress; ++t) {
-      if ((nodes & ~placed & Bit(t)) != 0 && (predecessors[t - 1] & ~placed) == 0) {
-        placed |= Bit(t);
-        order.push_back(t);
-        progress = true;
-      }
-    }
-  }
-  return placed == nodes;
+  return SmallestOrder(edges, committed, order);
 }
 
 }  // namespace tosim::protocols

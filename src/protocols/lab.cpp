@@ -2,6 +2,7 @@
 
 #include "protocols/backlog_replay.h"
 #include "protocols/protocols.h"
+#include "schedule/op_label.h"
 
 namespace tosim::protocols {
 
@@ -18,62 +19,17 @@ const char* CauseName(Cause cause) {
 }
 
 std::string StepLabel(const Step& step) {
-  std::string label;
-  switch (step.kind) {
-    case OpKind::Begin:
-      label = "T";
-      break;
-    case OpKind::Read:
-      label = "R";
-      break;
-    case OpKind::Write:
-      label = "W";
-      break;
-    case OpKind::Validate:
-      label = "C";
-      break;
-    default:
-      label = "A";
-      break;
-  }
-  label += std::to_string(step.t);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    label += '(';
-    label += step.item;
-    label += ')';
-  }
-  return label;
+  return OpLabel(step.kind, step.t, step.item);
 }
 
 void ProtocolLab::Start() {
+  written_.Start();
   schedule_.clear();
-  ended_ = 0;
 }
 
 void ProtocolLab::Add(const Operation& operation) {
-  switch (operation.kind) {
-    case OpKind::Read:
-    case OpKind::Write:
-      if (operation.item < 'A' || operation.item > 'Z') {
-        return;
-      }
-      break;
-    case OpKind::Begin:
-    case OpKind::Validate:
-    case OpKind::Abort:
-      break;
-    default:
-      return;  // illegal: nothing to replay
-  }
-  if (operation.number < 1 || operation.number > kTransactions) {
+  if (!written_.Add(operation)) {
     return;
-  }
-  const Mask t = Bit(operation.number);
-  if ((ended_ & t) != 0) {
-    return;  // after the transaction's commit or abort: not in the schedule
-  }
-  if (operation.kind == OpKind::Validate || operation.kind == OpKind::Abort) {
-    ended_ |= t;
   }
   Step step;
   step.kind = operation.kind;
@@ -85,9 +41,9 @@ void ProtocolLab::Add(const Operation& operation) {
 
 const PlanProtocols& ProtocolLab::Finish(
     const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps) {
-  std::int32_t ts[kTransactions] = {};
+  std::int32_t ts[kTransactionCount] = {};
   for (const auto& [t, timestamp] : timestamps) {
-    if (t >= 1 && t <= kTransactions) {
+    if (t >= kFirstTransaction && t <= kLastTransaction) {
       ts[t - 1] = timestamp;
     }
   }

@@ -10,8 +10,8 @@ namespace tosim::protocols {
 namespace {
 
 // Only two shared locks do not conflict.
-Mask Conflicting(bool exclusive, Mask shared, Mask exclusiveHolder) {
-  return exclusive ? static_cast<Mask>(shared | exclusiveHolder) : exclusiveHolder;
+TransactionSet Conflicting(bool exclusive, TransactionSet shared, TransactionSet exclusiveHolder) {
+  return exclusive ? shared | exclusiveHolder : exclusiveHolder;
 }
 
 }  // namespace
@@ -22,15 +22,17 @@ void LockingRules::Reset(Replay& /*replay*/) {
   std::fill(std::begin(heldItems_), std::end(heldItems_), 0u);
 }
 
-Mask LockingRules::WouldWaitFor(const Lock& lock, int place, const Request& request) const {
-  Mask set = Conflicting(request.exclusive, lock.shared, lock.exclusive);
+TransactionSet LockingRules::WouldWaitFor(const Lock& lock, int place,
+                                          const Request& request) const {
+  TransactionSet set = Conflicting(request.exclusive, lock.shared, lock.exclusive);
   for (int i = 0; i < place; ++i) {
     const Request& ahead = lock.queue[i];
     if (request.exclusive || ahead.exclusive) {
-      set |= Bit(ahead.t);
+      set.Insert(ahead.t);
     }
   }
-  return static_cast<Mask>(set & ~Bit(request.t));
+  set.Erase(request.t);
+  return set;
 }
 
 Outcome LockingRules::Decide(Replay& replay, const Step& step) {
@@ -42,10 +44,10 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
   const bool exclusive = step.kind == OpKind::Write;
   Lock& lock = locks_[x];
   const auto holds = [&] {
-    return ((exclusive ? lock.exclusive : lock.shared | lock.exclusive) & Bit(t)) != 0;
+    return (exclusive ? lock.exclusive : lock.shared | lock.exclusive).Contains(t);
   };
-  const auto executed = [&](StepRule rule, Mask others = 0) {
-    const StepWhy why = Why(rule, step, others);
+  const auto executed = [&](StepRule rule) {
+    const StepWhy why = Why(rule, step);
     return exclusive ? Outcome::Done(why) : Outcome::Read(replay.LastWriter(x, true), why);
   };
   if (holds()) {
@@ -53,7 +55,7 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
   }
 
   const Request request{static_cast<std::int8_t>(t), exclusive,
-                        exclusive && (lock.shared & Bit(t)) != 0};
+                        exclusive && lock.shared.Contains(t)};
   // An upgrade goes behind the upgrades queued (always first) and ahead of every other request.
   int place = lock.queued;
   if (request.upgrade) {
@@ -62,10 +64,10 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
       ++place;
     }
   }
-  const Mask waitFor = WouldWaitFor(lock, place, request);
-  if (waitFor == 0) {
-    lock.shared &= static_cast<Mask>(~Bit(t));
-    (exclusive ? lock.exclusive : lock.shared) |= Bit(t);
+  const TransactionSet waitFor = WouldWaitFor(lock, place, request);
+  if (waitFor.Empty()) {
+    lock.shared.Erase(t);
+    (exclusive ? lock.exclusive : lock.shared).Insert(t);
     heldItems_[t - 1] |= 1u << x;
     return executed(StepRule::LockGranted);
   }
@@ -78,24 +80,20 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
     case Policy::Detect:
       break;  // the deadlock search follows the wait
     case Policy::WaitDie: {
-      Mask older = 0;
-      ForEachIn(waitFor, [&](int u) {
-        if (replay.Older(u, t)) {
-          older = static_cast<Mask>(older | Bit(u));
-        }
-      });
-      if (older != 0) {
-        return Outcome::Reject(Why(StepRule::Dies, step, older), Cause::Died);
+      bool olderHolds = false;
+      waitFor.ForEach([&](int u) { olderHolds = olderHolds || replay.Older(u, t); });
+      if (olderHolds) {
+        return Outcome::Reject(Why(StepRule::Dies, step, waitFor), Cause::Died);
       }
       break;
     }
     case Policy::WoundWait: {
       // The request is queued already, so that the locks the wounded release come to it.
-      Mask wounded = 0;
-      ForEachIn(waitFor, [&](int u) {
+      TransactionSet wounded;
+      waitFor.ForEach([&](int u) {
         if (replay.Older(t, u)) {
           replay.Abort(u, Cause::Wounded);
-          wounded = static_cast<Mask>(wounded | Bit(u));
+          wounded.Insert(u);
         }
       });
       Outcome outcome;
@@ -107,7 +105,7 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
             static_cast<int>(std::find_if(now.queue, now.queue + now.queued,
                                           [&](const Request& queued) { return queued.t == t; }) -
                              now.queue);
-        const Mask still = WouldWaitFor(now, at, request);
+        const TransactionSet still = WouldWaitFor(now, at, request);
         outcome = Outcome::Wait(still, Why(StepRule::LockWaits, step, still));
       }
       outcome.wounded = wounded;
@@ -117,30 +115,30 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
   return Outcome::Wait(waitFor, Why(StepRule::LockWaits, step, waitFor));
 }
 
-StepWhy LockingRules::Why(StepRule rule, const Step& step, Mask others) const {
+StepWhy LockingRules::Why(StepRule rule, const Step& step, TransactionSet others) const {
   StepWhy why{rule};
   why.others = others;
   why.a = step.kind == OpKind::Write ? 1 : 0;
   return why;
 }
 
-Mask LockingRules::Granted(int item) {
+TransactionSet LockingRules::Granted(int item) {
   Lock& lock = locks_[item];
-  Mask granted = 0;
+  TransactionSet granted;
   while (lock.queued > 0) {
     const Request first = lock.queue[0];
-    const Mask others = static_cast<Mask>(
-        Conflicting(first.exclusive, lock.shared, lock.exclusive) & ~Bit(first.t));
-    if (others != 0) {
+    const TransactionSet others =
+        Conflicting(first.exclusive, lock.shared, lock.exclusive) - TransactionSet{first.t};
+    if (!others.Empty()) {
       break;
     }
-    lock.shared &= static_cast<Mask>(~Bit(first.t));
-    (first.exclusive ? lock.exclusive : lock.shared) |= Bit(first.t);
+    lock.shared.Erase(first.t);
+    (first.exclusive ? lock.exclusive : lock.shared).Insert(first.t);
     heldItems_[first.t - 1] |= 1u << item;
     requestItem_[first.t - 1] = -1;
     std::copy(lock.queue + 1, lock.queue + lock.queued, lock.queue);
     --lock.queued;
-    granted |= Bit(first.t);
+    granted.Insert(first.t);
   }
   return granted;
 }
@@ -157,11 +155,11 @@ void LockingRules::Released(Replay& replay, int t, bool /*committed*/) {
     requestItem_[t - 1] = -1;
   }
   heldItems_[t - 1] = 0;
-  Mask granted = 0;
-  for (int x = 0; x < kItems; ++x) {
+  TransactionSet granted;
+  for (int x = 0; x < kItemCount; ++x) {
     if ((items & (1u << x)) != 0) {
-      locks_[x].shared &= static_cast<Mask>(~Bit(t));
-      locks_[x].exclusive &= static_cast<Mask>(~Bit(t));
+      locks_[x].shared.Erase(t);
+      locks_[x].exclusive.Erase(t);
       granted |= Granted(x);
     }
   }
@@ -188,8 +186,8 @@ void LockingRules::Waited(Replay& replay, int /*t*/) {
 // Depth-first over the waits-for graph, each node once, starts and successors ascending; the
 // first edge back to the current path closes the cycle.
 bool LockingRules::FindCycle(const Replay& /*replay*/, std::vector<std::int32_t>& cycle) const {
-  Mask edges[kTransactions] = {};
-  for (int t = 1; t <= kTransactions; ++t) {
+  TransactionSet edges[kTransactionCount] = {};
+  for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
     if (requestItem_[t - 1] < 0) {
       continue;
     }
@@ -200,38 +198,38 @@ bool LockingRules::FindCycle(const Replay& /*replay*/, std::vector<std::int32_t>
       }
     }
   }
-  Mask done = 0;
-  Mask onPath = 0;
-  std::int8_t path[kTransactions];
+  TransactionSet done;
+  TransactionSet onPath;
+  std::int8_t path[kTransactionCount];
   int length = 0;
-  std::int8_t nextSuccessor[kTransactions] = {};  // where each node on the path goes on
-  for (int start = 1; start <= kTransactions; ++start) {
-    if ((done & Bit(start)) != 0) {
+  std::int8_t nextSuccessor[kTransactionCount] = {};  // where each node on the path goes on
+  for (int start = kFirstTransaction; start <= kLastTransaction; ++start) {
+    if (done.Contains(start)) {
       continue;
     }
     path[length++] = static_cast<std::int8_t>(start);
-    onPath |= Bit(start);
+    onPath.Insert(start);
     nextSuccessor[start - 1] = 1;
     while (length > 0) {
       const int u = path[length - 1];
       int v = nextSuccessor[u - 1];
-      while (v <= kTransactions && ((edges[u - 1] & Bit(v)) == 0 || (done & Bit(v)) != 0)) {
+      while (v <= kLastTransaction && (!edges[u - 1].Contains(v) || done.Contains(v))) {
         ++v;
       }
-      if (v > kTransactions) {
-        onPath &= static_cast<Mask>(~Bit(u));
-        done |= Bit(u);
+      if (v > kLastTransaction) {
+        onPath.Erase(u);
+        done.Insert(u);
         --length;
         continue;
       }
       nextSuccessor[u - 1] = static_cast<std::int8_t>(v + 1);
-      if ((onPath & Bit(v)) != 0) {
+      if (onPath.Contains(v)) {
         cycle.assign(std::find(path, path + length, v), path + length);
         cycle.push_back(v);
         return true;
       }
       path[length++] = static_cast<std::int8_t>(v);
-      onPath |= Bit(v);
+      onPath.Insert(v);
       nextSuccessor[v - 1] = 1;
     }
   }

@@ -3,6 +3,8 @@
 // cascades to the active readers of them.
 #include <algorithm>
 
+#include "schedule/smallest_order.h"
+
 #include "protocols/backlog_replay.h"
 
 namespace tosim::protocols {
@@ -11,12 +13,12 @@ namespace {
 
 // The version of item `x` that transaction `t` sees: the one with the largest write timestamp
 // not above TS(t); 0 is the initial version (write timestamp 0).
-int VersionFor(const Replay& replay, Mask versions, int t) {
+int VersionFor(const Replay& replay, TransactionSet versions, int t) {
   const std::int32_t ts = replay.Timestamp(t);
   int best = 0;
   std::int32_t bestTs = 0;
   bool found = ts >= 0;  // the initial version fits every transaction with a timestamp >= 0
-  ForEachIn(versions, [&](int writer) {
+  versions.ForEach([&](int writer) {
     const std::int32_t writeTs = replay.Timestamp(writer);
     if (writeTs <= ts && (!found || writeTs > bestTs)) {
       best = writer;
@@ -43,15 +45,17 @@ Outcome MultiversionRules::Decide(Replay& replay, const Step& step) {
   const int version = VersionFor(replay, versions_[x], t);
   std::int32_t& readTs = readTs_[x][version];
   StepWhy why{StepRule::VersionRead};
-  why.others = version == 0 ? 0 : Bit(version);
+  if (version != 0) {
+    why.others = TransactionSet{version};
+    why.a = replay.Timestamp(version);
+  }
   why.ts = ts;
-  why.a = version == 0 ? 0 : replay.Timestamp(version);
   why.b = readTs;
   if (step.kind == OpKind::Read) {
     if (readTs < ts) {
       readTs = ts;
     }
-    readers_[x][version] |= Bit(t);
+    readers_[x][version].Insert(t);
     return Outcome::Read(version, why);
   }
   if (readTs > ts) {
@@ -59,9 +63,9 @@ Outcome MultiversionRules::Decide(Replay& replay, const Step& step) {
     return Outcome::Reject(why);
   }
   if (version != t) {
-    versions_[x] |= Bit(t);
+    versions_[x].Insert(t);
     readTs_[x][t] = ts;
-    readers_[x][t] = 0;
+    readers_[x][t] = {};
   }
   why.rule = StepRule::VersionWrite;
   return Outcome::Done(why);
@@ -71,8 +75,8 @@ void MultiversionRules::Released(Replay& replay, int t, bool committed) {
   if (committed) {
     return;
   }
-  for (Mask& versions : versions_) {
-    versions &= static_cast<Mask>(~Bit(t));
+  for (TransactionSet& versions : versions_) {
+    versions.Erase(t);
   }
   if (cascading_) {
     return;  // the loop below, one level up, goes on
@@ -80,8 +84,8 @@ void MultiversionRules::Released(Replay& replay, int t, bool committed) {
   cascading_ = true;
   for (bool found = true; found;) {
     found = false;
-    for (int u = 1; u <= kTransactions && !found; ++u) {
-      if (replay.IsActive(u) && (replay.ReadFrom(u) & replay.AbortedSet()) != 0) {
+    for (int u = kFirstTransaction; u <= kLastTransaction && !found; ++u) {
+      if (replay.IsActive(u) && !(replay.ReadFrom(u) & replay.AbortedSet()).Empty()) {
         replay.Abort(u, Cause::Cascade);
         found = true;
       }
@@ -93,32 +97,29 @@ void MultiversionRules::Released(Replay& replay, int t, bool committed) {
 // Per item: the readers of the initial version, then each committed writer by timestamp, each
 // followed by the readers of its version.
 bool MultiversionRules::Order(const Replay& replay, std::vector<std::int32_t>& order) {
-  const Mask committed = replay.Committed();
-  Mask edges[kTransactions] = {};
-  for (int x = 0; x < kItems; ++x) {
-    std::int8_t writers[kTransactions];
+  const TransactionSet committed = replay.Committed();
+  TransactionGraph edges;
+  for (int x = 0; x < kItemCount; ++x) {
+    std::int8_t writers[kTransactionCount];
     int count = 0;
-    ForEachIn(static_cast<Mask>(versions_[x] & committed),
-              [&](int w) { writers[count++] = static_cast<std::int8_t>(w); });
+    (versions_[x] & committed).ForEach([&](int w) {
+      writers[count++] = static_cast<std::int8_t>(w);
+    });
     std::sort(writers, writers + count, [&](std::int8_t a, std::int8_t b) {
       return replay.Timestamp(a) < replay.Timestamp(b);
     });
-    Mask readersSoFar = readers_[x][0] & committed;
-    Mask writersSoFar = 0;
+    TransactionSet readersSoFar = readers_[x][0] & committed;
+    TransactionSet writersSoFar;
     for (int i = 0; i < count; ++i) {
       const int w = writers[i];
-      ForEachIn(static_cast<Mask>((readersSoFar | writersSoFar) & ~Bit(w)),
-                [&](int u) { edges[u - 1] |= Bit(w); });
-      writersSoFar |= Bit(w);
-      const Mask readers = readers_[x][w] & committed & static_cast<Mask>(~Bit(w));
-      ForEachIn(readers, [&](int r) {
-        ForEachIn(static_cast<Mask>(writersSoFar & ~Bit(r)),
-                  [&](int u) { edges[u - 1] |= Bit(r); });
-      });
+      edges.Add((readersSoFar | writersSoFar) - TransactionSet{w}, w);
+      writersSoFar.Insert(w);
+      const TransactionSet readers = (readers_[x][w] & committed) - TransactionSet{w};
+      readers.ForEach([&](int r) { edges.Add(writersSoFar - TransactionSet{r}, r); });
       readersSoFar |= readers;
     }
   }
-  return SmallestOrder(committed, edges, order);
+  return SmallestOrder(edges, committed, order);
 }
 
 }  // namespace tosim::protocols

@@ -29,7 +29,9 @@ Outcome OptimisticRules::Decide(Replay& replay, const Step& step) {
       readSet_[t - 1] |= 1u << x;
       const int from = (writeSet_[t - 1] & (1u << x)) != 0 ? t : lastCommitted_[x];
       StepWhy why{StepRule::OccRead};
-      why.others = from == 0 ? 0 : Bit(from);
+      if (from != 0) {
+        why.others = TransactionSet{from};
+      }
       return Outcome::Read(from, why);
     }
     case OpKind::Write: {
@@ -45,7 +47,7 @@ Outcome OptimisticRules::Decide(Replay& replay, const Step& step) {
       for (int i = beganAt_[t - 1]; i < commitCount_; ++i) {
         if (const std::uint32_t both = writeSet_[commits_[i] - 1] & readSet_[t - 1]; both != 0) {
           StepWhy why{StepRule::OccValidationFails};
-          why.others = Bit(commits_[i]);
+          why.others = TransactionSet{commits_[i]};
           why.item = static_cast<char>('A' + std::countr_zero(both));
           return Outcome::Reject(why, Cause::Validation);
         }

@@ -5,11 +5,8 @@
 // - Feed one plan at a time: Start(), then Add() for every operation the plan reader delivered
 //   after the plan start (any kind but Plan and EndOfPlan, any number, any item), then Finish()
 //   with the timestamps the trace gave the plan's transactions (PlanReport::timestamps).
-// - The replayed schedule S is the one the analysis reads: the starts, reads, writes, commits and
-//   aborts of transactions 1..10 on items "A".."Z", each up to and including its transaction's
-//   first commit or abort. Illegal operations, numbers outside 1..10, reads and writes without an
-//   item letter and operations after their transaction's end in S have no step and change
-//   nothing, under every protocol.
+// - The replayed schedule is the written schedule S that the analysis reads (WrittenSchedule).
+//   The operations not in S have no step and change nothing, under every protocol.
 // - Each protocol replays S with the same rules (README, "The protocol lab"): a transaction whose
 //   operation waits keeps the operations that follow in its backlog; a release makes waiting
 //   transactions runnable, which run, first come first served, after each operation taken; an
@@ -23,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "schedule/transaction_set.h"
+#include "schedule/written_schedule.h"
 #include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
@@ -50,8 +49,6 @@ enum class Cause : std::uint8_t { Abort, Rejected, Cascade, Victim, Died, Wounde
 // "abort", "rejected", "cascade", "victim", "died", "wounded", "validation".
 const char* CauseName(Cause cause);
 
-using Mask = std::uint16_t;  // a set of transactions: bit t-1 for transaction t
-
 // The rule by which a protocol decided a step, with the numbers it compared (StepWhy).
 enum class StepRule : std::uint8_t {
   Begin,       // T begins with timestamp `ts`
@@ -60,7 +57,7 @@ enum class StepRule : std::uint8_t {
   Commit,
   Abort,    // the plan's `A`
   Dropped,  // T aborted with the step in its backlog (the cause is the run's)
-  Pending,  // still in T's backlog at the end, T waiting for `others` (none: queued behind)
+  Pending,  // not decided: still in T's backlog at the end, queued behind one that waits
   // to, to_basic: the scheduler's `decision`, with TS(T) `ts`, the item's TS_lect `a` and
   // TS_escr `b` after it, and `c` the one of them it may change, before.
   Scheduler,
@@ -80,9 +77,9 @@ enum class StepRule : std::uint8_t {
   LockGranted,  // at once, or after the wounds of the step (Step::wounded)
   LockHeld,     // T holds a lock strong enough already
   LockWaits,    // `others` hold the item in a conflicting mode or asked first
-  Dies,         // `others`: the older transactions among those
+  Dies,         // `others`: those T would wait for, some of them older
   // occ
-  OccRead,            // from `others` (T itself: its own write; none: the last committed, 0)
+  OccRead,            // from `others` (T itself: its own write; none: the initial value)
   OccWrite,           // into T's workspace, to the history at its commit
   OccWriteLost,       // the same, but T failed validation: the write never took effect
   OccValidated,       // T's writes enter the history
@@ -93,7 +90,7 @@ enum class StepRule : std::uint8_t {
 struct StepWhy {
   StepRule rule = StepRule::Pending;
   Decision decision = Decision::None;  // StepRule::Scheduler
-  Mask others = 0;
+  TransactionSet others = {};
   std::int32_t ts = 0;
   std::int32_t a = 0;
   std::int32_t b = 0;
@@ -107,11 +104,11 @@ struct Step {
   std::int8_t t = 1;            // 1..10
   char item = ' ';              // "A".."Z" for reads and writes
   Result result = Result::Pending;
-  bool delayed = false;   // it joined its transaction's backlog
-  Mask waitedFor = 0;     // the set of its first wait
+  bool delayed = false;           // it joined its transaction's backlog
+  TransactionSet waitedFor = {};  // the set of its first wait
   std::int8_t from = -1;  // an executed read: the writer it read (0: the initial value); else -1
-  Mask wounded = 0;       // wound_wait: the transactions its lock request wounded
-  StepWhy why = {};       // the rule that decided it
+  TransactionSet wounded = {};  // wound_wait: the transactions its lock request wounded
+  StepWhy why = {};             // the rule that decided it
 };
 
 // "T1", "R1(A)", "W2(B)", "C1", "A2".
@@ -129,17 +126,17 @@ struct Deadlock {
   std::int32_t victim = 0;
 };
 
-// What one protocol did with the plan. Sets are masks; lists are in the order they happened.
+// What one protocol did with the plan. Lists are in the order they happened.
 struct ProtocolRun {
   std::vector<Step> steps;  // one per operation of S, in written order
   std::vector<Event> history;
-  Mask committed = 0;
-  Mask aborted = 0;
-  Cause causes[10] = {};  // for the aborted transactions, by number - 1
-  Mask waiting = 0;       // active with a non-empty backlog at the end
-  Mask active = 0;        // the other active ones
+  TransactionSet committed;
+  TransactionSet aborted;
+  Cause causes[kTransactionCount] = {};  // for the aborted transactions, by number - 1
+  TransactionSet waiting;                // active with a non-empty backlog at the end
+  TransactionSet active;                 // the other active ones
   std::vector<Deadlock> deadlocks;
-  Mask unrecoverable = 0;
+  TransactionSet unrecoverable;
   bool orderExists = true;
   std::vector<std::int32_t> order;  // the serial order, when orderExists
 };
@@ -157,8 +154,8 @@ class ProtocolLab {
   const PlanProtocols& Finish(const std::vector<std::pair<std::int32_t, std::int32_t>>& timestamps);
 
  private:
+  WrittenSchedule written_;
   std::vector<Step> schedule_;  // S as written
-  Mask ended_ = 0;              // transactions whose commit or abort was read
   PlanProtocols result_;
 };
 

@@ -62,7 +62,9 @@ Outcome StrictTimestampRules::Decide(Replay& replay, const Step& step) {
   const int writer = replay.LastWriter(x, true);
   const std::int32_t writeTs = writer == 0 ? 0 : replay.Timestamp(writer);
   StepWhy why{StepRule::StrictRead};
-  why.others = writer == 0 ? 0 : Bit(writer);
+  if (writer != 0) {
+    why.others = TransactionSet{writer};
+  }
   why.ts = ts;
   why.a = writeTs;
   why.b = readTs_[x];
@@ -74,7 +76,7 @@ Outcome StrictTimestampRules::Decide(Replay& replay, const Step& step) {
   }
   if (writer != 0 && writer != t && replay.IsActive(writer)) {
     why.rule = StepRule::StrictWaits;
-    return Outcome::Wait(Bit(writer), why);
+    return Outcome::Wait(TransactionSet{writer}, why);
   }
   if (step.kind == OpKind::Write) {
     why.rule = StepRule::StrictWrite;

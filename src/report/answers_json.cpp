@@ -363,12 +363,12 @@ class ObjectReader {
           if (!Numbers(at, cell, numbers, false)) {
             return false;
           }
-          protocols::Mask set = 0;
+          TransactionSet set;
           for (const std::int32_t t : numbers.value) {
             if (t < kFirstTransaction || t > kLastTransaction) {
               return Fail("\"" + at + "\": las transacciones van de 1 a 10");
             }
-            set = static_cast<protocols::Mask>(set | 1u << (t - kFirstTransaction));
+            set.Insert(t);
           }
           steps[i].waitedFor.Set(set);
         } else if (key != "op" && key != "delayed" && key != "from" && key != "why" &&

@@ -8,6 +8,7 @@
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 
 namespace tosim::report {
 
@@ -48,9 +49,7 @@ std::string List(const std::vector<std::int32_t>& numbers, Label none) {
 }
 
 std::string AccessLabel(const analysis::Access& access) {
-  std::string label(1, access.kind == OpKind::Write ? 'W' : 'R');
-  label += std::to_string(access.t) + "(" + access.item + ")";
-  return label;
+  return OpLabel(access.kind, access.t, access.item);
 }
 
 bool IsOrder(Field field) {
@@ -123,13 +122,10 @@ void PutValue(std::string& out, const Value& value) {
 // The operation of trace entry `step` at `index` for the summary: "R1(A)", or «operación 5»
 // for one the reader could not read whole.
 std::string EntryLabel(const analysis::TraceStep& step, std::int32_t index) {
-  std::string label;
   if (analysis::IsWhole(step)) {
-    AppendOperation(label, step);
-  } else {
-    label = std::string(Text(Label::Position)) + " " + std::to_string(index + 2);
+    return OpLabel(step.kind, step.number, step.item);
   }
-  return label;
+  return std::string(Text(Label::Position)) + " " + std::to_string(index + 2);
 }
 
 bool SameNumbers(const analysis::TraceStep& a, const analysis::TraceStep& b) {

@@ -7,13 +7,13 @@
 #include "report/protocols_format.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 
 namespace tosim::report {
 
 namespace {
 
 using json::PutKey;
-using protocols::Mask;
 using protocols::ProtocolRun;
 using protocols::Result;
 using protocols::Step;
@@ -41,31 +41,19 @@ class Buffer {
     }
     *end_++ = static_cast<char>('0' + number);
   }
-  void PutSet(Mask set) {
+  void PutSet(TransactionSet set) {
     Put('[');
     bool first = true;
-    for (int t = 1; t <= 10; ++t) {
-      if ((set & (1u << (t - 1))) != 0) {
-        if (!first) {
-          Put(',');
-        }
-        first = false;
-        PutSmall(t);
+    set.ForEach([&](int t) {
+      if (!first) {
+        Put(',');
       }
-    }
+      first = false;
+      PutSmall(t);
+    });
     Put(']');
   }
-  // "R1(A)"
-  void PutLabel(OpKind kind, int t, char item) {
-    static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
-    Put(kLetters[static_cast<int>(kind)]);
-    PutSmall(t);
-    if (kind == OpKind::Read || kind == OpKind::Write) {
-      Put('(');
-      Put(item);
-      Put(')');
-    }
-  }
+  void PutLabel(OpKind kind, int t, char item) { end_ = PutOpLabel(end_, kind, t, item); }
   void AppendTo(std::string& out) const {
     out.append(data_, static_cast<std::size_t>(end_ - data_));
   }
@@ -104,7 +92,7 @@ void PutStep(std::string& out, const ProtocolRun& run, const Step& step) {
   out += '}';
 }
 
-void PutSet(std::string& out, Mask set) {
+void PutSet(std::string& out, TransactionSet set) {
   Buffer buffer;
   buffer.PutSet(set);
   buffer.AppendTo(out);
@@ -139,15 +127,13 @@ void PutRun(std::string& out, const ProtocolRun& run) {
   PutSet(out, run.committed);
   PutKey(out, "aborted");
   out += '[';
-  for (int t = 1; t <= 10; ++t) {
-    if ((run.aborted & (1u << (t - 1))) != 0) {
-      out += out.back() == '[' ? "[" : ",[";
-      out += std::to_string(t);
-      out += ",\"";
-      out += protocols::CauseName(run.causes[t - 1]);
-      out += "\"]";
-    }
-  }
+  run.aborted.ForEach([&](int t) {
+    out += out.back() == '[' ? "[" : ",[";
+    out += std::to_string(t);
+    out += ",\"";
+    out += protocols::CauseName(run.causes[t - 1]);
+    out += "\"]";
+  });
   out += ']';
   PutKey(out, "waiting");
   PutSet(out, run.waiting);

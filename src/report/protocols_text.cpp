@@ -13,22 +13,19 @@ namespace tosim::report {
 namespace {
 
 using protocols::Cause;
-using protocols::Mask;
 using protocols::ProtocolRun;
 using protocols::Result;
 using protocols::Step;
 
 // "T1, T3", or `none` for the empty set.
-void PutSet(std::string& out, Mask set, std::string_view none) {
-  if (set == 0) {
+void PutSet(std::string& out, TransactionSet set, std::string_view none) {
+  if (set.Empty()) {
     out += none;
   }
-  for (int t = 1; t <= 10; ++t) {
-    if ((set & (1u << (t - 1))) != 0) {
-      out += out.back() == ' ' ? "T" : ", T";
-      out += std::to_string(t);
-    }
-  }
+  set.ForEach([&](int t) {
+    out += out.back() == ' ' ? "T" : ", T";
+    out += std::to_string(t);
+  });
 }
 
 // "T1 → T2 → T1"
@@ -78,13 +75,13 @@ std::string StepCell(const ProtocolRun& run, const Step& step) {
     cell += Word(Label::StepThen);
     cell += ' ';
   };
-  if (step.wounded != 0) {
+  if (!step.wounded.Empty()) {
     cell += Word(Label::StepWounds);
     cell += ' ';
     PutSet(cell, step.wounded, "");
     then();
   }
-  if (step.waitedFor != 0) {
+  if (!step.waitedFor.Empty()) {
     cell += Word(Label::StepWaits);
     cell += ' ';
     PutSet(cell, step.waitedFor, "");
@@ -98,7 +95,7 @@ std::string StepCell(const ProtocolRun& run, const Step& step) {
   }
   std::string key = "step.";
   key += ResultKey(step.result);
-  if ((run.aborted & (1u << (step.t - 1))) != 0) {
+  if (run.aborted.Contains(step.t)) {
     const std::string_view ending =
         TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
     if (!ending.empty()) {
@@ -115,29 +112,31 @@ void AppendStepWhy(std::string& out, const ProtocolRun& run, const Step& step) {
   const protocols::StepWhy& why = step.why;
   const std::string t = std::to_string(step.t);
   const std::string x(1, step.item);
-  const auto set = [](Mask members) {
+  const auto set = [](TransactionSet members) {
     std::string text = " ";
     PutSet(text, members, "");
     return text.substr(1);
   };
   // The first transaction the rule names.
   const std::string u =
-      why.others == 0 ? std::string() : "T" + std::to_string(std::countr_zero(why.others) + 1);
+      why.others.Empty()
+          ? std::string()
+          : "T" + std::to_string(std::countr_zero(why.others.bits()) + kFirstTransaction);
   const std::string lock(Word(why.a == 1 ? Label::LabLockExclusive : Label::LabLockShared));
   std::string version(Word(Label::LabWhyVersionInitial));
-  if (why.others != 0) {
+  if (!why.others.Empty()) {
     version.clear();
     AppendFilled(version, Label::LabWhyVersion, {{"u", u}, {"a", std::to_string(why.a)}});
   }
-  if (step.wounded != 0) {
+  if (!step.wounded.Empty()) {
     AppendFilled(out, Label::LabWhyWounds, {{"t", t}, {"others", set(step.wounded)}, {"x", x}});
     out += "; ";
   }
   const bool waits = why.rule == StepRule::LockWaits || why.rule == StepRule::StrictWaits;
-  if (step.waitedFor != 0 && step.result != Result::Pending && !waits) {
+  if (!step.waitedFor.Empty() && step.result != Result::Pending && !waits) {
     AppendFilled(out, Label::LabWhyWaited, {{"t", t}, {"others", set(step.waitedFor)}});
     out += ' ';
-  } else if (step.delayed && step.waitedFor == 0 && step.result != Result::Pending &&
+  } else if (step.delayed && step.waitedFor.Empty() && step.result != Result::Pending &&
              step.result != Result::Dropped) {
     AppendFilled(out, Label::LabWhyQueued, {{"t", t}});
     out += ' ';
@@ -204,15 +203,15 @@ void AppendStepWhy(std::string& out, const ProtocolRun& run, const Step& step) {
       return say(Label::LabWhyLockGranted);
     case StepRule::LockHeld:
       // After a wait the lock came with a release: it was granted then.
-      return say(step.waitedFor != 0 ? Label::LabWhyLockGranted : Label::LabWhyLockHeld);
+      return say(!step.waitedFor.Empty() ? Label::LabWhyLockGranted : Label::LabWhyLockHeld);
     case StepRule::LockWaits:
       return say(Label::LabWhyLockWaits);
     case StepRule::Dies:
       return say(Label::LabWhyLockDies);
     case StepRule::OccRead:
-      return say(why.others == 0                      ? Label::LabWhyOccReadInitial
-                 : why.others == (1u << (step.t - 1)) ? Label::LabWhyOccReadOwn
-                                                      : Label::LabWhyOccReadCommitted);
+      return say(why.others.Empty()                     ? Label::LabWhyOccReadInitial
+                 : why.others == TransactionSet{step.t} ? Label::LabWhyOccReadOwn
+                                                        : Label::LabWhyOccReadCommitted);
     case StepRule::OccWrite:
       return say(Label::LabWhyOccWrite);
     case StepRule::OccWriteLost:
@@ -280,27 +279,25 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     PutEntry(out, Label::LabCommitted);
     PutSet(out, run.committed, Word(Label::LabCommittedNone));
     PutEntry(out, Label::LabAborted);
-    if (run.aborted == 0) {
+    if (run.aborted.Empty()) {
       out += Word(Label::LabAbortedNone);
     }
-    for (int t = 1; t <= 10; ++t) {
-      if ((run.aborted & (1u << (t - 1))) != 0) {
-        out += out.back() == ' ' ? "T" : ", T";
-        out += std::to_string(t);
-        out += " (";
-        out += CauseText(run.causes[t - 1]);
-        out += ')';
-      }
-    }
-    if (run.waiting != 0) {
+    run.aborted.ForEach([&](int t) {
+      out += out.back() == ' ' ? "T" : ", T";
+      out += std::to_string(t);
+      out += " (";
+      out += CauseText(run.causes[t - 1]);
+      out += ')';
+    });
+    if (!run.waiting.Empty()) {
       PutEntry(out, Label::LabWaiting);
       PutSet(out, run.waiting, "");
     }
-    if (run.active != 0) {
+    if (!run.active.Empty()) {
       PutEntry(out, Label::LabActive);
       PutSet(out, run.active, "");
     }
-    if (run.unrecoverable != 0) {
+    if (!run.unrecoverable.Empty()) {
       PutEntry(out, Label::LabUnrecoverable);
       PutSet(out, run.unrecoverable, "");
     }
@@ -327,7 +324,7 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     }
     out += '\n';
     for (const Step& step : run.steps) {
-      const bool plain = step.result == Result::Executed && !step.delayed && step.wounded == 0 &&
+      const bool plain = step.result == Result::Executed && !step.delayed && step.wounded.Empty() &&
                          step.why.rule != protocols::StepRule::OccWriteLost;
       if (!plain) {
         out += "      ";

@@ -21,9 +21,6 @@ void AppendJson(std::string& out, const analysis::PlanReport& report, const Spil
 // The summary of one plan, a few lines each ending in LF, then an empty line.
 void AppendText(std::string& out, const analysis::PlanReport& report);
 
-// The label of a trace entry read whole, as the report's lists write operations: "R1(A)", "T11".
-void AppendOperation(std::string& out, const analysis::TraceStep& step);
-
 // The JSON object of one plan, as AppendJson() writes it.
 [[nodiscard]] inline std::string PlanJson(const analysis::PlanReport& report) {
   std::string out;

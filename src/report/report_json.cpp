@@ -7,6 +7,7 @@
 #include "report/json_writing.h"
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 #include "trace/text_encoding.h"
 
 namespace tosim::report {
@@ -42,11 +43,9 @@ void PutAccesses(std::string& out, const std::vector<Access>& accesses) {
   for (std::size_t i = 0; i < accesses.size(); ++i) {
     const Access& access = accesses[i];
     out += i == 0 ? "\"" : ",\"";
-    out += access.kind == OpKind::Write ? 'W' : 'R';
-    PutNumber(out, access.t);
-    out += '(';
-    out += access.item;
-    out += ")\"";
+    char label[kOpLabelSize];
+    out.append(label, PutOpLabel(label, access.kind, access.t, access.item));
+    out += '"';
   }
   out += ']';
 }
@@ -112,12 +111,6 @@ void PutNumberIf(std::string& out, bool shown, std::int32_t number) {
   }
 }
 
-void PutOperation(std::string& out, const analysis::TraceStep& step) {
-  out += '"';
-  AppendOperation(out, step);
-  out += '"';
-}
-
 void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, const Spill& spill) {
   out += '[';
   for (std::size_t i = 0; i < trace.size(); ++i) {
@@ -129,7 +122,9 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
     PutNumber(out, static_cast<std::int64_t>(i) + 2);
     PutKey(out, "op");
     if (analysis::IsWhole(step)) {
-      PutOperation(out, step);
+      out += '"';
+      out += OpLabel(step.kind, step.number, step.item);
+      out += '"';
     } else {
       out += "null";
     }
@@ -153,18 +148,6 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
 }
 
 }  // namespace
-
-// "T1", "R1(A)", "C1": the operation as written, with its number as read.
-void AppendOperation(std::string& out, const analysis::TraceStep& step) {
-  static constexpr char kLetters[] = {'C', 'A', 'R', 'W', 'T'};
-  out += kLetters[static_cast<int>(step.kind)];
-  PutNumber(out, step.number);
-  if (step.kind == OpKind::Read || step.kind == OpKind::Write) {
-    out += '(';
-    out += step.item;
-    out += ')';
-  }
-}
 
 void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) {
   out += '{';

@@ -5,6 +5,7 @@
 
 #include "report/report_format.h"
 #include "report/report_labels.h"
+#include "schedule/op_label.h"
 
 namespace tosim::report {
 
@@ -45,11 +46,7 @@ void PutAccesses(std::string& out, const std::vector<Access>& list, std::string_
     if (i != 0) {
       out += ' ';
     }
-    out += list[i].kind == OpKind::Write ? 'W' : 'R';
-    PutNumber(out, list[i].t);
-    out += '(';
-    out += list[i].item;
-    out += ')';
+    out += OpLabel(list[i].kind, list[i].t, list[i].item);
   }
 }
 

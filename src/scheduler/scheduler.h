@@ -22,11 +22,6 @@ struct ItemEntry {
   std::int32_t TS_escr = 0;  // the timestamp of the last accepted write
 };
 
-inline constexpr std::int32_t kFirstTransaction = 1;
-inline constexpr std::int32_t kLastTransaction = 10;
-inline constexpr int kTransactionCount = kLastTransaction - kFirstTransaction + 1;
-inline constexpr int kItemCount = 'Z' - 'A' + 1;
-
 // What the scheduler decided for one operation.
 enum class Decision : std::uint8_t {
   PlanStarted,            // the tables were reset

@@ -1,6 +1,5 @@
-// The plan analysis: textbook schedules worked by hand, the precedence graph's order and cycle on
-// graphs given directly, and random plans against the definitions of serializability and
-// recoverability applied literally.
+// The plan analysis: textbook schedules worked by hand, and random plans against the definitions
+// of serializability and recoverability applied literally.
 #include "analysis/plan_analysis.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,8 @@
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
-#include "analysis/precedence_graph.h"
 #include "analysis/view_check.h"
+#include "schedule/op_label.h"
 
 namespace tosim::analysis {
 namespace {
@@ -41,8 +40,7 @@ std::vector<PlanReport> AnalysePlans(std::string_view planFile) {
 Labels LabelsOf(const std::vector<Access>& accesses) {
   Labels labels;
   for (const Access& access : accesses) {
-    const char letter = access.kind == OpKind::Write ? 'W' : 'R';
-    labels.push_back(letter + std::to_string(access.t) + "(" + access.item + ")");
+    labels.push_back(OpLabel(access.kind, access.t, access.item));
   }
   return labels;
 }
@@ -156,69 +154,6 @@ TEST(PlanAnalysis, AbortCascadesToTheReaders) {
   EXPECT_FALSE(report.recoverable);
   EXPECT_FALSE(report.cascadeless);
   EXPECT_FALSE(report.strict);
-}
-
-// A graph from its edges, numbered as transactions: {{1, 2}} is T1 -> T2.
-Successors Graph(const Pairs& edges) {
-  Successors successors = {};
-  for (const auto& [from, to] : edges) {
-    successors[from - kFirstTransaction] |= Bit(to - kFirstTransaction);
-  }
-  return successors;
-}
-
-Mask Nodes(const Numbers& numbers) {
-  Mask nodes = 0;
-  for (const std::int32_t t : numbers) {
-    nodes |= Bit(t - kFirstTransaction);
-  }
-  return nodes;
-}
-
-TEST(PrecedenceGraph, SmallestTransactionWithoutPredecessorsComesFirst) {
-  Numbers order;
-  Numbers cycle;
-  // T3 must precede T1, T2 is free: T2 is the smallest placeable, then T3, then T1.
-  EXPECT_TRUE(OrderOrCycle(Graph({{3, 1}}), Nodes({1, 2, 3}), order, cycle));
-  EXPECT_EQ(order, (Numbers{2, 3, 1}));
-  EXPECT_EQ(cycle, Numbers{});
-}
-
-TEST(PrecedenceGraph, EdgesToTransactionsOutsideTheNodesDoNotCount) {
-  Numbers order;
-  Numbers cycle;
-  EXPECT_TRUE(OrderOrCycle(Graph({{2, 1}, {1, 10}, {10, 2}}), Nodes({1, 2, 9}), order, cycle));
-  EXPECT_EQ(order, (Numbers{2, 1, 9}));
-}
-
-TEST(PrecedenceGraph, CycleFollowsTheSmallestEdgeFirst) {
-  Numbers order{7};
-  Numbers cycle;
-  // From T1 both T2 and T3 lead back; T2 is tried first.
-  EXPECT_FALSE(
-      OrderOrCycle(Graph({{1, 3}, {3, 1}, {1, 2}, {2, 1}}), Nodes({1, 2, 3}), order, cycle));
-  EXPECT_EQ(order, Numbers{});
-  EXPECT_EQ(cycle, (Numbers{1, 2, 1}));
-}
-
-TEST(PrecedenceGraph, CycleStartsWhereTheSearchCameBack) {
-  Numbers order;
-  Numbers cycle;
-  // T1 follows the cycle T3 <-> T4 and is left over; the search goes T1, T9, T10 and comes
-  // back to T9, not to T1.
-  EXPECT_FALSE(OrderOrCycle(Graph({{3, 4}, {4, 3}, {3, 1}, {1, 9}, {9, 10}, {10, 9}}),
-                            Nodes({1, 3, 4, 9, 10}), order, cycle));
-  EXPECT_EQ(cycle, (Numbers{9, 10, 9}));
-}
-
-TEST(PrecedenceGraph, SearchStartsAtTheSmallestTransactionLeftOver) {
-  Numbers order;
-  Numbers cycle;
-  // T2 follows the cycle T4 <-> T5 and is left over by the sort, but lies on no cycle; T1 is
-  // placed.
-  EXPECT_FALSE(
-      OrderOrCycle(Graph({{4, 5}, {5, 4}, {5, 2}, {1, 4}}), Nodes({1, 2, 4, 5}), order, cycle));
-  EXPECT_EQ(cycle, (Numbers{4, 5, 4}));
 }
 
 // The theory of one plan from the definitions, with every serial order tried.

@@ -384,7 +384,7 @@ TEST(Check, AProtocolsStepsAreMarkedAgainstTheLab) {
   twoPl.protocol = protocols::Protocol::TwoPl;
   twoPl.steps.resize(6);
   twoPl.steps[3].result.Set(protocols::Result::Executed);
-  twoPl.steps[3].waitedFor.Set(0);
+  twoPl.steps[3].waitedFor.Set({});
   Answers answers;
   answers.protocols.push_back(twoPl);
   const PlanMarks marks = CheckPlan(report, &lab, answers);

@@ -1,6 +1,6 @@
-// The protocol lab's rules that are easiest to pin down alone: which operations form the replayed
-// schedule, first come first served among runnable transactions, a wait that resumes into a
-// rejection, and timestamps that are not the transactions' numbers.
+// The protocol lab's rules that are easiest to pin down alone: an empty plan, first come first
+// served among runnable transactions, a wait that resumes into a rejection, and timestamps that
+// are not the transactions' numbers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,29 +52,6 @@ std::string History(const ProtocolRun& run) {
   return text;
 }
 
-std::string Labels(const ProtocolRun& run) {
-  std::string text;
-  for (const Step& step : run.steps) {
-    text += text.empty() ? "" : " ";
-    text += StepLabel(step);
-  }
-  return text;
-}
-
-TEST(ProtocolSchedule, LeavesOutWhatTheAnalysisLeavesOut) {
-  ProtocolLab lab;
-  const PlanProtocols& plan =
-      Replay(lab,
-             {Begin(1), Op(OpKind::Illegal, 1), Begin(0), Begin(11), Read(1, ' '), Write(-3, 'A'),
-              Read(1, 'B'), Commit(1), Read(1, 'C'), Begin(1)},
-             {{1, 1}});
-  for (const ProtocolRun& run : plan.runs) {
-    EXPECT_EQ(Labels(run), "T1 R1(B) C1");
-    EXPECT_EQ(History(run), "R1(B) C1");
-    EXPECT_EQ(run.committed, 1);
-  }
-}
-
 TEST(ProtocolSchedule, EmptyPlanHasEmptyRunsWithAnEmptyOrder) {
   ProtocolLab lab;
   const PlanProtocols& plan = Replay(lab, {}, {});
@@ -111,7 +88,7 @@ TEST(ProtocolReplay, AResumedWriteCanStillBeRejected) {
   EXPECT_EQ(StepLabel(write), "W2(A)");
   EXPECT_EQ(write.result, Result::Rejected);
   EXPECT_TRUE(write.delayed);
-  EXPECT_EQ(write.waitedFor, 1);  // T1
+  EXPECT_EQ(write.waitedFor, TransactionSet{1});
   EXPECT_EQ(run.causes[1], Cause::Rejected);
   EXPECT_EQ(run.steps[7].result, Result::Ignored);  // C2
 }

@@ -1,0 +1,137 @@
+// The «Protocolos» view: on every case file the same cells and lines as tosim-report --protocols
+// and the waits-for graphs of --json --protocols; the worked example by hand; the choice of
+// protocols and the page of the rules.
+import path from 'node:path';
+import { check, openPage, runTyped, same } from './setup.mjs';
+
+export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
+
+// What the page shows of every plan's protocol view: the step grid's rows as text, each
+// protocol's history as the line tosim-report --protocols writes ("name: title text; ..."), and
+// its waits-for graph's red edges and marked victims.
+export const shownProtocols = (page) => page.$$eval('#out .plan', (plans) => plans.map((plan) => {
+  const view = plan.querySelector('.protocols');
+  if (!view) return null;
+  const text = (row) => [...row.cells].map((cell) => cell.textContent);
+  return {
+    rows: [...view.querySelector('.steps').rows].map(text),
+    histories: Object.fromEntries([...view.querySelectorAll('.history')].map((h) => [h.dataset.protocol, {
+      line: h.dataset.protocol + ': ' + [...h.querySelectorAll('dd')]
+        .map((d) => d.previousElementSibling.textContent + ' ' + d.textContent).join('; '),
+      lists: Object.fromEntries([...h.querySelectorAll('dd')].map((d) => [d.dataset.key, d.textContent])),
+      cycleEdges: [...h.querySelectorAll('.edge.cycle')].map((e) => [Number(e.dataset.from), Number(e.dataset.to)]),
+      victims: [...h.querySelectorAll('.node.victim')].map((n) => Number(n.dataset.t)),
+    }])),
+  };
+}));
+
+// The protocol lab in a block of tosim-report --protocols's summary: the table's rows (cells
+// stand two spaces or more apart) and each protocol's line.
+function protocolsText(block) {
+  const lines = block.split('\n');
+  const start = lines.findIndex((line) => line.trim() === 'Protocolos:');
+  const rows = [];
+  const histories = {};
+  for (const line of lines.slice(start + 1).map((l) => l.trim()).filter(Boolean)) {
+    const name = PROTOCOLS.find((p) => line.startsWith(p + ': '));
+    if (name) histories[name] = line;
+    else rows.push(line.split(/ {2,}/));
+  }
+  return { rows, histories };
+}
+
+const sortedUnique = (list) => [...new Set(list.map((x) => JSON.stringify(x)))].sort();
+
+// Where the protocol view of one plan differs from tosim-report --protocols's block and from the
+// lab `lab` of --json --protocols.
+export function protocolProblems(shown, block, lab) {
+  if (!shown) return ['no protocol view'];
+  const problems = [];
+  const expect = (what, ok) => { if (!ok) problems.push(what); };
+  const text = protocolsText(block);
+  expect('the columns are the operation and the eight protocols in order',
+    same(shown.rows[0], text.rows[0]) && same(shown.rows[0].slice(1), PROTOCOLS));
+  expect(`as many rows as the summary's table: ${shown.rows.length}`, shown.rows.length === text.rows.length);
+  shown.rows.forEach((row, i) => {
+    if (!same(row, text.rows[i])) expect(`row ${i}: «${row.join(' | ')}»`, false);
+  });
+  for (const name of PROTOCOLS) {
+    const { line, cycleEdges, victims } = shown.histories[name] || {};
+    expect(`«${line}» is «${text.histories[name]}»`, line === text.histories[name]);
+    const run = lab[name];
+    const cycles = run.deadlocks.flatMap(({ cycle }) => cycle.slice(1).map((t, i) => [cycle[i], t]));
+    expect(`${name} waits-for graph: the deadlocks' edges in red, the victims marked`,
+      same(sortedUnique(cycleEdges || []), sortedUnique(cycles)) &&
+      same(sortedUnique(victims || []), sortedUnique(run.deadlocks.map((d) => d.victim))));
+  }
+  return problems;
+}
+
+// The worked example by hand from the rules: under 2pl W1(B) waits for T2 and W2(A) for T1, a
+// deadlock whose victim is the younger T2; under wait_die T2 dies instead; under wound_wait T1
+// wounds T2; under occ T2 fails its validation.
+export const EXAMPLE = 'P1; T1; T2; R1(A); R2(B); W1(B); W2(A); C1; C2';
+
+export async function run({ page, browser, origin, own, out }) {
+  await runTyped(page, EXAMPLE);
+  const example = (await shownProtocols(page))[0];
+  const column = (name) => example.rows.slice(1).map((row) => row[1 + PROTOCOLS.indexOf(name)]);
+  const begun = ['ejecutada', 'ejecutada', 'ejecutada', 'ejecutada'];
+  check('2pl: a wait, a deadlock and its victim, cell by cell', same(column('2pl'), [...begun,
+    'espera a T2 → ejecutada', 'espera a T1 → víctima', 'ejecutada', 'ignorada']), column('2pl').join(' | '));
+  check('wait_die: the younger dies', same(column('wait_die'), [...begun,
+    'espera a T2 → ejecutada', 'muere', 'ejecutada', 'ignorada']), column('wait_die').join(' | '));
+  check('wound_wait: the older wounds the younger', same(column('wound_wait'), [...begun,
+    'ejecutada', 'ignorada', 'ejecutada', 'ignorada']), column('wound_wait').join(' | '));
+  check('to and occ: a rejected write, a failed validation', same(column('to'), [...begun,
+    'rechazada', 'ejecutada', 'ignorada', 'ejecutada']) && column('occ')[7] === 'validación fallida');
+  check('2pl\'s history, outcome and deadlock', same(example.histories['2pl'].lists, {
+    history: 'R1(A) R2(B) A2 W1(B) C1', committed: 'T1', aborted: 'T2 (víctima)',
+    deadlocks: 'T1 → T2 → T1 (víctima T2)', order: 'T1' }), JSON.stringify(example.histories['2pl'].lists));
+  check('2pl\'s waits-for graph: the cycle in red, the victim T2 marked',
+    same(sortedUnique(example.histories['2pl'].cycleEdges), sortedUnique([[1, 2], [2, 1]])) &&
+    same(example.histories['2pl'].victims, [2]));
+  check('the view is folded at first and keeps the plan\'s text',
+    (await page.getAttribute('.protocols', 'open')) === null &&
+    (await page.textContent('.protocols .plan-text')) === EXAMPLE);
+
+  // All eight shown at first; a protocol left out leaves the grid and the histories.
+  await page.click('.protocols summary');
+  await (await page.$('.protocols')).screenshot({ path: path.join(out, 'screenshot-protocols.png') });
+  const shownNames = () => page.$$eval('.protocols .steps th[data-protocol], .protocols .history',
+    (parts) => parts.filter((part) => part.getClientRects().length > 0)
+      .map((part) => part.dataset.protocol));
+  check('all eight protocols shown at first', same(await shownNames(), [...PROTOCOLS, ...PROTOCOLS]),
+    (await shownNames()).join());
+  await page.uncheck('.protocols .choice input[value="to"]');
+  await page.uncheck('.protocols .choice input[value="occ"]');
+  const six = PROTOCOLS.filter((name) => name !== 'to' && name !== 'occ');
+  check('two protocols left out leave the grid and the histories', same(await shownNames(), [...six, ...six]),
+    (await shownNames()).join());
+  await page.check('.protocols .choice input[value="to"]');
+  check('a protocol chosen again comes back', (await shownNames()).includes('to'));
+
+  // The plan's text stays in view while the view scrolls by.
+  await page.setViewportSize({ width: 1280, height: 400 });
+  const kept = await page.$eval('.protocols', (view) => {
+    view.querySelector('.histories').scrollIntoView({ block: 'end' });
+    const text = view.querySelector('.plan-text').getBoundingClientRect();
+    return { viewTop: view.getBoundingClientRect().top, top: text.top, bottom: text.bottom };
+  });
+  check('the plan\'s text stays in view at the top of the protocol view', kept.viewTop < 0 &&
+    kept.top >= 0 && kept.bottom < 400, JSON.stringify(kept));
+  await page.setViewportSize({ width: 1280, height: 900 });
+
+  // The rules the cells follow, one click away, in Spanish.
+  check('the view links to the page of the rules',
+    (await page.getAttribute('.protocols .rules-note a', 'href')) === 'protocolos.html');
+  const rules = await openPage(browser, origin + '/protocolos.html', own, 390);
+  const ruleTerms = await rules.$$eval('.protocol-rules dt', (terms) => terms.map((t) => t.textContent));
+  check('the rules page states the replay and each protocol\'s rule',
+    (await rules.textContent('h1')) === 'Las reglas de los protocolos' &&
+    (await rules.textContent('#reproduccion')).includes('cola pendiente') &&
+    PROTOCOLS.every((name) => ruleTerms.some((term) => term.includes(name))), ruleTerms.join(' | '));
+  check('the rules page fits 390 px and asks for nothing but its own files', rules.stray.length === 0 &&
+    await rules.evaluate(() => document.documentElement.scrollWidth <= innerWidth));
+  await rules.close();
+}
