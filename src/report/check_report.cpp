@@ -78,7 +78,8 @@ std::string Said(const Value& value, Field field) {
     case Value::Kind::Accesses: {
       std::string text;
       for (const analysis::Access& access : value.accesses) {
-        text += (text.empty() ? "" : ", ") + AccessLabel(access);
+        text += text.empty() ? "" : ", ";
+        text += AccessLabel(access);
       }
       return text.empty() ? std::string(Text(Label::SkippedWritesNone)) : text;
     }
