@@ -10,6 +10,7 @@
 
 #include "report/check_report.h"
 #include "report/in_memory_run.h"
+#include "report/json_writing.h"
 #include "report/report_labels.h"
 #include "report/report_page.h"
 
@@ -23,6 +24,7 @@ enum Output : int {
   kLabels = 4,
   kMarks = 5,
   kCheckProblems = 6,
+  kCounters = 7,
   kOutputCount
 };
 
@@ -32,6 +34,7 @@ tosim::report::InMemoryRun run;
 std::string reportPage;
 std::string marks;
 std::string checkProblems;
+std::string counters;  // per report, the timestamp counter at its plan's start, as JSON
 const std::string labels = tosim::report::LabelsJson();
 
 const std::string& OutputOf(int which) {
@@ -46,6 +49,8 @@ const std::string& OutputOf(int which) {
       return marks;
     case kCheckProblems:
       return checkProblems;
+    case kCounters:
+      return counters;
     default:  // the console and the listing get the same bytes
       return run.trace;
   }
@@ -68,6 +73,8 @@ void tosim_run(const char* plan, std::size_t size, int protocols, int alone) {
   tosim::report::RunInMemory(
       plans, run, protocols != 0,
       eachPlanAlone ? tosim::PlanTimestamps::FromOne : tosim::PlanTimestamps::RunOn);
+  counters.clear();
+  tosim::report::json::PutNumbers(counters, run.counters);
 }
 
 // Makes the HTML report of the last run (output 3), as tosim-report --html writes it, naming the
@@ -111,8 +118,8 @@ void tosim_check(const char* answers, std::size_t size) {
 }
 
 // The bytes of output `which` (0 console, 1 listing, 2 JSON Lines, 3 the HTML report, 4 the
-// report's words as JSON, 5 the marks of the last check, 6 its problems) of the last run, and
-// their count.
+// report's words as JSON, 5 the marks of the last check, 6 its problems, 7 the timestamp counter
+// at each plan's start as a JSON list) of the last run, and their count.
 const char* tosim_output(int which) {
   return which >= 0 && which < kOutputCount ? OutputOf(which).data() : nullptr;
 }

@@ -310,6 +310,36 @@ constexpr LabelEntry kSpanish[] = {
     {Label::LabWhyOccFails, "lab.why.occ.fails",
      "{u} se validó después de que T{t} empezara y escribió {x}, que T{t} leyó: la validación "
      "falla y T{t} aborta"},
+    {Label::PracticeIntro, "practice.intro",
+     "Rellene las casillas y pulse «Comprobar» (o Intro en una casilla): cada una queda bien, mal, "
+     "o coherente con sus respuestas anteriores, con la regla que la decide. Una casilla vacía no "
+     "se corrige."},
+    {Label::PracticeCheck, "practice.check", "Comprobar"},
+    {Label::PracticeSolution, "practice.solution", "Ver la solución"},
+    {Label::PracticeSolutionHide, "practice.solution.hide", "Ocultar la solución"},
+    {Label::PracticeScore, "practice.score", "Puntuación"},
+    {Label::PracticeTotal, "practice.total", "Puntuación de la página"},
+    {Label::PracticeReview, "practice.review", "Casillas por revisar"},
+    {Label::PracticeRight, "practice.right", "bien"},
+    {Label::PracticeTimestamps, "practice.timestamps", "Marca de tiempo de cada transacción"},
+    {Label::PracticeRun, "practice.run", "La ejecución, operación por operación"},
+    {Label::PracticeWritten, "practice.written", "El plan tal como está escrito"},
+    {Label::PracticeOrderOrCycle, "practice.order_or_cycle", "orden (si lo es) o ciclo (si no)"},
+    {Label::PracticeViewOrder, "practice.view_order", "orden (si lo es)"},
+    {Label::PracticeTransactionsHint, "practice.transactions.hint", "por ejemplo: T1, T3"},
+    {Label::PracticeWritesHint, "practice.writes.hint", "por ejemplo: W1(A), W2(B)"},
+    {Label::PracticeProtocol, "practice.protocol", "Practicar también un protocolo"},
+    {Label::PracticeProtocolNone, "practice.protocol.none", "ninguno"},
+    {Label::PracticeResult, "practice.result", "resultado"},
+    {Label::PracticeCounter, "practice.counter",
+     "El contador de marcas de tiempo está en {counter} al empezar este plan."},
+    {Label::PracticeCounterOne, "practice.counter.one",
+     "Las marcas de tiempo de este plan empiezan en 1."},
+    {Label::PracticeIllegal, "practice.illegal", "el lector no pudo leerla entera"},
+    {Label::SheetProtocolQuestion, "sheet.protocol_question",
+     "Complete la tabla de {protocol}: lo que hace el protocolo con cada operación del plan tal "
+     "como está escrito (ejecutada, espera a…, en cola, rechazada, muere, validación fallida, "
+     "ignorada, descartada, pendiente)."},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));

@@ -12,6 +12,7 @@ import * as downloads from './downloads.mjs';
 import * as exercises from './exercises.mjs';
 import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
+import * as practice from './practice.mjs';
 import * as protocols from './protocols.mjs';
 import { casePlans, finish, launch, openPage, pageData, serve } from './setup.mjs';
 import * as verdicts from './verdicts.mjs';
@@ -46,6 +47,7 @@ await protocols.run(context);
 await layout.run(context);
 await downloads.run(context);
 await exercises.run(context);
+await practice.run(context);
 
 await browser.close();
 server.close();
