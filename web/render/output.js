@@ -10,6 +10,8 @@ import { traceFrames, traceTable, traceLabels } from './trace.js';
 import { verdictSections, warningList } from './verdicts.js';
 
 const FRAMES_PER_CHUNK = 25;
+// A plan's cells to fill in weigh more than its output: fewer lines at a time in practice.
+const PRACTICE_FRAMES_PER_CHUNK = 4;
 
 function planPanel(report, source, options) {
   const panel = el('section', report.plan === null ? 'plan no-plan' : 'plan');
@@ -41,20 +43,26 @@ function practicePanel(report, source, options, labels, showTrace) {
   box.dataset.plan = report.plan;
   box.append(el('h3', '', 'Plan P' + report.plan));
   if ((report.warnings || []).length) box.append(warningList(report));
+  // The plan's own panel is drawn when first asked for.
   const solution = el('div', 'solution');
-  solution.hidden = !state.solution;
+  const show = (shown) => {
+    solution.hidden = !shown;
+    if (shown && !solution.firstChild) {
+      const panel = planPanel(report, source, options);
+      panel.querySelector(':scope > .warnings')?.remove();
+      solution.append(panel);
+    }
+  };
+  show(Boolean(state.solution));
   const form = practiceForm(report, state, (entry) => labels.get(entry), {
     check: () => practice.check(report.index),
     changed: () => practice.changed(),
     solution: (shown) => {
-      solution.hidden = !shown;
+      show(shown);
       showTrace();
     },
   });
   practice.forms.set(report.index, form);
-  const panel = planPanel(report, source, options);
-  panel.querySelector(':scope > .warnings')?.remove();
-  solution.append(panel);
   box.append(form.element, solution);
   return box;
 }
@@ -135,7 +143,8 @@ export function render(root, data, options = {}) {
   let next = 0;
   const sentinel = el('div', 'sentinel');
   const more = () => {
-    const end = Math.min(frames.length, next + FRAMES_PER_CHUNK);
+    const end = Math.min(frames.length,
+      next + (options.practice ? PRACTICE_FRAMES_PER_CHUNK : FRAMES_PER_CHUNK));
     const chunk = document.createDocumentFragment();
     for (; next < end; next++) {
       chunk.append(frameSection(frames[next], sources ? sources[next] : undefined, options));
