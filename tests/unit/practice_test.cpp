@@ -245,7 +245,8 @@ TEST(Check, TimestampsFollowTheStudentsBegins) {
   EXPECT_EQ(analysis::RuleOf(Find(marks, Field::Decision, 1)->reason.judged), Rule::AlreadyBegun);
   // A timestamp from nowhere is wrong, and says how the run gave it.
   answers.timestamps[1].Set(7);
-  const Cell& wrong = *Find(CheckPlan(report, nullptr, answers), Field::Timestamp, 2);
+  const PlanMarks marked = CheckPlan(report, nullptr, answers);
+  const Cell& wrong = *Find(marked, Field::Timestamp, 2);
   EXPECT_EQ(wrong.mark, Mark::Wrong);
   EXPECT_EQ(wrong.reason.why, Why::Begin);
   EXPECT_EQ(wrong.reason.truth.ts, 2);
