@@ -7,6 +7,7 @@
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { EXAMPLE } from './protocols.mjs';
 import { check, openPage, renderAll, root, runTyped, same } from './setup.mjs';
 
 // The example's first plan. Its run: R1(A) raises TS_lect(A) to 1, R2(B) TS_lect(B) to 2, W2(B)
@@ -168,11 +169,11 @@ export async function run({ browser, origin, own, out, work, report }) {
   const printed = await page.evaluate(() => ({
     buttons: [...document.querySelectorAll('.practice-bar button')].some((b) => getComputedStyle(b).display !== 'none'),
     cell: getComputedStyle(document.querySelector('.practice [data-key="trace[2].ts_lect"]')).display,
-    mark: getComputedStyle(document.querySelector('.practice [data-key="trace[2].ts_lect"]').parentNode, '::after').content,
+    mark: document.querySelector('.practice [data-key="trace[2].ts_lect"]').nextElementSibling.textContent,
     reasons: document.querySelector('.practice .review').getBoundingClientRect().height > 0,
   }));
   check('practice: print shows the answers, their marks and reasons, not the buttons', !printed.buttons &&
-    printed.cell !== 'none' && printed.mark === '"✗"' && printed.reasons, JSON.stringify(printed));
+    printed.cell !== 'none' && printed.mark === '✗' && printed.reasons, JSON.stringify(printed));
   await page.emulateMedia({ media: 'screen' });
 
   // axe-core: no violation in practice mode, in the page with the protocol view open, in a sheet.
@@ -190,6 +191,24 @@ export async function run({ browser, origin, own, out, work, report }) {
   check('axe-core: no violation in the exercise sheet', sheetViolations.length === 0, sheetViolations.join('; '));
   await sheet.close();
   await page.close();
+
+  // One protocol of the lab practised too: the worked example under 2pl, where W1(B) waits for
+  // T2 and W2(A) for T1 until the deadlock makes T2 its victim.
+  await forget(browser, origin, own);
+  const lab = await openPage(browser, origin + '/', own);
+  await lab.waitForSelector('body[data-ready]');
+  await lab.check('#practice');
+  await runTyped(lab, EXAMPLE);
+  await lab.selectOption(form(lab) + '[data-key="protocol"]', '2pl');
+  await fill(lab, { 'protocols.2pl.steps[4].result': 'executed', 'protocols.2pl.steps[4].waited_for': 'T2',
+    'protocols.2pl.steps[5].result': 'rejected', 'protocols.2pl.steps[5].waited_for': 'T1' });
+  await checked(lab, () => lab.press(form(lab) + '[data-key="protocols.2pl.steps[5].waited_for"]', 'Enter'));
+  const labMarks = await marksOf(lab);
+  check('practice: a protocol\'s cells, marked against the lab, with the step\'s reason',
+    labMarks.score === 'Puntuación: 3 de 4; 1 mal' && same(labMarks.reasons, ['W2(A): resultado (2pl): ✗ mal. ' +
+      'No: en 2pl, W2(A) queda «espera a T1 → víctima»: T2 espera a T1; luego T2 aborta (víctima) antes de ' +
+      'que la operación salga de su cola: se descarta']), JSON.stringify(labMarks));
+  await lab.close();
 
   // A teacher's link opens in practice, each plan on its own and two protocols shown, and
   // carries no answer.

@@ -124,6 +124,7 @@ export function practiceForm(report, state, labelOf, hooks) {
   form.dataset.plan = report.plan;
   const cells = new Map();  // key -> the input or select
   const named = new Map();  // key -> the cell's accessible name
+  const signs = new Map();  // key -> the mark shown beside the cell
 
   const bind = (control, key, name) => {
     control.name = key;
@@ -139,7 +140,13 @@ export function practiceForm(report, state, labelOf, hooks) {
     });
     cells.set(key, control);
     named.set(key, name);
-    return control;
+    // The cell and its mark (✓, ✗, ≈), so that it reads without colour and in print.
+    const box = el('span', 'cell-box');
+    const sign = el('span', 'sign');
+    sign.setAttribute('aria-hidden', 'true');
+    signs.set(key, sign);
+    box.append(control, sign);
+    return box;
   };
   const input = (key, name, { size = 4, hint = '', numeric = false } = {}) => {
     const box = el('input', 'cell');
@@ -242,14 +249,17 @@ export function practiceForm(report, state, labelOf, hooks) {
   if (report.protocols) {
     const lab = el('fieldset', 'practice-lab');
     lab.append(el('legend', '', word('practice.protocol')));
-    const which = choice('protocol', word('practice.protocol'),
-      PROTOCOLS.map((name) => [name, name]));
+    const chosen = choice('protocol', word('practice.protocol'), PROTOCOLS.map((name) => [name, name]));
+    const which = cells.get('protocol');
     which.options[0].textContent = word('practice.protocol.none');
-    lab.append(which);
+    lab.append(chosen);
     const steps = el('div', 'lab-steps');
     const drawSteps = () => {
       steps.replaceChildren();
-      for (const key of [...cells.keys()].filter((k) => k.startsWith('protocols.'))) cells.delete(key);
+      for (const key of [...cells.keys()].filter((k) => k.startsWith('protocols.'))) {
+        cells.delete(key);
+        signs.delete(key);
+      }
       const name = values.protocol;
       if (!name) return;
       const grid = el('table', 'practice-steps');
@@ -321,7 +331,7 @@ export function practiceForm(report, state, labelOf, hooks) {
       control.removeAttribute('aria-describedby');
       control.removeAttribute('aria-invalid');
       control.title = '';
-      control.parentNode.dataset.mark = '';
+      signs.get(control.dataset.key).textContent = '';
     }
     review.replaceChildren();
     score.textContent = '';
@@ -332,7 +342,7 @@ export function practiceForm(report, state, labelOf, hooks) {
       const control = cells.get(key);
       if (control && !listed.has(key)) {
         control.classList.add('right');
-        control.parentNode.dataset.mark = MARK.right;
+        signs.get(key).textContent = MARK.right;
       }
     }
     const items = el('ul');
@@ -348,7 +358,7 @@ export function practiceForm(report, state, labelOf, hooks) {
       items.append(item);
       if (!control) return;
       control.classList.add(cell.mark);
-      control.parentNode.dataset.mark = MARK[cell.mark];
+      signs.get(key).textContent = MARK[cell.mark];
       control.title = cell.why;
       control.setAttribute('aria-describedby', id);
       if (cell.mark === 'wrong') control.setAttribute('aria-invalid', 'true');
