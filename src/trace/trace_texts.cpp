@@ -47,7 +47,9 @@ Fragment OperationLabel(const Operation& operation) {
   return label;
 }
 
-void EchoSyntaxError(SyntaxError error) {
+// Kept out of tosim's loop: inlined there, it made the compiler leave the trace's Echo() out of
+// line instead, 6% more instructions on a 1 MiB plan file.
+[[gnu::noinline]] void EchoSyntaxError(SyntaxError error) {
   switch (error) {
     case SyntaxError::None:
       return;
