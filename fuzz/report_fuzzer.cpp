@@ -10,14 +10,15 @@
 // lets no two overlapping writers of one item both commit; a pending step belongs
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
-// rejected step's transaction ends aborted; a begin's timestamp is the one reported. And for the
-// Moodle quiz: one question per plan, no byte that XML does not take, no CDATA section ended
-// early, no Cloze field opened by the plan's text. Termination (the bounded view search and the
-// replays included) is libFuzzer's -timeout. And for isolation: every witness is valid: a cycle's
-// edges are edges of `dsg` of its kind's kinds, each starting where the last ended, visiting no
-// transaction twice; a read of G1a and G1b is a read of S; a phenomenon's operations stand in S
-// in the pattern's order; the level is the strongest allowed. And every edge of the precedence
-// graph has its conflicts, each a pair of operations of S.
+// rejected step's transaction ends aborted; a begin's timestamp is the one reported. And for
+// practice: the report's own JSON, read back as a student's answers, checks every cell right. And
+// for the Moodle quiz: one question per plan, no byte that XML does not take, no CDATA section
+// ended early, no Cloze field opened by the plan's text. Termination (the bounded view search and
+// the replays included) is libFuzzer's -timeout. And for isolation: every witness is valid: a
+// cycle's edges are edges of `dsg` of its kind's kinds, each starting where the last ended,
+// visiting no transaction twice; a read of G1a and G1b is a read of S; a phenomenon's operations
+// stand in S in the pattern's order; the level is the strongest allowed. And every edge of the
+// precedence graph has its conflicts, each a pair of operations of S.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +27,9 @@
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
+#include "practice/check.h"
 #include "protocols/protocols.h"
+#include "report/answers_json.h"
 #include "report/moodle_quiz.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
@@ -311,6 +314,20 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
   tosim::report::AppendProtocolsText(out, plan);
 }
 
+// The report's own JSON, with the lab, is a perfect answer file: every cell right.
+void CheckOwnAnswers(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan) {
+  std::string json;
+  tosim::report::AppendPlanJson(json, r, &plan);
+  std::vector<tosim::report::PlanAnswers> objects;
+  std::vector<tosim::report::AnswerProblem> problems;
+  tosim::report::ReadAnswers(json, objects, problems);
+  Require(problems.empty() && objects.size() == 1, "the report's JSON is no answer file");
+  const tosim::practice::PlanMarks marks = tosim::practice::CheckPlan(r, &plan, objects[0].answers);
+  Require(marks.misfit.kind == tosim::practice::Misfit::Kind::None && marks.wrong == 0 &&
+              marks.consistent == 0,
+          "the report's own answers are not all right");
+}
+
 }  // namespace
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -360,7 +377,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       [&](const auto& report) {
         Check(report, lastLine);
         CheckTrace(report, report.hasPlan ? operations : 0);
-        CheckProtocols(report, lab.Finish(report.timestamps), schedule);
+        const protocols::PlanProtocols& plan = lab.Finish(report.timestamps);
+        CheckProtocols(report, plan, schedule);
+        CheckOwnAnswers(report, plan);
         CheckIsolation(report.isolation, schedule.schedule);
         CheckConflicts(report, schedule.schedule);
         plans += report.hasPlan ? 1 : 0;

@@ -2,8 +2,10 @@
 // renderer it shares with the report page (render/), and offers the listing, the JSON Lines and
 // the report page.
 import createEngine from './engine.mjs';
-import { plural } from './render/common.js';
+import { plural, word } from './render/common.js';
 import { render } from './render/output.js';
+import { answerOf, answeredKeys } from './render/practice.js';
+import { PROTOCOLS } from './render/protocols.js';
 
 const engine = createEngine();
 const $ = (id) => document.getElementById(id);
@@ -12,8 +14,10 @@ const LISTING = 1;
 const REPORT = 2;
 const REPORT_PAGE = 3;
 const LABELS = 4;
-const GENERATED = 5;
-const GENERATOR_WORDS = 6;
+const MARKS = 5;
+const COUNTERS = 7;
+const GENERATED = 8;
+const GENERATOR_WORDS = 9;
 const SHOWN_AT_MOST = 128 * 1024;
 // The protocol lab makes the reports about ten times longer: plan files up to this size get it,
 // as tosim-report --html --protocols takes them.
@@ -34,6 +38,105 @@ function toBytes(text) {
 let openedBytes = null;
 let fileName = 'planes.txt';
 let last = null;
+
+// The protocols shown in the lab's views (the choice of the last view changed), and the practice:
+// per report of the last run what the student wrote, the engine's last marks and whether the
+// solution is shown. Both live in this browser's local storage and travel nowhere else.
+const shown = new Set(PROTOCOLS);
+let states = [];
+let statesOf = null;  // the plans and the switch the states answer
+const STORE = 'tosim-practice';
+
+function save() {
+  if (!last) return;
+  try {
+    localStorage.setItem(STORE, JSON.stringify({ plans: $('plans').value, alone: $('alone').checked,
+      practice: $('practice').checked, shown: [...shown], states }));
+  } catch {
+    // Storage full or refused: the practice goes on without it.
+  }
+}
+
+// The engine's marks for plan `index`: every plan of the run goes to the engine in order, only
+// this one with its answers, so that a line with two plans of one number is answered right.
+async function check(index) {
+  const started = performance.now();
+  const M = await engine;
+  const reports = last.data.reports;
+  const answer = answerOf(reports[index], states[index].values);
+  const lines = reports.map((report, j) =>
+    JSON.stringify(j === index ? answer : { line: report.line, plan: report.plan })).join('\n');
+  const bytes = new TextEncoder().encode(lines);
+  const at = M._malloc(bytes.length + 1);
+  M.HEAPU8.set(bytes, at);
+  const engineStarted = performance.now();
+  M._tosim_check(at, bytes.length);
+  document.body.dataset.checkMs = (performance.now() - engineStarted).toFixed(2);
+  M._free(at);
+  const start = M._tosim_output(MARKS);
+  const marks = new TextDecoder().decode(M.HEAPU8.subarray(start, start + M._tosim_output_size(MARKS)))
+    .split('\n')[index];
+  states[index].marks = JSON.parse(marks);
+  states[index].checked = answeredKeys(answer);
+  practice.forms.get(index)?.draw();
+  showTotal();
+  save();
+  document.body.dataset.checkTotalMs = (performance.now() - started).toFixed(2);
+  document.body.dataset.checks = Number(document.body.dataset.checks || 0) + 1;
+}
+
+// WebAssembly is compiled function by function on first use: a first check, of a plan with
+// nothing but empty rows, while the page is idle, so that the student's first «Comprobar» does
+// not wait for it.
+async function warmUp() {
+  const M = await engine;
+  const report = last.data.reports.find((r) => r.plan !== null);
+  if (!report) return;
+  const bytes = new TextEncoder().encode(JSON.stringify({ line: report.line, plan: report.plan,
+    trace: report.trace.map(() => ({})), committed: [], conflict_order: [] }));
+  const at = M._malloc(bytes.length + 1);
+  M.HEAPU8.set(bytes, at);
+  M._tosim_check(at, bytes.length);
+  M._free(at);
+}
+
+// The page's score: the cells right or consistent of all cells checked, over the plans checked.
+function showTotal() {
+  let good = 0;
+  let marked = 0;
+  for (const state of states) {
+    if (!state || !state.marks) continue;
+    good += state.marks.right + state.marks.consistent;
+    marked += state.marks.right + state.marks.wrong + state.marks.consistent;
+  }
+  $('practice-total').hidden = !$('practice').checked || marked === 0;
+  $('practice-total').textContent = word('practice.total') + ': ' + good + ' ' + word('check.of') + ' ' + marked;
+}
+
+const practice = {
+  forms: new Map(),
+  state: (index) => (states[index] ||= {}),
+  check,
+  changed: save,
+};
+
+// Draws the last run, in practice or not.
+function draw() {
+  practice.forms.clear();
+  render($('out'), last.data, {
+    rules: 'protocolos.html',
+    shown,
+    onShown: (name, visible) => {
+      if (visible) shown.add(name);
+      else shown.delete(name);
+      save();
+    },
+    practice: $('practice').checked ? practice : null,
+  });
+  $('get-answers').hidden = !$('practice').checked;
+  showTotal();
+  if ($('practice').checked) (window.requestIdleCallback || setTimeout)(warmUp);
+}
 
 async function run() {
   const M = await engine;
@@ -56,9 +159,14 @@ async function run() {
       trace: output(CONSOLE),
       reports: JSON.parse('[' + report.replace(/\n(?=.)/g, ',') + ']'),
       labels: JSON.parse(new TextDecoder().decode(output(LABELS))),
+      counters: JSON.parse(new TextDecoder().decode(output(COUNTERS))),
     },
   };
-  render($('out'), last.data, { rules: 'protocolos.html' });
+  // The answers stay while the plans and the switch do.
+  const now = $('plans').value + '\n' + $('alone').checked;
+  if (statesOf !== now) states = [];
+  statesOf = now;
+  draw();
   for (const button of document.querySelectorAll('.after-run')) button.disabled = false;
   // A line without a plan has a report too; it is not a plan.
   const plans = last.data.reports.filter((report) => report.plan !== null).length;
@@ -209,17 +317,55 @@ $('get-report').addEventListener('click', async () =>
   download([await reportPage()], 'text/html', baseName() + '.html'));
 $('get-exercises').addEventListener('click', async () =>
   download([await reportPage(true)], 'text/html', baseName() + '-ejercicios.html'));
+// The student's answers, in the form of tosim-report --check's answer file: the plans answered.
+$('get-answers').addEventListener('click', () => {
+  const lines = last.data.reports.map((report, index) => answerOf(report, (states[index] || {}).values))
+    .filter((answer) => Object.keys(answer).length > 2).map((answer) => JSON.stringify(answer) + '\n');
+  download(lines, 'application/x-ndjson', baseName() + '-respuestas.jsonl');
+});
+$('practice').addEventListener('change', () => {
+  if (last) draw();
+  save();
+});
+// The link holds the plans and the settings: each plan on its own, the protocols shown, and
+// practice (a teacher's link opens in it); never the answers.
 $('share').addEventListener('click', () => {
   const url = new URL(location.href);
-  url.hash = 'plan=' + encodeURIComponent($('plans').value);
+  const settings = new URLSearchParams({ plan: $('plans').value });
+  if ($('alone').checked) settings.set('alone', '1');
+  if ($('practice').checked) settings.set('practice', '1');
+  if (shown.size < PROTOCOLS.length) settings.set('protocols', [...shown].join(','));
+  url.hash = settings.toString();
   $('link').value = url.href;
   $('link').hidden = false;
   $('link').select();
   history.replaceState(null, '', url.href);
 });
 
-const shared = new URLSearchParams(location.hash.slice(1)).get('plan');
-if (shared !== null) $('plans').value = shared;
+// A shared link sets the plans and the settings; otherwise a practice left open comes back.
+const params = new URLSearchParams(location.hash.slice(1));
+const shared = params.get('plan');
+let stored = null;
+try {
+  stored = JSON.parse(localStorage.getItem(STORE));
+} catch {
+  stored = null;
+}
+const settings = shared !== null ? { plans: shared, alone: params.get('alone') === '1',
+  practice: params.get('practice') === '1',
+  shown: params.has('protocols') ? params.get('protocols').split(',') : PROTOCOLS }
+  : stored && stored.practice ? stored : null;
+if (settings) {
+  $('plans').value = settings.plans;
+  $('alone').checked = settings.alone;
+  $('practice').checked = settings.practice;
+  shown.clear();
+  for (const name of settings.shown || PROTOCOLS) if (PROTOCOLS.includes(name)) shown.add(name);
+  if (stored && stored.plans === settings.plans && stored.alone === settings.alone) {
+    states = stored.states || [];
+    statesOf = settings.plans + '\n' + settings.alone;
+  }
+}
 await engine;
 document.body.dataset.ready = 'true';
-if (shared !== null) await run();
+if (settings) await run();

@@ -1,6 +1,7 @@
 #include "analysis/plan_analysis.h"
 
 #include <algorithm>
+#include <bit>
 
 // The written schedule S is analysed as it streams past, in memory that does not depend on its
 // length. Conflicts, reads-from and the recoverability verdicts need only bit sets per item and
@@ -57,19 +58,9 @@ EndStates StatesOf(const SchedulerTables& tables) {
   return states;
 }
 
-// The state of transaction `t` and the item timestamp that `operation` may change, before the
-// scheduler decides it.
-TransactionState StateOf(const SchedulerTables& tables, std::int32_t t) {
-  const TransactionEntry* entry = FindTransaction(tables, t);
-  return entry == nullptr ? TransactionState::Inactive : entry->state;
-}
-
-std::int32_t ChangeableTimestamp(const SchedulerTables& tables, const Operation& operation) {
-  const ItemEntry* item = FindItem(tables, operation.item);
-  if (item == nullptr) {
-    return 0;
-  }
-  return operation.kind == OpKind::Write ? item->TS_escr : item->TS_lect;
+// The smallest member of a set that is not empty.
+std::int32_t Lowest(TransactionSet set) {
+  return std::countr_zero(set.bits()) + kFirstTransaction;
 }
 
 }  // namespace
@@ -94,6 +85,8 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   report_.warnings.clear();
   report_.readsFrom.clear();
   report_.trace.clear();
+  report_.counterAtStart = tables_.TimestampCounter;
+  report_.unrecoverable = report_.cascade = report_.unstrict = Breach{};
 
   position_ = 1;
   schedule_.Start();
@@ -122,6 +115,7 @@ const PlanReport& PlanAnalysis::LineWithoutPlan(std::int64_t line) {
   report_ = PlanReport{};
   report_.line = line;
   report_.hasPlan = false;
+  report_.counterAtStart = tables_.TimestampCounter;
   report_.warnings.push_back(Warning{1, WarningKind::NoPlan, 0, IgnoredText{}});
   return report_;
 }
@@ -188,11 +182,8 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   ++position_;
   ReaderWarning(error, ignored);
   MeaningWarning(operation);
-  const TransactionState stateBefore = StateOf(tables_, operation.number);
-  const std::int32_t before = ChangeableTimestamp(tables_, operation);
-  const Decision decision = Decide(tables_, operation);
-  Decided(operation, decision);
-  Trace(operation, error, decision, stateBefore, before);
+  report_.trace.push_back(DecideStep(tables_, operation, error));
+  Decided(operation, report_.trace.back().decision);
   Decide(basic_, operation);
 
   if (!schedule_.Add(operation)) {
@@ -202,8 +193,12 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
   occurs_.Insert(t);
   switch (operation.kind) {
     case OpKind::Validate:
-      if (!(readsFrom_[t - kFirstTransaction] - committed_).Empty()) {
+      if (const TransactionSet writers = readsFrom_[t - kFirstTransaction] - committed_;
+          !writers.Empty() && recoverable_) {
         recoverable_ = false;
+        const std::int32_t u = Lowest(writers);
+        Breached(report_.unrecoverable, t, u,
+                 std::countr_zero(readFromItems_[t - kFirstTransaction][u - kFirstTransaction]));
       }
       committed_.Insert(t);
       isolation_.Commit(t);
@@ -248,27 +243,6 @@ void PlanAnalysis::Decided(const Operation& operation, Decision decision) {
   }
 }
 
-void PlanAnalysis::Trace(const Operation& operation, SyntaxError error, Decision decision,
-                         TransactionState stateBefore, std::int32_t before) {
-  TraceStep step;
-  step.kind = operation.kind;
-  step.item = operation.item;
-  step.decision = decision;
-  step.error = error;
-  step.stateBefore = stateBefore;
-  step.number = operation.number;
-  if (ShowsStatus(decision)) {
-    const ItemEntry& item = *FindItem(tables_, operation.item);
-    step.ts = FindTransaction(tables_, operation.number)->TStamp;
-    step.tsLect = item.TS_lect;
-    step.tsEscr = item.TS_escr;
-    step.before = before;
-  } else if (decision == Decision::Begun) {
-    step.ts = FindTransaction(tables_, operation.number)->TStamp;
-  }
-  report_.trace.push_back(step);
-}
-
 void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
   const TransactionSet otherWriters = item.writers - TransactionSet{j};
@@ -277,8 +251,9 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   if (!(item.readers | item.writers).Contains(j)) {
     item.readFirst.Insert(j);
   }
-  if (!(otherWriters - schedule_.Ended()).Empty()) {
+  if (!(otherWriters - schedule_.Ended()).Empty() && strict_) {
     strict_ = false;
+    Breached(report_.unstrict, j, Lowest(otherWriters - schedule_.Ended()), x);
   }
   item.readers.Insert(j);
 
@@ -292,12 +267,17 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
       items |= 1u << x;
       report_.readsFrom.push_back(ReadFrom{j, source, static_cast<char>('A' + x)});
     }
-    if (!committed_.Contains(source)) {
+    if (!committed_.Contains(source) && cascadeless_) {
       cascadeless_ = false;
+      Breached(report_.cascade, j, source, x);
     }
   }
   view_.Read(j, x, aborted_, committed_);
   isolation_.Read(j, x, source);
+}
+
+void PlanAnalysis::Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const {
+  breach = Breach{position_, t, u, static_cast<char>('A' + x)};
 }
 
 void PlanAnalysis::WriteInSchedule(int i, int x) {
@@ -305,8 +285,10 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
   const TransactionSet others = (item.readers | item.writers) - TransactionSet{i};
   edges_.Add(others, i);
   others.ForEach([&](std::int32_t o) { Conflicted(o, i, x, !item.readFirst.Contains(o), true); });
-  if (!(item.writers - TransactionSet{i} - schedule_.Ended()).Empty()) {
+  if (const TransactionSet open = item.writers - TransactionSet{i} - schedule_.Ended();
+      !open.Empty() && strict_) {
     strict_ = false;
+    Breached(report_.unstrict, i, Lowest(open), x);
   }
   item.writers.Insert(i);
   view_.Write(i, x);

@@ -55,6 +55,16 @@ struct Warning {
   IgnoredText ignored;           // the text the reader skipped (count 0: none)
 };
 
+// The first operation of S that makes a recoverability verdict false: at `position` (0: none),
+// transaction `t` commits having read `item` from `u` (recoverable), reads `item` from `u`
+// (cascadeless), or reads or writes `item` that `u` wrote and had not ended (strict).
+struct Breach {
+  std::int64_t position = 0;
+  std::int32_t t = 0;
+  std::int32_t u = 0;
+  char item = ' ';
+};
+
 // Tj read item x from Ti in S (see PlanAnalysis::ReadInSchedule).
 struct ReadFrom {
   std::int32_t reader = 0;
@@ -88,6 +98,8 @@ struct PlanReport {
   // What timestamp ordering did, as tosim's trace shows it; states are those at the plan's end.
   // Transactions begun in the plan, ascending, with the timestamp their begin received.
   std::vector<std::pair<std::int32_t, std::int32_t>> timestamps;
+  // The timestamp counter when the plan started: its first begin receives the next value.
+  std::int32_t counterAtStart = 0;
   std::vector<std::int32_t> committed;
   std::vector<std::int32_t> aborted;  // by an abort operation or a rejected read or write
   std::vector<std::int32_t> active;   // begun and neither committed nor aborted
@@ -126,6 +138,10 @@ struct PlanReport {
   bool recoverable = true;
   bool cascadeless = true;
   bool strict = true;
+  // Where each of the three verdicts above first fails, when it does.
+  Breach unrecoverable;
+  Breach cascade;
+  Breach unstrict;
 
   // Every operation after the plan start, as tosim's trace shows it, in order: the operation at
   // position p of the plan is trace[p - 2].
@@ -169,11 +185,11 @@ class PlanAnalysis {
   void MeaningWarning(const Operation& operation);
   void Warn(WarningKind kind, std::int32_t transaction);
   void Decided(const Operation& operation, Decision decision);
-  void Trace(const Operation& operation, SyntaxError error, Decision decision,
-             TransactionState stateBefore, std::int32_t before);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
   void Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites);
+  // Records where a verdict fails: at this operation, transactions t and u, item x (from 0).
+  void Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const;
   void FinishTimestampOrdering();
   void FinishConflicts(TransactionSet inP);
 

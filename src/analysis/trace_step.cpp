@@ -26,6 +26,30 @@ bool IsWhole(const TraceStep& step) {
   }
 }
 
+TraceStep DecideStep(SchedulerTables& tables, const Operation& operation, SyntaxError error) {
+  TraceStep step;
+  step.kind = operation.kind;
+  step.item = operation.item;
+  step.error = error;
+  step.number = operation.number;
+  const TransactionEntry* transaction = FindTransaction(tables, operation.number);
+  step.stateBefore = transaction == nullptr ? TransactionState::Inactive : transaction->state;
+  const ItemEntry* item = FindItem(tables, operation.item);
+  const std::int32_t before = item == nullptr                   ? 0
+                              : operation.kind == OpKind::Write ? item->TS_escr
+                                                                : item->TS_lect;
+  step.decision = Decide(tables, operation);
+  if (ShowsStatus(step.decision)) {
+    step.ts = transaction->TStamp;
+    step.tsLect = item->TS_lect;
+    step.tsEscr = item->TS_escr;
+    step.before = before;
+  } else if (step.decision == Decision::Begun) {
+    step.ts = transaction->TStamp;
+  }
+  return step;
+}
+
 Outcome OutcomeOf(const TraceStep& step) {
   switch (step.decision) {
     case Decision::Begun:

@@ -72,6 +72,11 @@ enum class Rule : std::uint8_t {
 // item letter was missing (a missing ")" leaves a whole operation).
 [[nodiscard]] bool IsWhole(const TraceStep& step);
 
+// Decides `operation` (any kind but Plan and EndOfPlan), read with `error`, on `tables`, and
+// returns its record as the trace shows it.
+[[nodiscard]] TraceStep DecideStep(SchedulerTables& tables, const Operation& operation,
+                                   SyntaxError error);
+
 [[nodiscard]] Outcome OutcomeOf(const TraceStep& step);
 [[nodiscard]] Rule RuleOf(const TraceStep& step);
 

@@ -58,6 +58,17 @@ void Replay::Run(const std::vector<Step>& schedule,
     Take(static_cast<std::int32_t>(i));
     RunRunnable();
   }
+  // A write into the workspace of a transaction whose commit then failed never took effect.
+  for (Step& step : run.steps) {
+    if (step.kind == OpKind::Write && step.result == Result::Executed &&
+        run.aborted.Contains(step.t)) {
+      if (run.causes[step.t - 1] == Cause::Validation) {
+        step.why.rule = StepRule::OccWriteLost;
+      } else if (run.causes[step.t - 1] == Cause::FirstCommitter) {
+        step.why.rule = StepRule::SiWriteLost;
+      }
+    }
+  }
 
   for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
     const Transaction& transaction = tx_[t - 1];
@@ -80,15 +91,22 @@ void Replay::Take(std::int32_t index) {
   if (step.kind == OpKind::Begin) {
     if (transaction.phase != Phase::Inactive) {
       step.result = Result::Ignored;
+      step.why.rule = StepRule::BeginAgain;
       return;
     }
     transaction.phase = Phase::Active;
     rules_.Begin(*this, step.t);
     step.result = Result::Executed;
+    step.why.rule = StepRule::Begin;
+    step.why.ts = transaction.ts;
     return;
   }
   if (transaction.phase != Phase::Active) {
     step.result = Result::Ignored;
+    step.why.rule = StepRule::NotActive;
+    step.why.a = transaction.phase == Phase::Inactive    ? 0
+                 : transaction.phase == Phase::Committed ? 1
+                                                         : 2;
   } else if (transaction.head >= 0) {
     // A blocked transaction sends nothing: the operation queues behind the one that waits.
     next_[transaction.tail] = index;
@@ -106,6 +124,11 @@ bool Replay::Decide(std::int32_t index, bool queued) {
   deciding_ = t;
   const Outcome outcome = rules_.Decide(*this, step);
   deciding_ = 0;
+  step.why = outcome.why;
+  step.wounded |= outcome.wounded;
+  if (step.why.rule == StepRule::Pending && outcome.kind == Outcome::Executed) {
+    step.why.rule = step.kind == OpKind::Validate ? StepRule::Commit : StepRule::Abort;
+  }
 
   if (outcome.kind == Outcome::Waits) {
     if (!queued) {
@@ -193,6 +216,7 @@ void Replay::Abort(int t, Cause cause) {
   run_->history.push_back({OpKind::Abort, static_cast<std::int8_t>(t), ' '});
   for (std::int32_t index = transaction.head; index >= 0; index = next_[index]) {
     run_->steps[index].result = Result::Dropped;
+    run_->steps[index].why = StepWhy{StepRule::Dropped};
   }
   transaction.head = transaction.tail = -1;
   Unqueue(t);

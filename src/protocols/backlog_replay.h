@@ -12,19 +12,28 @@
 
 namespace tosim::protocols {
 
-// A protocol's answer for one read, write, commit or abort of an active transaction.
+// A protocol's answer for one read, write, commit or abort of an active transaction, and why.
 struct Outcome {
   enum Kind : std::uint8_t { Executed, Skipped, Rejected, Waits } kind = Executed;
   Cause cause = Cause::Rejected;  // Rejected
   TransactionSet waitsFor = {};   // Waits
   std::int8_t from = -1;          // an executed read
   bool inHistory = true;          // an executed read or write enters the history now
+  // Why; left Pending for a commit or an abort the protocol lets be, which the replay explains.
+  StepWhy why = {};
+  TransactionSet wounded = {};  // the transactions the decision aborted on its way (wound_wait)
 
-  static Outcome Done() { return {}; }
-  static Outcome Read(int writer) { return {Executed, Cause::Rejected, {}, std::int8_t(writer)}; }
-  static Outcome Skip() { return {Skipped}; }
-  static Outcome Reject(Cause why = Cause::Rejected) { return {Rejected, why}; }
-  static Outcome Wait(TransactionSet set) { return {Waits, Cause::Rejected, set}; }
+  static Outcome Done(StepWhy why = {}) { return {Executed, Cause::Rejected, {}, -1, true, why}; }
+  static Outcome Read(int writer, StepWhy why) {
+    return {Executed, Cause::Rejected, {}, std::int8_t(writer), true, why};
+  }
+  static Outcome Skip(StepWhy why) { return {Skipped, Cause::Rejected, {}, -1, true, why}; }
+  static Outcome Reject(StepWhy why, Cause cause = Cause::Rejected) {
+    return {Rejected, cause, {}, -1, true, why};
+  }
+  static Outcome Wait(TransactionSet set, StepWhy why) {
+    return {Waits, Cause::Rejected, set, -1, true, why};
+  }
 };
 
 class Replay;
@@ -172,6 +181,7 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
     int queued = 0;
   };
   TransactionSet WouldWaitFor(const Lock& lock, int place, const Request& request) const;
+  StepWhy Why(StepRule rule, const Step& step, TransactionSet others = {}) const;
   TransactionSet Granted(int item);
   bool FindCycle(const Replay& replay, std::vector<std::int32_t>& cycle) const;
 

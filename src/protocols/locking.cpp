@@ -46,11 +46,12 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
   const auto holds = [&] {
     return (exclusive ? lock.exclusive : lock.shared | lock.exclusive).Contains(t);
   };
-  const auto executed = [&] {
-    return exclusive ? Outcome::Done() : Outcome::Read(replay.LastWriter(x, true));
+  const auto executed = [&](StepRule rule) {
+    const StepWhy why = Why(rule, step);
+    return exclusive ? Outcome::Done(why) : Outcome::Read(replay.LastWriter(x, true), why);
   };
   if (holds()) {
-    return executed();
+    return executed(StepRule::LockHeld);
   }
 
   const Request request{static_cast<std::int8_t>(t), exclusive,
@@ -68,7 +69,7 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
     lock.shared.Erase(t);
     (exclusive ? lock.exclusive : lock.shared).Insert(t);
     heldItems_[t - 1] |= 1u << x;
-    return executed();
+    return executed(StepRule::LockGranted);
   }
   std::copy_backward(lock.queue + place, lock.queue + lock.queued, lock.queue + lock.queued + 1);
   lock.queue[place] = request;
@@ -82,29 +83,43 @@ Outcome LockingRules::Decide(Replay& replay, const Step& step) {
       bool olderHolds = false;
       waitFor.ForEach([&](int u) { olderHolds = olderHolds || replay.Older(u, t); });
       if (olderHolds) {
-        return Outcome::Reject(Cause::Died);
+        return Outcome::Reject(Why(StepRule::Dies, step, waitFor), Cause::Died);
       }
       break;
     }
     case Policy::WoundWait: {
       // The request is queued already, so that the locks the wounded release come to it.
+      TransactionSet wounded;
       waitFor.ForEach([&](int u) {
         if (replay.Older(t, u)) {
           replay.Abort(u, Cause::Wounded);
+          wounded.Insert(u);
         }
       });
+      Outcome outcome;
       if (holds()) {
-        return executed();
+        outcome = executed(StepRule::LockGranted);
+      } else {
+        const Lock& now = locks_[x];
+        const int at =
+            static_cast<int>(std::find_if(now.queue, now.queue + now.queued,
+                                          [&](const Request& queued) { return queued.t == t; }) -
+                             now.queue);
+        const TransactionSet still = WouldWaitFor(now, at, request);
+        outcome = Outcome::Wait(still, Why(StepRule::LockWaits, step, still));
       }
-      const Lock& now = locks_[x];
-      const int at =
-          static_cast<int>(std::find_if(now.queue, now.queue + now.queued,
-                                        [&](const Request& queued) { return queued.t == t; }) -
-                           now.queue);
-      return Outcome::Wait(WouldWaitFor(now, at, request));
+      outcome.wounded = wounded;
+      return outcome;
     }
   }
-  return Outcome::Wait(waitFor);
+  return Outcome::Wait(waitFor, Why(StepRule::LockWaits, step, waitFor));
+}
+
+StepWhy LockingRules::Why(StepRule rule, const Step& step, TransactionSet others) const {
+  StepWhy why{rule};
+  why.others = others;
+  why.a = step.kind == OpKind::Write ? 1 : 0;
+  return why;
 }
 
 TransactionSet LockingRules::Granted(int item) {

@@ -44,22 +44,31 @@ Outcome MultiversionRules::Decide(Replay& replay, const Step& step) {
   const std::int32_t ts = replay.Timestamp(t);
   const int version = VersionFor(replay, versions_[x], t);
   std::int32_t& readTs = readTs_[x][version];
+  StepWhy why{StepRule::VersionRead};
+  if (version != 0) {
+    why.others = TransactionSet{version};
+    why.a = replay.Timestamp(version);
+  }
+  why.ts = ts;
+  why.b = readTs;
   if (step.kind == OpKind::Read) {
     if (readTs < ts) {
       readTs = ts;
     }
     readers_[x][version].Insert(t);
-    return Outcome::Read(version);
+    return Outcome::Read(version, why);
   }
   if (readTs > ts) {
-    return Outcome::Reject();
+    why.rule = StepRule::VersionTooLate;
+    return Outcome::Reject(why);
   }
   if (version != t) {
     versions_[x].Insert(t);
     readTs_[x][t] = ts;
     readers_[x][t] = {};
   }
-  return Outcome::Done();
+  why.rule = StepRule::VersionWrite;
+  return Outcome::Done(why);
 }
 
 void MultiversionRules::Released(Replay& replay, int t, bool committed) {

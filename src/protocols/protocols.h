@@ -22,6 +22,7 @@
 
 #include "schedule/transaction_set.h"
 #include "schedule/written_schedule.h"
+#include "scheduler/scheduler.h"
 #include "tosim/operation.h"
 
 namespace tosim::protocols {
@@ -67,6 +68,61 @@ enum class Cause : std::uint8_t {
 // "abort", "rejected", "cascade", "victim", "died", "wounded", "validation", "first_committer".
 const char* CauseName(Cause cause);
 
+// The rule by which a protocol decided a step, with the numbers it compared (StepWhy).
+enum class StepRule : std::uint8_t {
+  Begin,       // T begins with timestamp `ts`
+  BeginAgain,  // T began before in the plan: ignored
+  NotActive,   // T is not active: `a` 0 never begun, 1 committed, 2 aborted
+  Commit,
+  Abort,    // the plan's `A`
+  Dropped,  // T aborted with the step in its backlog (the cause is the run's)
+  Pending,  // not decided: still in T's backlog at the end, queued behind one that waits
+  // to, to_basic: the scheduler's `decision`, with TS(T) `ts`, the item's TS_lect `a` and
+  // TS_escr `b` after it, and `c` the one of them it may change, before.
+  Scheduler,
+  // strict_to: `others` the last writer not aborted (none: the initial value), `a` its WTS, `b`
+  // the item's RTS, before the step.
+  StrictReadTooLate,   // ts < WTS
+  StrictWriteTooLate,  // ts < RTS or ts < WTS
+  StrictWaits,         // the last writer is another active transaction
+  StrictRead,
+  StrictWrite,
+  // mvto: `others` the writer of the version T sees (none: the initial one), `a` its write
+  // timestamp, `b` its read timestamp before the step.
+  VersionRead,
+  VersionTooLate,  // b > ts: a younger transaction read the version T's write would follow
+  VersionWrite,
+  // 2pl, wait_die, wound_wait: `a` 1 for an exclusive lock, 0 for a shared one.
+  LockGranted,  // at once, or after the wounds of the step (Step::wounded)
+  LockHeld,     // T holds a lock strong enough already
+  LockWaits,    // `others` hold the item in a conflicting mode or asked first
+  Dies,         // `others`: those T would wait for, some of them older
+  // occ
+  OccRead,             // from `others` (T itself: its own write; none: the initial value)
+  OccWrite,            // into T's workspace, to the history at its commit
+  OccWriteLost,        // the same, but T failed validation: the write never took effect
+  OccValidated,        // T's writes enter the history
+  OccValidationFails,  // `others` committed after T began and wrote `item`, which T read
+  // si
+  SiRead,               // from `others` (T itself: its own write; none: the initial version)
+  SiWrite,              // into T's workspace, to the history at its commit
+  SiWriteLost,          // the same, but T's commit was rejected: the write never took effect
+  SiValidated,          // T's writes enter the history
+  SiFirstCommitterWins  // `others` committed after T began and wrote `item`, which T wrote too
+};
+
+// Why a protocol decided a step so.
+struct StepWhy {
+  StepRule rule = StepRule::Pending;
+  Decision decision = Decision::None;  // StepRule::Scheduler
+  TransactionSet others = {};
+  std::int32_t ts = 0;
+  std::int32_t a = 0;
+  std::int32_t b = 0;
+  std::int32_t c = 0;
+  char item = ' ';  // OccValidationFails
+};
+
 // One operation of S and what a protocol did with it.
 struct Step {
   OpKind kind = OpKind::Begin;  // Begin, Read, Write, Validate or Abort
@@ -76,6 +132,8 @@ struct Step {
   bool delayed = false;           // it joined its transaction's backlog
   TransactionSet waitedFor = {};  // the set of its first wait
   std::int8_t from = -1;  // an executed read: the writer it read (0: the initial value); else -1
+  TransactionSet wounded = {};  // wound_wait: the transactions its lock request wounded
+  StepWhy why = {};             // the rule that decided it
 };
 
 // "T1", "R1(A)", "W2(B)", "C1", "A2".

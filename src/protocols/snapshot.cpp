@@ -2,6 +2,7 @@
 // begin (or its own writes); writes go to its workspace and reach the history at its commit,
 // which fails when a transaction that committed meanwhile wrote an item it wrote.
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 #include "protocols/backlog_replay.h"
@@ -35,21 +36,28 @@ Outcome SnapshotRules::Decide(Replay& replay, const Step& step) {
       } else {
         readVersions_[t - 1][x].Insert(from);
       }
-      return Outcome::Read(from);
+      StepWhy why{StepRule::SiRead};
+      if (from != 0) {
+        why.others = TransactionSet{from};
+      }
+      return Outcome::Read(from, why);
     }
     case OpKind::Write: {
       if ((writeSet_[t - 1] & (1u << x)) == 0) {
         writeSet_[t - 1] |= 1u << x;
         writeOrder_[t - 1][writeCount_[t - 1]++] = static_cast<std::int8_t>(x);
       }
-      Outcome workspace = Outcome::Done();
+      Outcome workspace = Outcome::Done(StepWhy{StepRule::SiWrite});
       workspace.inHistory = false;
       return workspace;
     }
     case OpKind::Validate:
       for (int i = beganAt_[t - 1]; i < commitCount_; ++i) {
-        if ((writeSet_[commits_[i] - 1] & writeSet_[t - 1]) != 0) {
-          return Outcome::Reject(Cause::FirstCommitter);
+        if (const std::uint32_t both = writeSet_[commits_[i] - 1] & writeSet_[t - 1]; both != 0) {
+          StepWhy why{StepRule::SiFirstCommitterWins};
+          why.others = TransactionSet{commits_[i]};
+          why.item = static_cast<char>('A' + std::countr_zero(both));
+          return Outcome::Reject(why, Cause::FirstCommitter);
         }
       }
       for (int i = 0; i < writeCount_[t - 1]; ++i) {
@@ -59,7 +67,7 @@ Outcome SnapshotRules::Decide(Replay& replay, const Step& step) {
       }
       commits_[commitCount_++] = static_cast<std::int8_t>(t);
       commitRank_[t - 1] = commitCount_;
-      return Outcome::Done();
+      return Outcome::Done(StepWhy{StepRule::SiValidated});
     default:
       return Outcome::Done();
   }

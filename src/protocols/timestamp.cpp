@@ -21,18 +21,29 @@ void TimestampRules::Begin(Replay& replay, int t) {
 
 Outcome TimestampRules::Decide(Replay& replay, const Step& step) {
   const Operation operation{step.kind, step.t, step.item};
-  switch (tosim::Decide(tables_, operation)) {
+  const ItemEntry* item = FindItem(tables_, step.item);
+  StepWhy why{StepRule::Scheduler};
+  if (item != nullptr) {
+    why.c = step.kind == OpKind::Write ? item->TS_escr : item->TS_lect;
+  }
+  why.decision = tosim::Decide(tables_, operation);
+  why.ts = FindTransaction(tables_, step.t)->TStamp;
+  if (item != nullptr) {
+    why.a = item->TS_lect;
+    why.b = item->TS_escr;
+  }
+  switch (why.decision) {
     case Decision::ReadDone:
       // The last write executed, whoever wrote it: an abort undoes nothing here.
-      return Outcome::Read(replay.LastWriter(step.item - 'A', false));
+      return Outcome::Read(replay.LastWriter(step.item - 'A', false), why);
     case Decision::WriteSkipped:
-      return Outcome::Skip();
+      return Outcome::Skip(why);
     case Decision::ReadTooLate:
     case Decision::WriteTooLate:
     case Decision::WriteObsoleteAborted:
-      return Outcome::Reject();
+      return Outcome::Reject(why);
     default:
-      return Outcome::Done();  // WriteDone, Validated, Aborted
+      return Outcome::Done(why);  // WriteDone, Validated, Aborted
   }
 }
 
@@ -50,20 +61,31 @@ Outcome StrictTimestampRules::Decide(Replay& replay, const Step& step) {
   // The last writer not aborted: an aborted write is undone.
   const int writer = replay.LastWriter(x, true);
   const std::int32_t writeTs = writer == 0 ? 0 : replay.Timestamp(writer);
+  StepWhy why{StepRule::StrictRead};
+  if (writer != 0) {
+    why.others = TransactionSet{writer};
+  }
+  why.ts = ts;
+  why.a = writeTs;
+  why.b = readTs_[x];
   // Too late first: a wait only ever goes from a younger transaction to an older one.
   if (ts < writeTs || (step.kind == OpKind::Write && ts < readTs_[x])) {
-    return Outcome::Reject();
+    why.rule =
+        step.kind == OpKind::Read ? StepRule::StrictReadTooLate : StepRule::StrictWriteTooLate;
+    return Outcome::Reject(why);
   }
   if (writer != 0 && writer != t && replay.IsActive(writer)) {
-    return Outcome::Wait(TransactionSet{writer});
+    why.rule = StepRule::StrictWaits;
+    return Outcome::Wait(TransactionSet{writer}, why);
   }
   if (step.kind == OpKind::Write) {
-    return Outcome::Done();
+    why.rule = StepRule::StrictWrite;
+    return Outcome::Done(why);
   }
   if (readTs_[x] < ts) {
     readTs_[x] = ts;
   }
-  return Outcome::Read(writer);
+  return Outcome::Read(writer, why);
 }
 
 void StrictTimestampRules::Released(Replay& replay, int t, bool /*committed*/) {

@@ -28,6 +28,8 @@ void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols,
   ConsoleStream().Open(Discard, nullptr, false);
   ListingStream().Open(Discard, nullptr, false);
 
+  run.counters.clear();
+  run.kept.clear();
   source = MemorySource{plan};
   stream.Open(ReadFromMemory, &source);
   protocols::ProtocolLab lab;
@@ -46,6 +48,10 @@ void RunInMemory(std::string_view plan, InMemoryRun& run, bool protocols,
       },
       [&](const analysis::PlanReport& report) {
         AppendPlanJson(run.reports, report, protocols ? &lab.Finish(report.timestamps) : nullptr);
+        run.counters.push_back(report.counterAtStart);
+        if (run.keepReports) {
+          run.kept.push_back(report);
+        }
       },
       timestamps);
 }

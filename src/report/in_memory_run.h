@@ -2,9 +2,12 @@
 // protocol lab on request. The playground's engine and tosim-report --html both stand on it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "analysis/plan_analysis.h"
 #include "scheduler/scheduler.h"
 
 namespace tosim::report {
@@ -13,6 +16,12 @@ struct InMemoryRun {
   // The listing file's bytes; the console shows the same, then the final prompt.
   std::string trace;
   std::string reports;  // what tosim-report --json writes, with or without --protocols
+  // Per report, in order: the timestamp counter when its plan started.
+  std::vector<std::int32_t> counters;
+  // With `keepReports` set before the run: the reports themselves, in order (for checking a
+  // student's answers afterwards).
+  bool keepReports = false;
+  std::vector<analysis::PlanReport> kept;
 };
 
 // Replays `plan` (a plan file's bytes) as tosim does, and reports every plan in it; with

@@ -6,6 +6,7 @@
 #include "report/json_writing.h"
 #include "report/protocols_format.h"
 #include "report/report_format.h"
+#include "report/report_labels.h"
 #include "schedule/op_label.h"
 
 namespace tosim::report {
@@ -62,14 +63,12 @@ class Buffer {
   char* end_ = data_;
 };
 
-void PutStep(std::string& out, const Step& step) {
-  static constexpr std::string_view kResults[] = {"executed", "skipped", "rejected",
-                                                  "ignored",  "pending", "dropped"};
+void PutStep(std::string& out, const ProtocolRun& run, const Step& step) {
   Buffer buffer;
   buffer.Put("{\"op\":\"");
   buffer.PutLabel(step.kind, step.t, step.item);
   buffer.Put("\",\"result\":\"");
-  const std::string_view result = kResults[static_cast<int>(step.result)];
+  const std::string_view result = ResultKey(step.result);
   buffer.Put(result.data(), result.size());
   if (step.delayed) {
     buffer.Put("\",\"delayed\":true,\"waited_for\":");
@@ -83,8 +82,14 @@ void PutStep(std::string& out, const Step& step) {
   } else {
     buffer.PutSmall(step.from);
   }
-  buffer.Put('}');
+  buffer.Put(",\"wounded\":");
+  buffer.PutSet(step.wounded);
   buffer.AppendTo(out);
+  std::string why;
+  AppendStepWhy(why, run, step);
+  PutKey(out, "why");
+  json::PutString(out, why);
+  out += '}';
 }
 
 void PutSet(std::string& out, TransactionSet set) {
@@ -101,7 +106,7 @@ void PutRun(std::string& out, const ProtocolRun& run) {
     if (i != 0) {
       out += ',';
     }
-    PutStep(out, run.steps[i]);
+    PutStep(out, run, run.steps[i]);
   }
   out += ']';
   PutKey(out, "history");

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -45,44 +46,6 @@ std::string_view CauseText(Cause cause) {
   return TextOfKey(std::string("cause.") + protocols::CauseName(cause));
 }
 
-// What became of one operation, in a few words: how it waited, then how it ended. The ending is
-// "step.RESULT.CAUSE" of the table of words where there is one (a rejection by dying, a drop by
-// wounding ...), else "step.RESULT".
-std::string Cell(const ProtocolRun& run, const Step& step) {
-  static constexpr std::string_view kResults[] = {"executed", "skipped", "rejected",
-                                                  "ignored",  "pending", "dropped"};
-  std::string cell;
-  const auto then = [&] {
-    cell += ' ';
-    cell += Word(Label::StepThen);
-    cell += ' ';
-  };
-  if (!step.waitedFor.Empty()) {
-    cell += Word(Label::StepWaits);
-    cell += ' ';
-    PutSet(cell, step.waitedFor, "");
-    if (step.result == Result::Pending) {
-      return cell;
-    }
-    then();
-  } else if (step.delayed) {
-    cell += Word(Label::StepQueued);
-    then();
-  }
-  std::string key = "step.";
-  key += kResults[static_cast<int>(step.result)];
-  if (run.aborted.Contains(step.t)) {
-    const std::string_view ending =
-        TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
-    if (!ending.empty()) {
-      cell += ending;
-      return cell;
-    }
-  }
-  cell += TextOfKey(key);
-  return cell;
-}
-
 // Characters, not bytes: the table is aligned for the eye.
 std::size_t Width(std::string_view text) {
   std::size_t width = 0;
@@ -106,6 +69,177 @@ void PutPadded(std::string& out, const std::string& text, std::size_t width) {
 
 }  // namespace
 
+std::string StepCell(const ProtocolRun& run, const Step& step) {
+  std::string cell;
+  const auto then = [&] {
+    cell += ' ';
+    cell += Word(Label::StepThen);
+    cell += ' ';
+  };
+  if (!step.wounded.Empty()) {
+    cell += Word(Label::StepWounds);
+    cell += ' ';
+    PutSet(cell, step.wounded, "");
+    then();
+  }
+  if (!step.waitedFor.Empty()) {
+    cell += Word(Label::StepWaits);
+    cell += ' ';
+    PutSet(cell, step.waitedFor, "");
+    if (step.result == Result::Pending) {
+      return cell;
+    }
+    then();
+  } else if (step.delayed) {
+    cell += Word(Label::StepQueued);
+    then();
+  }
+  std::string key = "step.";
+  key += ResultKey(step.result);
+  if (run.aborted.Contains(step.t)) {
+    const std::string_view ending =
+        TextOfKey(key + "." + protocols::CauseName(run.causes[step.t - 1]));
+    if (!ending.empty()) {
+      cell += ending;
+      return cell;
+    }
+  }
+  cell += TextOfKey(key);
+  return cell;
+}
+
+void AppendStepWhy(std::string& out, const ProtocolRun& run, const Step& step) {
+  using protocols::StepRule;
+  const protocols::StepWhy& why = step.why;
+  const std::string t = std::to_string(step.t);
+  const std::string x(1, step.item);
+  const auto set = [](TransactionSet members) {
+    std::string text = " ";
+    PutSet(text, members, "");
+    return text.substr(1);
+  };
+  // The first transaction the rule names.
+  const std::string u =
+      why.others.Empty()
+          ? std::string()
+          : "T" + std::to_string(std::countr_zero(why.others.bits()) + kFirstTransaction);
+  const std::string lock(Word(why.a == 1 ? Label::LabLockExclusive : Label::LabLockShared));
+  std::string version(Word(Label::LabWhyVersionInitial));
+  if (!why.others.Empty()) {
+    version.clear();
+    AppendFilled(version, Label::LabWhyVersion, {{"u", u}, {"a", std::to_string(why.a)}});
+  }
+  if (!step.wounded.Empty()) {
+    AppendFilled(out, Label::LabWhyWounds, {{"t", t}, {"others", set(step.wounded)}, {"x", x}});
+    out += "; ";
+  }
+  const bool waits = why.rule == StepRule::LockWaits || why.rule == StepRule::StrictWaits;
+  if (!step.waitedFor.Empty() && step.result != Result::Pending && !waits) {
+    AppendFilled(out, Label::LabWhyWaited, {{"t", t}, {"others", set(step.waitedFor)}});
+    out += ' ';
+  } else if (step.delayed && step.waitedFor.Empty() && step.result != Result::Pending &&
+             step.result != Result::Dropped) {
+    AppendFilled(out, Label::LabWhyQueued, {{"t", t}});
+    out += ' ';
+  }
+  const auto say = [&](Label label) {
+    AppendFilled(out, label,
+                 {{"t", t},
+                  {"x", x},
+                  {"u", u},
+                  {"ts", std::to_string(why.ts)},
+                  {"a", std::to_string(why.a)},
+                  {"b", std::to_string(why.b)},
+                  {"others", set(why.others)},
+                  {"lock", lock},
+                  {"version", version},
+                  {"cause", std::string(CauseText(run.causes[step.t - 1]))}});
+  };
+  switch (why.rule) {
+    case StepRule::Begin:
+      return say(Label::LabWhyBegin);
+    case StepRule::BeginAgain:
+      return say(Label::LabWhyBeginAgain);
+    case StepRule::NotActive:
+      return say(static_cast<Label>(static_cast<int>(Label::LabWhyNotActiveInactive) + why.a));
+    case StepRule::Commit:
+      return say(Label::LabWhyCommit);
+    case StepRule::Abort:
+      return say(Label::LabWhyAbort);
+    case StepRule::Dropped:
+      return say(Label::LabWhyDropped);
+    case StepRule::Pending:
+      return say(Label::LabWhyPending);
+    case StepRule::Scheduler: {
+      analysis::TraceStep scheduled;
+      scheduled.kind = step.kind;
+      scheduled.item = step.item;
+      scheduled.decision = why.decision;
+      scheduled.stateBefore = TransactionState::Active;
+      scheduled.number = step.t;
+      scheduled.ts = why.ts;
+      scheduled.tsLect = why.a;
+      scheduled.tsEscr = why.b;
+      scheduled.before = why.c;
+      return AppendWhy(out, scheduled);
+    }
+    case StepRule::StrictReadTooLate:
+      return say(Label::LabWhyStrictReadTooLate);
+    case StepRule::StrictWriteTooLate:
+      return say(why.ts < why.b ? Label::LabWhyStrictWriteTooLateRead
+                                : Label::LabWhyStrictWriteTooLateWrite);
+    case StepRule::StrictWaits:
+      return say(Label::LabWhyStrictWaits);
+    case StepRule::StrictRead:
+      return say(Label::LabWhyStrictRead);
+    case StepRule::StrictWrite:
+      return say(Label::LabWhyStrictWrite);
+    case StepRule::VersionRead:
+      return say(Label::LabWhyVersionRead);
+    case StepRule::VersionTooLate:
+      return say(Label::LabWhyVersionTooLate);
+    case StepRule::VersionWrite:
+      return say(Label::LabWhyVersionWrite);
+    case StepRule::LockGranted:
+      return say(Label::LabWhyLockGranted);
+    case StepRule::LockHeld:
+      // After a wait the lock came with a release: it was granted then.
+      return say(!step.waitedFor.Empty() ? Label::LabWhyLockGranted : Label::LabWhyLockHeld);
+    case StepRule::LockWaits:
+      return say(Label::LabWhyLockWaits);
+    case StepRule::Dies:
+      return say(Label::LabWhyLockDies);
+    case StepRule::OccRead:
+      return say(why.others.Empty()                     ? Label::LabWhyOccReadInitial
+                 : why.others == TransactionSet{step.t} ? Label::LabWhyOccReadOwn
+                                                        : Label::LabWhyOccReadCommitted);
+    case StepRule::OccWrite:
+      return say(Label::LabWhyOccWrite);
+    case StepRule::OccWriteLost:
+      return say(Label::LabWhyOccWriteLost);
+    case StepRule::OccValidated:
+      return say(Label::LabWhyOccValidated);
+    case StepRule::OccValidationFails:
+      AppendFilled(out, Label::LabWhyOccFails,
+                   {{"t", t}, {"u", u}, {"x", std::string(1, why.item)}});
+      return;
+    case StepRule::SiRead:
+      return say(why.others.Empty()                     ? Label::LabWhySiReadInitial
+                 : why.others == TransactionSet{step.t} ? Label::LabWhySiReadOwn
+                                                        : Label::LabWhySiReadCommitted);
+    case StepRule::SiWrite:
+      return say(Label::LabWhySiWrite);
+    case StepRule::SiWriteLost:
+      return say(Label::LabWhySiWriteLost);
+    case StepRule::SiValidated:
+      return say(Label::LabWhySiValidated);
+    case StepRule::SiFirstCommitterWins:
+      AppendFilled(out, Label::LabWhySiFails,
+                   {{"t", t}, {"u", u}, {"x", std::string(1, why.item)}});
+      return;
+  }
+}
+
 void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan) {
   constexpr int kColumns = protocols::kProtocolCount + 1;
   const std::vector<Step>& steps = plan.runs[0].steps;
@@ -119,7 +253,7 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
   for (std::size_t i = 0; i < steps.size(); ++i) {
     cells.push_back(protocols::StepLabel(steps[i]));
     for (const ProtocolRun& run : plan.runs) {
-      cells.push_back(Cell(run, run.steps[i]));
+      cells.push_back(StepCell(run, run.steps[i]));
     }
   }
   std::size_t widths[kColumns] = {};
@@ -204,6 +338,18 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
       PutChain(out, run.order);
     }
     out += '\n';
+    for (const Step& step : run.steps) {
+      const bool plain = step.result == Result::Executed && !step.delayed && step.wounded.Empty() &&
+                         step.why.rule != protocols::StepRule::OccWriteLost &&
+                         step.why.rule != protocols::StepRule::SiWriteLost;
+      if (!plain) {
+        out += "      ";
+        out += protocols::StepLabel(step);
+        out += ": ";
+        AppendStepWhy(out, run, step);
+        out += '\n';
+      }
+    }
   }
 }
 

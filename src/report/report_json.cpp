@@ -77,7 +77,7 @@ void PutWarnings(std::string& out, const std::vector<Warning>& warnings, const S
   std::string text;
   for (const Warning& warning : warnings) {
     SpillIfLong(out, spill);
-    // Not from `out`, which may have gone out just after the "[".
+    // What came before may have gone out already: the place in the list says.
     out += &warning == &warnings.front() ? "{" : ",{";
     PutKey(out, "position");
     PutNumber(out, warning.position);

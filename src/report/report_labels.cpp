@@ -188,6 +188,171 @@ constexpr LabelEntry kSpanish[] = {
     {Label::QuizFates, "quiz.fates", "Al final del plan, cada transacción está"},
     {Label::QuizActive, "quiz.active", "activa"},
     {Label::QuizUnreadable, "quiz.unreadable", "(ilegible)"},
+    {Label::CheckOf, "check.of", "de"},
+    {Label::CheckWrong, "check.wrong", "mal"},
+    {Label::CheckConsistent, "check.consistent", "coherente"},
+    {Label::CheckUnanswered, "check.unanswered", "sin respuestas"},
+    {Label::CheckTotal, "check.total", "Total"},
+    {Label::CheckGiven, "check.given", "dice"},
+    {Label::CheckExpected, "check.expected", "es"},
+    {Label::CheckNull, "check.null", "nada"},
+    {Label::CheckDecision, "check.decision", "decisión"},
+    {Label::CheckTsLect, "check.ts_lect", "TS_lect"},
+    {Label::CheckTsEscr, "check.ts_escr", "TS_escr"},
+    {Label::CheckTimestamp, "check.timestamp", "marca de tiempo"},
+    {Label::CheckNo, "check.no", "No"},
+    {Label::CheckFollows, "check.follows", "Coherente con sus respuestas anteriores"},
+    {Label::CheckWithYours, "check.with_yours", "con sus valores anteriores"},
+    {Label::CheckWithRun, "check.with_run", "en la ejecución"},
+    {Label::CheckOwnDecision, "check.own_decision",
+     "sigue de su decisión en esta fila, «{decision}»"},
+    {Label::CheckMissing, "check.missing", "falta {item}"},
+    {Label::CheckExtra, "check.extra", "sobra {item}"},
+    {Label::CheckNotBegun, "check.not_begun", "T{t} no empieza en este plan"},
+    {Label::CheckNotEnded, "check.not_ended", "T{t} no se valida ni aborta en la ejecución"},
+    {Label::CheckNotInPlan, "check.not_in_plan", "no es una escritura del plan"},
+    {Label::CheckConflictYes, "check.conflict.yes",
+     "el grafo de precedencia no tiene ciclos; un orden en serie: {order}"},
+    {Label::CheckConflictNo, "check.conflict.no", "el grafo de precedencia tiene el ciclo {cycle}"},
+    {Label::CheckNotAnOrder, "check.not_an_order",
+     "un orden en serie pone una vez cada transacción que no aborta en el plan: {list}"},
+    {Label::CheckEdgeAgainst, "check.edge_against",
+     "el orden pone T{t} antes que T{u}, pero el grafo de precedencia tiene la arista T{u} → T{t}"},
+    {Label::CheckNotACycle, "check.not_a_cycle",
+     "un ciclo empieza y acaba en la misma transacción y pasa por dos o más sin repetir ninguna"},
+    {Label::CheckNotAnEdge, "check.not_an_edge",
+     "T{t} → T{u} no es una arista del grafo de precedencia"},
+    {Label::CheckFollowsVerdict, "check.follows_verdict",
+     "Coherente con su respuesta «{answer}» a si es serializable"},
+    {Label::CheckViewYes, "check.view.yes",
+     "el orden en serie {order} es equivalente en vistas al plan"},
+    {Label::CheckViewNo, "check.view.no",
+     "ningún orden en serie de las transacciones que no abortan es equivalente en vistas al plan"},
+    {Label::CheckViewRead, "check.view.read",
+     "en el plan, {op} (operación {p}) lee {source}; en ese orden lee {other}"},
+    {Label::CheckViewFinal, "check.view.final",
+     "en el plan, la última escritura de {x} es {source}; en ese orden es {other}"},
+    {Label::CheckViewWrite, "check.view.write", "{op} (operación {p})"},
+    {Label::CheckViewInitial, "check.view.initial", "el valor inicial"},
+    {Label::CheckRecoverableYes, "check.recoverable.yes",
+     "ninguna transacción se valida antes que otra de la que leyó"},
+    {Label::CheckRecoverableNo, "check.recoverable.no",
+     "T{t} lee {x} de T{u} y se valida (operación {p}) antes que T{u}"},
+    {Label::CheckCascadelessYes, "check.cascadeless.yes",
+     "ninguna transacción lee de otra que aún no se ha validado"},
+    {Label::CheckCascadelessNo, "check.cascadeless.no",
+     "T{t} lee {x} de T{u} (operación {p}) antes de que T{u} se valide"},
+    {Label::CheckStrictYes, "check.strict.yes",
+     "ninguna transacción lee ni escribe un elemento que otra escribió y aún no ha validado ni "
+     "abortado"},
+    {Label::CheckStrictNo, "check.strict.no",
+     "T{t} lee o escribe {x} (operación {p}) cuando T{u} lo había escrito y aún no había validado "
+     "ni abortado"},
+    {Label::CheckProtocolStep, "check.protocol_step", "en {protocol}, {op} queda «{cell}»: {why}"},
+    {Label::StepWounds, "step.wounds", "hiere a"},
+    {Label::LabWhyBegin, "lab.why.begin", "T{t} empieza con TS(T{t})={ts}"},
+    {Label::LabWhyBeginAgain, "lab.why.begin_again",
+     "T{t} ya había empezado en este plan: este inicio se ignora"},
+    {Label::LabWhyNotActiveInactive, "lab.why.not_active.inactive",
+     "T{t} no ha empezado en este plan: la operación se ignora"},
+    {Label::LabWhyNotActiveCommitted, "lab.why.not_active.committed",
+     "T{t} ya se había validado: la operación se ignora"},
+    {Label::LabWhyNotActiveAborted, "lab.why.not_active.aborted",
+     "T{t} ya había abortado: la operación se ignora"},
+    {Label::LabWhyCommit, "lab.why.commit", "T{t} está activa y se valida"},
+    {Label::LabWhyAbort, "lab.why.abort", "el plan aborta T{t}"},
+    {Label::LabWhyDropped, "lab.why.dropped",
+     "T{t} aborta ({cause}) antes de que la operación salga de su cola: se descarta"},
+    {Label::LabWhyPending, "lab.why.pending",
+     "al acabar el plan la operación sigue en la cola de T{t}, detrás de una que espera"},
+    {Label::LabWhyQueued, "lab.why.queued",
+     "la operación espera en la cola de T{t}, detrás de otra suya que espera; luego"},
+    {Label::LabWhyWaited, "lab.why.waited", "T{t} espera a {others}; luego"},
+    {Label::LabWhyWounds, "lab.why.wounds",
+     "T{t} hiere a {others}: con wound-wait, toda transacción más joven en conflicto por {x} "
+     "aborta"},
+    {Label::LabWhyStrictReadTooLate, "lab.why.strict.read_too_late",
+     "TS(T{t})={ts} < WTS({x})={a}: {u}, más joven, ya escribió {x}, así que la lectura llega "
+     "tarde y T{t} aborta"},
+    {Label::LabWhyStrictWriteTooLateRead, "lab.why.strict.write_too_late.read",
+     "TS(T{t})={ts} < RTS({x})={b}: una transacción más joven ya leyó {x}, así que la escritura "
+     "llega tarde y T{t} aborta"},
+    {Label::LabWhyStrictWriteTooLateWrite, "lab.why.strict.write_too_late.write",
+     "TS(T{t})={ts} < WTS({x})={a}: {u}, más joven, ya escribió {x}, así que la escritura llega "
+     "tarde y T{t} aborta"},
+    {Label::LabWhyStrictWaits, "lab.why.strict.waits",
+     "{u} escribió {x} la última y aún no ha validado ni abortado: T{t} espera a que termine"},
+    {Label::LabWhyStrictRead, "lab.why.strict.read",
+     "TS(T{t})={ts} ≥ WTS({x})={a} y ninguna otra transacción activa escribió {x} la última: T{t} "
+     "lee {x}"},
+    {Label::LabWhyStrictWrite, "lab.why.strict.write",
+     "TS(T{t})={ts} ≥ RTS({x})={b}, TS(T{t})={ts} ≥ WTS({x})={a} y ninguna otra transacción activa "
+     "escribió {x} la última: T{t} escribe {x}"},
+    {Label::LabWhyVersion, "lab.why.version", "de {u} (WTS={a})"},
+    {Label::LabWhyVersionInitial, "lab.why.version.initial", "inicial"},
+    {Label::LabWhyVersionRead, "lab.why.mvto.read",
+     "T{t} lee la versión {version} de {x}, la de mayor WTS que no pasa de TS(T{t})={ts}"},
+    {Label::LabWhyVersionTooLate, "lab.why.mvto.too_late",
+     "la versión {version} de {x}, la que T{t} vería, ya la leyó una transacción con TS={b} > "
+     "TS(T{t})={ts}: la escritura llega tarde y T{t} aborta"},
+    {Label::LabWhyVersionWrite, "lab.why.mvto.write",
+     "ninguna transacción más joven que T{t} leyó la versión {version} de {x} (su R-TS es {b}): "
+     "T{t} crea su versión de {x}, con WTS={ts}"},
+    {Label::LabLockShared, "lab.lock.shared", "compartido (S)"},
+    {Label::LabLockExclusive, "lab.lock.exclusive", "exclusivo (X)"},
+    {Label::LabWhyLockGranted, "lab.why.lock.granted", "T{t} obtiene el bloqueo {lock} de {x}"},
+    {Label::LabWhyLockHeld, "lab.why.lock.held", "T{t} tiene ya el bloqueo {lock} de {x}"},
+    {Label::LabWhyLockWaits, "lab.why.lock.waits",
+     "el bloqueo {lock} de {x} choca con el de {others}, concedido o pedido antes: T{t} espera"},
+    {Label::LabWhyLockDies, "lab.why.lock.dies",
+     "el bloqueo {lock} de {x} choca con el de {others}, y alguna es más vieja que T{t}: con "
+     "wait-die, T{t} muere en vez de esperar"},
+    {Label::LabWhyOccReadOwn, "lab.why.occ.read.own", "T{t} lee {x} de su propia escritura"},
+    {Label::LabWhyOccReadCommitted, "lab.why.occ.read.committed",
+     "T{t} lee {x} de la última escritura validada, la de {u}"},
+    {Label::LabWhyOccReadInitial, "lab.why.occ.read.initial",
+     "T{t} lee el valor inicial de {x}: ninguna escritura de {x} se ha validado"},
+    {Label::LabWhyOccWrite, "lab.why.occ.write",
+     "T{t} escribe {x} en su espacio de trabajo: llega a la historia cuando T{t} se valida"},
+    {Label::LabWhyOccWriteLost, "lab.why.occ.write_lost",
+     "T{t} escribe {x} en su espacio de trabajo, pero no pasa la validación: esta escritura nunca "
+     "llega a la historia"},
+    {Label::LabWhyOccValidated, "lab.why.occ.validated",
+     "ninguna transacción validada desde que T{t} empezó escribió algo que T{t} leyó: T{t} se "
+     "valida y sus escrituras entran en la historia"},
+    {Label::LabWhyOccFails, "lab.why.occ.fails",
+     "{u} se validó después de que T{t} empezara y escribió {x}, que T{t} leyó: la validación "
+     "falla y T{t} aborta"},
+    {Label::PracticeIntro, "practice.intro",
+     "Rellene las casillas y pulse «Comprobar» (o Intro en una casilla): cada una queda bien, mal, "
+     "o coherente con sus respuestas anteriores, con la regla que la decide. Una casilla vacía no "
+     "se corrige."},
+    {Label::PracticeCheck, "practice.check", "Comprobar"},
+    {Label::PracticeSolution, "practice.solution", "Ver la solución"},
+    {Label::PracticeSolutionHide, "practice.solution.hide", "Ocultar la solución"},
+    {Label::PracticeScore, "practice.score", "Puntuación"},
+    {Label::PracticeTotal, "practice.total", "Puntuación de la página"},
+    {Label::PracticeReview, "practice.review", "Casillas por revisar"},
+    {Label::PracticeRight, "practice.right", "bien"},
+    {Label::PracticeTimestamps, "practice.timestamps", "Marca de tiempo de cada transacción"},
+    {Label::PracticeRun, "practice.run", "La ejecución, operación por operación"},
+    {Label::PracticeWritten, "practice.written", "El plan tal como está escrito"},
+    {Label::PracticeOrderOrCycle, "practice.order_or_cycle", "orden (si lo es) o ciclo (si no)"},
+    {Label::PracticeViewOrder, "practice.view_order", "orden (si lo es)"},
+    {Label::PracticeTransactionsHint, "practice.transactions.hint", "por ejemplo: T1, T3"},
+    {Label::PracticeWritesHint, "practice.writes.hint", "por ejemplo: W1(A), W2(B)"},
+    {Label::PracticeProtocol, "practice.protocol", "Practicar también un protocolo"},
+    {Label::PracticeProtocolNone, "practice.protocol.none", "ninguno"},
+    {Label::PracticeResult, "practice.result", "resultado"},
+    {Label::PracticeCounter, "practice.counter",
+     "El contador de marcas de tiempo está en {counter} al empezar este plan."},
+    {Label::PracticeCounterOne, "practice.counter.one",
+     "Las marcas de tiempo de este plan empiezan en 1."},
+    {Label::PracticeIllegal, "practice.illegal", "el lector no pudo leerla entera"},
+    {Label::SheetProtocolQuestion, "sheet.protocol_question",
+     "Complete la tabla de {protocol}: lo que hace el protocolo con cada operación del plan tal "
+     "como está escrito (ejecutada, espera a…, en cola, rechazada, muere, validación fallida, "
+     "ignorada, descartada, pendiente)."},
     {Label::IsolationHeading, "isolation", "Aislamiento"},
     {Label::IsolationLevel, "isolation.level", "Nivel más fuerte"},
     {Label::LevelNone, "isolation.level.none", "ninguno"},
@@ -250,6 +415,23 @@ constexpr LabelEntry kSpanish[] = {
      "En rojo y más gruesas, las aristas del ciclo de {kind}."},
     {Label::StepRejectedFirstCommitter, "step.rejected.first_committer", "otra validó antes"},
     {Label::CauseFirstCommitter, "cause.first_committer", "otra validó antes"},
+    {Label::LabWhySiReadOwn, "lab.why.si.read.own", "T{t} lee {x} de su propia escritura"},
+    {Label::LabWhySiReadCommitted, "lab.why.si.read.committed",
+     "T{t} lee {x} de su instantánea: la última versión validada cuando T{t} empezó, la de {u}"},
+    {Label::LabWhySiReadInitial, "lab.why.si.read.initial",
+     "T{t} lee el valor inicial de {x}: cuando T{t} empezó, ninguna escritura de {x} se había "
+     "validado"},
+    {Label::LabWhySiWrite, "lab.why.si.write",
+     "T{t} escribe {x} en su espacio de trabajo: llega a la historia cuando T{t} se valida"},
+    {Label::LabWhySiWriteLost, "lab.why.si.write_lost",
+     "T{t} escribe {x} en su espacio de trabajo, pero su validación se rechaza: esta escritura "
+     "nunca llega a la historia"},
+    {Label::LabWhySiValidated, "lab.why.si.validated",
+     "ninguna transacción validada desde que T{t} empezó escribió algo que T{t} escribió: T{t} se "
+     "valida y sus escrituras entran en la historia"},
+    {Label::LabWhySiFails, "lab.why.si.fails",
+     "{u} se validó después de que T{t} empezara y escribió {x}, que T{t} también escribió: gana "
+     "la primera en validar y T{t} aborta"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));
@@ -314,6 +496,27 @@ void PutTransaction(std::string& out, std::int32_t t) {
 
 std::string_view Text(Label label) {
   return kSpanish[static_cast<std::size_t>(label)].text;
+}
+
+void AppendFilled(std::string& out, Label label,
+                  std::initializer_list<std::pair<std::string_view, std::string>> places) {
+  const std::string_view text = Text(label);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t open = text.find('{', at);
+    const std::size_t close = open == std::string_view::npos ? open : text.find('}', open);
+    if (close == std::string_view::npos) {
+      out += text.substr(at);
+      return;
+    }
+    out += text.substr(at, open - at);
+    const std::string_view name = text.substr(open + 1, close - open - 1);
+    for (const auto& [place, value] : places) {
+      if (place == name) {
+        out += value;
+      }
+    }
+    at = close + 1;
+  }
 }
 
 std::string_view TextOfKey(std::string_view key) {
@@ -433,6 +636,12 @@ std::string_view OutcomeKey(analysis::Outcome outcome) {
   static constexpr std::string_view kKeys[] = {"executed",  "rejected", "skipped", "aborted",
                                                "committed", "begun",    "error"};
   return kKeys[static_cast<std::size_t>(outcome)];
+}
+
+std::string_view ResultKey(protocols::Result result) {
+  static constexpr std::string_view kKeys[] = {"executed", "skipped", "rejected",
+                                               "ignored",  "pending", "dropped"};
+  return kKeys[static_cast<std::size_t>(result)];
 }
 
 std::string_view RuleKey(analysis::Rule rule) {

@@ -5,14 +5,17 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "analysis/plan_analysis.h"
+#include "protocols/protocols.h"
 
 namespace tosim::report {
 
-enum class Label : std::uint8_t {
+enum class Label : std::uint16_t {
   Line,             // "Línea 3, plan P1"
   Plan,             //
   NoPlan,           // "Línea 3, sin plan"
@@ -141,6 +144,110 @@ enum class Label : std::uint8_t {
   QuizFates,
   QuizActive,
   QuizUnreadable,
+  // Practice: a student's answers checked cell by cell (tosim-report --check, the page).
+  CheckOf,
+  CheckWrong,
+  CheckConsistent,
+  CheckUnanswered,
+  CheckTotal,
+  CheckGiven,
+  CheckExpected,
+  CheckNull,
+  CheckDecision,
+  CheckTsLect,
+  CheckTsEscr,
+  CheckTimestamp,
+  CheckNo,
+  CheckFollows,
+  CheckWithYours,
+  CheckWithRun,
+  CheckOwnDecision,
+  CheckMissing,
+  CheckExtra,
+  CheckNotBegun,
+  CheckNotEnded,
+  CheckNotInPlan,
+  CheckConflictYes,
+  CheckConflictNo,
+  CheckNotAnOrder,
+  CheckEdgeAgainst,
+  CheckNotACycle,
+  CheckNotAnEdge,
+  CheckFollowsVerdict,
+  CheckViewYes,
+  CheckViewNo,
+  CheckViewRead,
+  CheckViewFinal,
+  CheckViewWrite,
+  CheckViewInitial,
+  CheckRecoverableYes,
+  CheckRecoverableNo,
+  CheckCascadelessYes,
+  CheckCascadelessNo,
+  CheckStrictYes,
+  CheckStrictNo,
+  CheckProtocolStep,
+  // The protocol lab: why each step went as it did.
+  StepWounds,
+  LabWhyBegin,
+  LabWhyBeginAgain,
+  LabWhyNotActiveInactive,
+  LabWhyNotActiveCommitted,
+  LabWhyNotActiveAborted,
+  LabWhyCommit,
+  LabWhyAbort,
+  LabWhyDropped,
+  LabWhyPending,
+  LabWhyQueued,
+  LabWhyWaited,
+  LabWhyWounds,
+  LabWhyStrictReadTooLate,
+  LabWhyStrictWriteTooLateRead,
+  LabWhyStrictWriteTooLateWrite,
+  LabWhyStrictWaits,
+  LabWhyStrictRead,
+  LabWhyStrictWrite,
+  LabWhyVersion,
+  LabWhyVersionInitial,
+  LabWhyVersionRead,
+  LabWhyVersionTooLate,
+  LabWhyVersionWrite,
+  LabLockShared,
+  LabLockExclusive,
+  LabWhyLockGranted,
+  LabWhyLockHeld,
+  LabWhyLockWaits,
+  LabWhyLockDies,
+  LabWhyOccReadOwn,
+  LabWhyOccReadCommitted,
+  LabWhyOccReadInitial,
+  LabWhyOccWrite,
+  LabWhyOccWriteLost,
+  LabWhyOccValidated,
+  LabWhyOccFails,
+  // The playground's practice mode and the exercise sheet.
+  PracticeIntro,
+  PracticeCheck,
+  PracticeSolution,
+  PracticeSolutionHide,
+  PracticeScore,
+  PracticeTotal,
+  PracticeReview,
+  PracticeRight,
+  PracticeTimestamps,
+  PracticeRun,
+  PracticeWritten,
+  PracticeOrderOrCycle,
+  PracticeViewOrder,
+  PracticeTransactionsHint,
+  PracticeWritesHint,
+  PracticeProtocol,
+  PracticeProtocolNone,
+  PracticeResult,
+  PracticeCounter,
+  PracticeCounterOne,
+  PracticeIllegal,
+  SheetProtocolQuestion,
   // Isolation levels: the part of the summary about them, the levels, the anomalies and the
   // phenomena. A witness is a sentence with places "{i}", "{j}", "{x}", "{y}" (the pattern's
   // transactions and items; in G1a and G1b Tj reads Ti's write), an edge of a cycle a clause with
@@ -190,6 +297,14 @@ enum class Label : std::uint8_t {
   // Snapshot isolation in the protocol lab.
   StepRejectedFirstCommitter,
   CauseFirstCommitter,
+  // Why si decided a step.
+  LabWhySiReadOwn,
+  LabWhySiReadCommitted,
+  LabWhySiReadInitial,
+  LabWhySiWrite,
+  LabWhySiWriteLost,
+  LabWhySiValidated,
+  LabWhySiFails,
   Count
 };
 
@@ -197,6 +312,10 @@ enum class Label : std::uint8_t {
 [[nodiscard]] std::string_view Text(Label label);
 // The text of the label named `key` in the table ("step.rejected.died"); empty when there is none.
 [[nodiscard]] std::string_view TextOfKey(std::string_view key);
+
+// The text of `label` with each "{name}" replaced by its value in `places`.
+void AppendFilled(std::string& out, Label label,
+                  std::initializer_list<std::pair<std::string_view, std::string>> places);
 
 // The table as one JSON object, key by key in the table's order: {"line":"Línea",...}.
 void AppendLabelsJson(std::string& out);
@@ -211,6 +330,8 @@ void AppendWarningText(std::string& out, const analysis::Warning& warning);
 // The names in JSON of what became of a trace operation ("rejected") and of the rule that decided
 // it ("write_too_late").
 [[nodiscard]] std::string_view OutcomeKey(analysis::Outcome outcome);
+// The name in JSON of what a protocol did with a step ("dropped").
+[[nodiscard]] std::string_view ResultKey(protocols::Result result);
 [[nodiscard]] std::string_view RuleKey(analysis::Rule rule);
 // The names in JSON of a level ("read_committed"), an anomaly ("G-single"), a phenomenon ("A5B")
 // and a kind of dependency ("rw").

@@ -1,5 +1,7 @@
 #include "report/report_page.h"
 
+#include "protocols/protocols.h"
+#include "report/json_writing.h"
 #include "report/report_labels.h"
 #include "report_page_template.h"
 #include "trace/text_encoding.h"
@@ -129,7 +131,17 @@ std::string ReportPage(const PageData& data) {
   page += data.exercises ? "\"exercises\"" : "\"report\"";
   page += ",\"each_plan_alone\":";
   page += data.eachPlanAlone ? "true" : "false";
-  page += '}';
+  page += ",\"sheet\":{\"protocols\":[";
+  for (int p = 0; p < protocols::kProtocolCount; ++p) {
+    if ((data.sheetProtocols >> p & 1u) != 0) {
+      page += page.back() == '[' ? "\"" : ",\"";
+      page += protocols::ProtocolName(static_cast<protocols::Protocol>(p));
+      page += '"';
+    }
+  }
+  page += "],\"counters\":";
+  json::PutNumbers(page, data.counters != nullptr ? *data.counters : std::vector<std::int32_t>{});
+  page += "}}";
   page += pageTemplate.substr(mark + kDataMark.size());
   return page;
 }

@@ -1,5 +1,7 @@
 #include "report_cli/options.h"
 
+#include "protocols/protocols.h"
+
 namespace tosim::report {
 
 namespace {
@@ -22,6 +24,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   bool json = false;
   bool html = false;
   bool moodle = false;
+  int alone = -1;             // --each-plan-alone: 1, =no: 0, neither: -1
+  std::string sheetProtocol;  // --exercises=NAME
   std::vector<std::string> paths;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -38,10 +42,15 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       json = true;
     } else if (argument == "--protocols") {
       options.protocols = true;
-    } else if (argument == "--each-plan-alone") {
-      options.eachPlanAlone = true;
+    } else if (argument == "--each-plan-alone" || argument == "--each-plan-alone=yes") {
+      alone = 1;
+    } else if (argument == "--each-plan-alone=no") {
+      alone = 0;
     } else if (argument == "--exercises") {
       options.exercises = true;
+    } else if (argument.starts_with("--exercises=")) {
+      options.exercises = true;
+      sheetProtocol = argument.substr(argument.find('=') + 1);
     } else if (argument == "--html") {
       html = true;
       if (i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
@@ -56,6 +65,12 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       } else {
         Complain(options, "falta el fichero del cuestionario tras --moodle");
       }
+    } else if (argument == "--check") {
+      if (i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
+        options.checkPath = arguments[++i];
+      } else {
+        Complain(options, "falta el fichero de respuestas tras --check");
+      }
     } else {
       Complain(options, "opción desconocida \"" + argument + "\"");
     }
@@ -69,6 +84,29 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   if (moodle && (json || html || options.protocols)) {
     Complain(options, "--moodle no va con --json, --html ni --protocols");
   }
+  if (moodle && !options.checkPath.empty()) {
+    Complain(options, "--check y --moodle no van juntas");
+  }
+  if (!options.checkPath.empty() && html) {
+    Complain(options, "--check y --html no van juntas");
+  }
+  if (!options.checkPath.empty() && options.protocols) {
+    Complain(options, "--check no lleva --protocols: las respuestas dicen qué protocolos corregir");
+  }
+  for (int p = 0; p < protocols::kProtocolCount; ++p) {
+    const char* name = protocols::ProtocolName(static_cast<protocols::Protocol>(p));
+    if (sheetProtocol == name || sheetProtocol == "all" ||
+        (options.exercises && sheetProtocol.empty() && options.protocols)) {
+      options.sheetProtocols.emplace_back(name);
+    }
+  }
+  if (!sheetProtocol.empty() && options.sheetProtocols.empty()) {
+    Complain(options, "--exercises=" + sheetProtocol +
+                          ": no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "
+                          "2pl, wait_die, wound_wait, occ) ni all");
+  }
+  options.protocols = options.protocols || !options.sheetProtocols.empty();
+  options.eachPlanAlone = alone < 0 ? options.exercises : alone == 1;
   options.format = moodle ? Format::Moodle
                    : html ? Format::Html
                    : json ? Format::Json

@@ -1,5 +1,6 @@
 #include "report_cli/report_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -10,6 +11,7 @@
 #include "plan/in_stream.h"
 #include "platform/platform.h"
 #include "protocols/protocols.h"
+#include "report/check_report.h"
 #include "report/in_memory_run.h"
 #include "report/moodle_quiz.h"
 #include "report/protocols_format.h"
@@ -28,8 +30,10 @@ namespace {
 
 constexpr std::string_view kSynopsis =
     "Uso: tosim-report [--json] [--protocols] [--each-plan-alone] FICHERO_DE_PLANES\n"
-    "     tosim-report --html INFORME.html [--exercises] [--protocols]\n"
-    "                  [--each-plan-alone] FICHERO_DE_PLANES\n"
+    "     tosim-report --html INFORME.html [--exercises[=PROTOCOLO|all]]\n"
+    "                  [--protocols] [--each-plan-alone[=no]] FICHERO_DE_PLANES\n"
+    "     tosim-report --check RESPUESTAS [--json] [--each-plan-alone]\n"
+    "                  FICHERO_DE_PLANES\n"
     "     tosim-report --moodle CUESTIONARIO.xml FICHERO_DE_PLANES";
 
 // At most 80 columns a line.
@@ -79,9 +83,22 @@ constexpr std::string_view kHelp =
     "                  traza de tosim y, para cada plan, su planificación, su grafo\n"
     "                  de precedencia y lo anterior. Acepta ficheros de planes de\n"
     "                  hasta 1 MiB y nunca escribe sobre el fichero de planes.\n"
-    "  --exercises     con --html, una hoja de ejercicios para imprimir: cada plan\n"
-    "                  con su tabla por rellenar y sus preguntas, y las soluciones\n"
-    "                  al final, en páginas aparte.\n"
+    "  --exercises[=PROTOCOLO|all]\n"
+    "                  con --html, una hoja de ejercicios para imprimir: cada plan\n"
+    "                  con sus avisos, su tabla por rellenar y sus preguntas, y las\n"
+    "                  soluciones completas al final, en páginas aparte. Las marcas\n"
+    "                  de tiempo empiezan en 1 en cada plan, salvo con\n"
+    "                  --each-plan-alone=no (el contador de tosim). Con un\n"
+    "                  protocolo del laboratorio, o all, o con --protocols, pide\n"
+    "                  también su tabla.\n"
+    "  --check RESPUESTAS\n"
+    "                  corrige las respuestas de un estudiante: JSON Lines con las\n"
+    "                  claves de --json, una línea por plan con \"line\" (y \"plan\"\n"
+    "                  si la línea tiene varios); las claves que faltan no se\n"
+    "                  corrigen. Por plan, la nota y cada casilla mal o coherente\n"
+    "                  con las respuestas anteriores del estudiante, con la regla\n"
+    "                  que la decide; con --json, una línea JSON por plan. La\n"
+    "                  salida de --json es una respuesta perfecta.\n"
     "  --moodle CUESTIONARIO.xml\n"
     "                  escribe en CUESTIONARIO.xml un cuestionario que Moodle\n"
     "                  importa (Banco de preguntas → Importar → Formato Moodle XML):\n"
@@ -96,11 +113,12 @@ constexpr std::string_view kHelp =
     "  --version       muestra la versión.\n"
     "\n"
     "Estado de salida: 0 si todo va bien; 64 si la línea de órdenes es incorrecta;\n"
-    "65 si el fichero pasa del límite de --html o --moodle; si el fichero no se\n"
-    "puede leer o la salida no se puede escribir, el número de error de tosim: 2 el\n"
-    "fichero no existe, 3 la carpeta no existe, 5 acceso denegado (una carpeta, un\n"
-    "fichero que otro proceso tiene abierto, o el propio fichero de planes como\n"
-    "informe o cuestionario), 101 error de escritura.\n"
+    "65 si el fichero pasa del límite de --html o --moodle, o si alguna respuesta de\n"
+    "--check no se puede leer o corregir (las demás se corrigen igual); si un\n"
+    "fichero no se puede leer o la salida no se puede escribir, el número de error\n"
+    "de tosim: 2 el fichero no existe, 3 la carpeta no existe, 5 acceso denegado\n"
+    "(una carpeta, un fichero que otro proceso tiene abierto, o el propio fichero de\n"
+    "planes como informe o cuestionario), 101 error de escritura.\n"
     "tosim-report no escribe ningún fichero, salvo el informe de --html y el\n"
     "cuestionario de --moodle.\n";
 
@@ -181,23 +199,30 @@ Failure UsageError(const std::string& problem) {
   return {problem + "\n" + std::string(kSynopsis) + "\n(más en tosim-report --help)", kUsageError};
 }
 
-// Reads the whole plan file into `plan`; it may not be larger than `option` (--html, --moodle)
-// takes.
-Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan,
-                          std::string_view option) {
+// Reads the whole of `file` into `bytes`, up to `most` bytes (`tooLarge` says what is wrong with
+// more).
+Failure ReadWhole(platform::FileHandle file, const std::string& path, std::string& bytes,
+                  std::size_t most, std::string_view tooLarge) {
   char block[kOutputBlock];
   for (std::size_t got = 1; got != 0;) {
     if (const int error = platform::ReadFile(file, block, sizeof block, &got); error != 0) {
       return {"no se puede leer \"" + path + "\": " + Cause(error), error};
     }
-    if (got > kMostHtmlPlanBytes - plan.size()) {
-      return {"\"" + path + "\" pasa de 1 MiB, lo más que toma " + std::string(option) +
-                  " (--json no tiene límite)",
-              kTooLargeForHtml};
+    if (got > most - bytes.size()) {
+      return {"\"" + path + "\" " + std::string(tooLarge), kTooLargeForHtml};
     }
-    plan.append(block, got);
+    bytes.append(block, got);
   }
   return {};
+}
+
+// Reads the whole plan file into `plan`; it may not be larger than `option` (--html, --moodle)
+// takes.
+Failure ReadWholePlanFile(platform::FileHandle file, const std::string& path, std::string& plan,
+                          std::string_view option) {
+  return ReadWhole(
+      file, path, plan, kMostHtmlPlanBytes,
+      "pasa de 1 MiB, lo más que toma " + std::string(option) + " (--json no tiene límite)");
 }
 
 // The local date and time as the page shows it: "8/12/2026, 10:58:00".
@@ -253,8 +278,16 @@ Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
         InMemoryRun run;
         RunInMemory(plans, run, options.protocols, TimestampsOf(options));
         const std::string made = Now();
+        std::uint8_t sheet = 0;
+        for (int p = 0; p < protocols::kProtocolCount; ++p) {
+          for (const std::string& name : options.sheetProtocols) {
+            if (name == protocols::ProtocolName(static_cast<protocols::Protocol>(p))) {
+              sheet = static_cast<std::uint8_t>(sheet | 1u << p);
+            }
+          }
+        }
         return ReportPage({options.planPath, made, plans, run.trace, run.reports, options.exercises,
-                           options.eachPlanAlone});
+                           options.eachPlanAlone, sheet, &run.counters});
       });
 }
 
@@ -322,6 +355,71 @@ Failure ReportPlans(platform::FileHandle file, const Options& options) {
   return failure;
 }
 
+// Checks the answers of `answerPath` against every plan of the file: per plan the marks, in
+// the summary's words or as JSON Lines, and in the summary a total. Answers that cannot be read
+// or checked are named on standard error, one line each, and the run ends with kBadAnswers; the
+// other plans are checked all the same.
+Failure CheckPlans(platform::FileHandle file, const Options& options) {
+  std::string text;
+  {
+    platform::FileHandle answers = platform::kNoFile;
+    if (const int error = platform::OpenForReading(options.checkPath, &answers); error != 0) {
+      return {"no se puede abrir \"" + options.checkPath + "\": " + Cause(error), error};
+    }
+    Failure failure = ReadWhole(answers, options.checkPath, text, kMostAnswerBytes,
+                                "pasa de 64 MiB, lo más que toma --check");
+    if (const int error = platform::CloseFile(answers); error != 0 && !failure) {
+      failure = {"no se puede cerrar \"" + options.checkPath + "\": " + Cause(error), error};
+    }
+    if (failure) {
+      return failure;
+    }
+  }
+  std::vector<PlanAnswers> objects;
+  std::vector<AnswerProblem> problems;
+  ReadAnswers(text, objects, problems);
+  text = {};
+  AnswerMatcher matcher(std::move(objects));
+
+  InStream plan;
+  plan.Open(ReadPlanFile, &file);
+  std::string out;
+  Failure failure;
+  Score score;
+  const auto done = [&](const analysis::PlanReport& report) {
+    AppendCheck(out, options.format == Format::Json, report, matcher.Take(report), score, problems);
+    if (out.size() >= kOutputBlock) {
+      failure = WriteOutput(out);
+      out.clear();
+    }
+    return !failure;
+  };
+  const int error = analysis::ForEachPlanReport(
+      plan, [] {}, [](const Operation&) {}, done, TimestampsOf(options));
+  if (failure) {
+    return failure;
+  }
+  if (error != 0) {
+    (void)WriteOutput(out);
+    return {"no se puede leer \"" + options.planPath + "\": " + Cause(error), error};
+  }
+  matcher.Unmatched(problems);
+  if (options.format != Format::Json) {
+    AppendCheckTotal(out, score);
+  }
+  if (failure = WriteOutput(out); failure || problems.empty()) {
+    return failure;
+  }
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const AnswerProblem& a, const AnswerProblem& b) { return a.at < b.at; });
+  std::string lines;
+  for (const AnswerProblem& problem : problems) {
+    lines += lines.empty() ? "" : "\n" + std::string(kProgram);
+    lines += options.checkPath + ", línea " + std::to_string(problem.at) + ": " + problem.text;
+  }
+  return {lines, kBadAnswers};
+}
+
 // The run after the command line: the plan file opened, reported and closed.
 Failure Report(const Options& options) {
   platform::FileHandle file = platform::kNoFile;
@@ -338,7 +436,7 @@ Failure Report(const Options& options) {
                                        "el cuestionario", MoodleQuiz);
       break;
     default:
-      failure = ReportPlans(file, options);
+      failure = options.checkPath.empty() ? ReportPlans(file, options) : CheckPlans(file, options);
       break;
   }
   if (const int error = platform::CloseFile(file); error != 0 && !failure) {

@@ -9,10 +9,10 @@ header, empty lines included. "#" lines before a case's first section are commen
   trace            The trace: the console is the trace, CR LF and "Pulsar <CR> para terminar";
                    the listing plan.lst is the trace. Here and in console, listing and stderr
                    every line ends with CR LF, unless the section says "lf".
-  console [lf] [contains] [drop KEY]   The console, when it is not trace and prompt ("lf": its
-                   lines end with LF, as do those of "stderr lf"; "contains": these lines are part
-                   of it; "drop KEY", repeatable: the key KEY of every JSON object line is left
-                   out first).
+  console [lf] [contains] [drop KEY]...   The console, when it is not trace and prompt ("lf":
+                   its lines end with LF, as do those of "stderr lf"; "contains": these lines are
+                   part of it; "drop KEY": the key KEY is left out of every JSON object line
+                   first, wherever it stands; repeatable).
   listing [NAME]   The file NAME (default plan.lst), when it is not the trace; repeatable.
   no-listing NAME...   Files that must not exist afterwards.
   args             The arguments, split like a shell does (default: plan.txt plan.lst).
@@ -72,16 +72,20 @@ class Spelling:
 
 
 def drop_key(data, key):
-    """`data` with the member "KEY":value taken out of every line that is a JSON object."""
+    """`data` with every member "KEY":value, at any depth, taken out of every line that is a JSON
+    object (a member that is not its object's first)."""
     lines = data.split(b"\n")
-    marker = b',"' + key.encode() + b'":'
+    marker = ',"' + key + '":'
     for i, line in enumerate(lines):
-        at = line.find(marker)
-        if line.startswith(b"{") and at >= 0:
-            text = line.decode("utf-8")
-            start = len(line[:at].decode("utf-8"))
-            _, end = json.JSONDecoder().raw_decode(text, start + len(marker.decode()))
-            lines[i] = (text[:start] + text[end:]).encode("utf-8")
+        if not line.startswith(b"{"):
+            continue
+        text = line.decode("utf-8")
+        at = text.find(marker)
+        while at >= 0:
+            _, end = json.JSONDecoder().raw_decode(text, at + len(marker))
+            text = text[:at] + text[end:]
+            at = text.find(marker, at)
+        lines[i] = text.encode("utf-8")
     return b"\n".join(lines)
 
 
@@ -264,8 +268,9 @@ def problems_of(case, folder, spell, plan, stdout_mode, console, errors, status)
     problems = [difference("stderr", text("stderr"), mask(errors)) if case.has("stderr")
                 else None]
     words = case.words("console")
-    for dropped in (words[i + 1] for i, word in enumerate(words[:-1]) if word == "drop"):
-        console = drop_key(console, dropped)
+    for i, word in enumerate(words[:-1]):
+        if word == "drop":
+            console = drop_key(console, words[i + 1])
     if expected is not None and stdout_mode not in ("full", "closed-pipe", "closed"):
         if "contains" in case.words("console"):
             problems.append(None if expected in mask(console) else

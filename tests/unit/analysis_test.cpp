@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
+#include "analysis/view_check.h"
 #include "schedule/op_label.h"
 
 namespace tosim::analysis {
@@ -206,17 +207,23 @@ bool Before(const Numbers& order, std::int32_t a, std::int32_t b) {
   return std::ranges::find(order, a) < std::ranges::find(order, b);
 }
 
-PlanReport Reference(const std::vector<Operation>& plan) {
+// What the definitions say about `plan`; `viewOrders` gets every serial order of P that is
+// view-equivalent to P. A verdict's breach holds the position and transaction of its first
+// failure.
+PlanReport Reference(const std::vector<Operation>& plan, std::vector<Numbers>& viewOrders) {
   // The written schedule S: the operations of transactions 1..10 up to their commit or abort.
   std::vector<Operation> s;
+  std::vector<std::int64_t> positions;  // of S's operations in the plan
   std::map<std::int32_t, std::size_t> commitAt;
   std::map<std::int32_t, std::size_t> abortAt;
-  for (const Operation& operation : plan) {
+  for (std::size_t n = 0; n < plan.size(); ++n) {
+    const Operation& operation = plan[n];
     const std::int32_t t = operation.number;
     const bool known = t >= 1 && t <= 10 && (!IsAccess(operation) || operation.item != ' ');
     if (!known || commitAt.contains(t) || abortAt.contains(t)) {
       continue;
     }
+    positions.push_back(static_cast<std::int64_t>(n) + 2);
     if (operation.kind == OpKind::Validate) {
       commitAt[t] = s.size();
     }
@@ -242,6 +249,9 @@ PlanReport Reference(const std::vector<Operation>& plan) {
     std::size_t source = SIZE_MAX;  // the write this read reads in S
     for (std::size_t i = 0; i < v; ++i) {
       if (Conflict(s[i], s[v]) && s[i].kind == OpKind::Write && endOf(s[i].number) > v) {
+        if (report.strict) {
+          report.unstrict = {positions[v], s[v].number, 0, s[v].item};
+        }
         report.strict = false;
       }
       const bool writerNotAborted = !abortAt.contains(s[i].number) || abortAt[s[i].number] > v;
@@ -262,9 +272,16 @@ PlanReport Reference(const std::vector<Operation>& plan) {
       const std::size_t writerCommit = commitAt.contains(writer) ? commitAt[writer] : SIZE_MAX;
       // Cascadeless: reads only committed writes. Recoverable: commits after its writers.
       if (writerCommit > v) {
+        if (report.cascadeless) {
+          report.cascade = {positions[v], reader, writer, s[v].item};
+        }
         report.cascadeless = false;
       }
       if (commitAt.contains(reader) && writerCommit > commitAt[reader]) {
+        const std::int64_t commit = positions[commitAt[reader]];
+        if (report.recoverable || commit < report.unrecoverable.position) {
+          report.unrecoverable = {commit, reader, 0, ' '};
+        }
         report.recoverable = false;
       }
     }
@@ -296,9 +313,12 @@ PlanReport Reference(const std::vector<Operation>& plan) {
     std::ranges::stable_sort(serial, [&](std::size_t a, std::size_t b) {
       return Before(order, p[a].number, p[b].number);
     });
-    if (View(p, serial) == View(p, asWritten) && !report.viewSerializable) {
-      report.viewSerializable = true;
-      report.viewOrder = order;
+    if (View(p, serial) == View(p, asWritten)) {
+      viewOrders.push_back(order);
+      if (!report.viewSerializable) {
+        report.viewSerializable = true;
+        report.viewOrder = order;
+      }
     }
   } while (std::ranges::next_permutation(order).found);
   return report;
@@ -372,7 +392,8 @@ TEST(PlanAnalysis, AgreesWithTheDefinitionsOnRandomPlans) {
   for (std::size_t n = 0; n < plans.size(); ++n) {
     SCOPED_TRACE(lines[n]);
     const PlanReport& report = reports[n];
-    const PlanReport expected = Reference(plans[n]);
+    std::vector<Numbers> viewOrders;
+    const PlanReport expected = Reference(plans[n], viewOrders);
     ASSERT_EQ(report.line, static_cast<std::int64_t>(n + 1));
     ASSERT_EQ(report.transactions, expected.transactions);
     ASSERT_EQ(report.edges, expected.edges);
@@ -384,6 +405,26 @@ TEST(PlanAnalysis, AgreesWithTheDefinitionsOnRandomPlans) {
     ASSERT_EQ(report.cascadeless, expected.cascadeless);
     ASSERT_EQ(report.strict, expected.strict);
     ASSERT_EQ(TriplesOf(report.readsFrom), TriplesOf(expected.readsFrom));
+    // Where each verdict first fails: the operation, the transaction, and for a read of a write
+    // not committed the writer it read.
+    EXPECT_EQ(report.unstrict.position, expected.unstrict.position);
+    EXPECT_EQ(report.unstrict.t, expected.unstrict.t);
+    EXPECT_EQ(report.unstrict.item, expected.unstrict.item);
+    EXPECT_EQ(report.cascade.position, expected.cascade.position);
+    EXPECT_EQ(report.cascade.t, expected.cascade.t);
+    EXPECT_EQ(report.cascade.u, expected.cascade.u);
+    EXPECT_EQ(report.unrecoverable.position, expected.unrecoverable.position);
+    EXPECT_EQ(report.unrecoverable.t, expected.unrecoverable.t);
+    // A given serial order of P is found view-equivalent exactly when it is; the first few
+    // thousand plans, every order.
+    if (n < 2000) {
+      Numbers order = TransactionsOfP(report);
+      do {
+        const bool equivalent = std::ranges::find(viewOrders, order) != viewOrders.end();
+        EXPECT_EQ(CompareViews(report, order).kind == ViewDifference::Kind::None, equivalent)
+            << testing::PrintToString(order);
+      } while (std::ranges::next_permutation(order).found);
+    }
 
     // The cycle: edges of the graph, closed, no transaction twice in between.
     const Numbers& cycle = report.conflictCycle;

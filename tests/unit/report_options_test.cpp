@@ -69,6 +69,43 @@ TEST(ReportOptions, EachPlanAloneWithAnyFormatExercisesOnlyWithHtml) {
             "--exercises va con --html");
 }
 
+// A sheet numbers each plan from 1 unless told otherwise; a protocol named asks for its grid and
+// turns the lab on.
+TEST(ReportOptions, ExercisesNumberFromOneAndNameTheirProtocols) {
+  EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).eachPlanAlone);
+  EXPECT_FALSE(ParseOptions({"--html", "s.html", "--exercises", "--each-plan-alone=no", "p.txt"})
+                   .eachPlanAlone);
+  EXPECT_FALSE(ParseOptions({"--each-plan-alone=no", "p.txt"}).eachPlanAlone);
+
+  const Options one = ParseOptions({"--html", "s.html", "--exercises=wound_wait", "p.txt"});
+  EXPECT_EQ(one.sheetProtocols, std::vector<std::string>{"wound_wait"});
+  EXPECT_TRUE(one.protocols);
+  EXPECT_EQ(one.problem, "");
+  EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=all", "p.txt"}).sheetProtocols.size(),
+            9u);
+  EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises", "--protocols", "p.txt"})
+                .sheetProtocols.size(),
+            9u);
+  EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).sheetProtocols.empty());
+  EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=tso", "p.txt"}).problem,
+            "--exercises=tso: no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "
+            "2pl, wait_die, wound_wait, occ) ni all");
+}
+
+TEST(ReportOptions, CheckTakesItsAnswerFileInAnyFormButHtml) {
+  const Options check = ParseOptions({"--check", "answers.jsonl", "--json", "p.txt"});
+  EXPECT_EQ(check.checkPath, "answers.jsonl");
+  EXPECT_EQ(check.planPath, "p.txt");
+  EXPECT_EQ(check.format, Format::Json);
+  EXPECT_EQ(check.problem, "");
+  EXPECT_EQ(ParseOptions({"p.txt", "--check"}).problem,
+            "falta el fichero de respuestas tras --check");
+  EXPECT_EQ(ParseOptions({"--check", "a.jsonl", "--html", "o.html", "p.txt"}).problem,
+            "--check y --html no van juntas");
+  EXPECT_EQ(ParseOptions({"--check", "a.jsonl", "--moodle", "q.xml", "p.txt"}).problem,
+            "--check y --moodle no van juntas");
+}
+
 // "--html -h" asks for the help; it does not name a page "-h".
 TEST(ReportOptions, HelpAndVersionWinWherePlacedAmongMistakes) {
   const Options help = ParseOptions({"--html", "-h", "plans.txt"});

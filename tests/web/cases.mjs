@@ -45,7 +45,7 @@ export async function run({ page, plans, tosim, report, work, labels }) {
     // The data as the report page carries it: the trace and the plan file as byte strings.
     const data = { trace: bytes, plans: fs.readFileSync(plan).toString('latin1'), reports: json, labels };
     const drawn = await drawnDecisions(page, data);
-    const answers = answerKeyProblems(drawn.answers, json, labels);
+    const answers = answerKeyProblems(drawn, json, labels);
     check(`${name}: the answer key of every plan names --json's values`, answers.length === 0,
       answers.slice(0, 5).join('; '));
     checkWordsChanged(name, drawn, await drawnDecisions(page, { ...data, trace: editedWords(data.trace) }));

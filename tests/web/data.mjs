@@ -76,14 +76,21 @@ export const drawnDecisions = (page, data) => page.evaluate(async (data) => {
   // The rest of the lines, drawn at once as for printing.
   dispatchEvent(new Event('beforeprint'));
   renderExercises(sheet, data);
+  // The sheet's tables without their operation column: the labels are tosim's own, shown as
+  // they are.
   const cells = (root, selector) => [...root.querySelectorAll(selector)].map((row) =>
-    [...row.cells].map((cell) => cell.className + ' ' + cell.textContent + ' ' + cell.title).join(' | '));
+    [...row.cells].filter((cell) => !cell.classList.contains('op'))
+      .map((cell) => cell.className + ' ' + cell.textContent + ' ' + cell.title).join(' | '));
   const drawn = {
     trace: [...report.querySelectorAll('tr.tl')].map((row) => [...row.cells].map((cell) => cell.className).join(' ')),
     grids: cells(report, '.grid tr'),
     table: cells(sheet, '.exercises .grid tr'),
     answers: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
-      [...list.children].map((item) => item.textContent)),
+      [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
+    keyTables: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
+      [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
+        [...row.cells].slice(2).map((cell) => cell.textContent))),
+    fillRows: [...sheet.querySelectorAll('.exercises .grid.to-fill')].map((table) => table.rows.length - 1),
     text: [...report.querySelectorAll('tr.tl')].map((row) => row.textContent).join('\n'),
   };
   report.remove();
@@ -97,6 +104,7 @@ export function checkWordsChanged(name, original, edited) {
   const changed = original.text !== edited.text || !/abortada|no escribe|ERR:|fin Plan|Iniciar/.test(original.text);
   check(`${name}: the trace's words changed in the data, every decision on the page the same`,
     changed && same(original.trace, edited.trace) && same(original.grids, edited.grids) &&
-    same(original.table, edited.table) && same(original.answers, edited.answers),
+    same(original.table, edited.table) && same(original.answers, edited.answers) &&
+    same(original.keyTables, edited.keyTables),
     JSON.stringify(edited).slice(0, 300));
 }

@@ -7,15 +7,16 @@ import { check, openPage, runTyped, same } from './setup.mjs';
 export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ',
   'si'];
 
-// What the page shows of every plan's protocol view: the step grid's rows as text, each
-// protocol's history as the line tosim-report --protocols writes ("name: title text; ..."), and
-// its waits-for graph's red edges and marked victims.
+// What the page shows of every plan's protocol view: the step grid's rows as text and the cells'
+// tooltips, each protocol's history as the line tosim-report --protocols writes ("name: title
+// text; ..."), and its waits-for graph's red edges and marked victims.
 export const shownProtocols = (page) => page.$$eval('#out .plan', (plans) => plans.map((plan) => {
   const view = plan.querySelector('.protocols');
   if (!view) return null;
   const text = (row) => [...row.cells].map((cell) => cell.textContent);
   return {
     rows: [...view.querySelector('.steps').rows].map(text),
+    titles: [...view.querySelector('.steps').rows].map((row) => [...row.cells].map((cell) => cell.title)),
     histories: Object.fromEntries([...view.querySelectorAll('.history')].map((h) => [h.dataset.protocol, {
       line: h.dataset.protocol + ': ' + [...h.querySelectorAll('dd')]
         .map((d) => d.previousElementSibling.textContent + ' ' + d.textContent).join('; '),
@@ -27,18 +28,29 @@ export const shownProtocols = (page) => page.$$eval('#out .plan', (plans) => pla
 }));
 
 // The protocol lab in a block of tosim-report --protocols's summary: the table's rows (cells
-// stand two spaces or more apart) and each protocol's line.
+// stand two spaces or more apart), each protocol's line, and under it, indented further, why
+// each step that did not simply execute went as it did ("W1(B): the sentence").
 function protocolsText(block) {
   const lines = block.split('\n');
   const start = lines.findIndex((line) => line.trim() === 'Protocolos:');
   const rows = [];
   const histories = {};
-  for (const line of lines.slice(start + 1).map((l) => l.trim()).filter(Boolean)) {
-    const name = PROTOCOLS.find((p) => line.startsWith(p + ': '));
-    if (name) histories[name] = line;
-    else rows.push(line.split(/ {2,}/));
+  const whys = {};
+  let protocol = null;
+  for (const line of lines.slice(start + 1).filter((l) => l.trim())) {
+    const name = PROTOCOLS.find((p) => line.trim().startsWith(p + ': '));
+    if (line.startsWith('      ')) {
+      const at = line.indexOf(': ');
+      whys[protocol].push([line.slice(6, at), line.slice(at + 2)]);
+    } else if (name) {
+      histories[name] = line.trim();
+      protocol = name;
+      whys[name] = [];
+    } else {
+      rows.push(line.trim().split(/ {2,}/));
+    }
   }
-  return { rows, histories };
+  return { rows, histories, whys };
 }
 
 const sortedUnique = (list) => [...new Set(list.map((x) => JSON.stringify(x)))].sort();
@@ -56,6 +68,16 @@ export function protocolProblems(shown, block, lab) {
   shown.rows.forEach((row, i) => {
     if (!same(row, text.rows[i])) expect(`row ${i}: «${row.join(' | ')}»`, false);
   });
+  // Each step that did not simply execute says why on hover, in the summary's words.
+  PROTOCOLS.forEach((name, p) => {
+    let row = 1;
+    for (const [op, why] of text.whys[name] || []) {
+      while (row < shown.rows.length && !(shown.rows[row][0] === op &&
+        (shown.titles[row][1 + p] || '').startsWith(why))) row++;
+      expect(`${name} ${op}: the cell says on hover «${why}»`, row < shown.rows.length);
+      row++;
+    }
+  });
   for (const name of PROTOCOLS) {
     const { line, cycleEdges, victims } = shown.histories[name] || {};
     expect(`«${line}» is «${text.histories[name]}»`, line === text.histories[name]);
@@ -70,8 +92,9 @@ export function protocolProblems(shown, block, lab) {
 
 // The worked example by hand from the rules: under 2pl W1(B) waits for T2 and W2(A) for T1, a
 // deadlock whose victim is the younger T2; under wait_die T2 dies instead; under wound_wait T1
-// wounds T2; under occ T2 fails its validation; under si both commit, and no serial order exists
-// (T1 read A before T2's version, T2 read B before T1's).
+// wounds T2, which the cell of W1(B) says; under occ T2 fails its validation, and its write of A
+// never took effect; under si both commit, and no serial order exists (T1 read A before T2's
+// version, T2 read B before T1's).
 export const EXAMPLE = 'P1; T1; T2; R1(A); R2(B); W1(B); W2(A); C1; C2';
 
 export async function run({ page, browser, origin, own, out }) {
@@ -83,8 +106,14 @@ export async function run({ page, browser, origin, own, out }) {
     'espera a T2 → ejecutada', 'espera a T1 → víctima', 'ejecutada', 'ignorada']), column('2pl').join(' | '));
   check('wait_die: the younger dies', same(column('wait_die'), [...begun,
     'espera a T2 → ejecutada', 'muere', 'ejecutada', 'ignorada']), column('wait_die').join(' | '));
-  check('wound_wait: the older wounds the younger', same(column('wound_wait'), [...begun,
-    'ejecutada', 'ignorada', 'ejecutada', 'ignorada']), column('wound_wait').join(' | '));
+  check('wound_wait: the older wounds the younger, where it happens', same(column('wound_wait'), [...begun,
+    'hiere a T2 → ejecutada', 'ignorada', 'ejecutada', 'ignorada']), column('wound_wait').join(' | '));
+  const hover = (name, row) => example.titles[row][1 + PROTOCOLS.indexOf(name)];
+  check('a cell says why on hover: the wound, the lost write, the late write with its numbers',
+    hover('wound_wait', 5).startsWith('T1 hiere a T2') &&
+    hover('occ', 6).includes('nunca llega a la historia') &&
+    hover('to', 5) === 'TS(T1)=1 < TS_lect(B)=2: una transacción más joven ya leyó B, así que ' +
+      'la escritura llega tarde y T1 aborta', [hover('wound_wait', 5), hover('occ', 6), hover('to', 5)].join(' / '));
   check('to and occ: a rejected write, a failed validation', same(column('to'), [...begun,
     'rechazada', 'ejecutada', 'ignorada', 'ejecutada']) && column('occ')[7] === 'validación fallida');
   check('si: every operation executed, both commit, no serial order', same(column('si'),

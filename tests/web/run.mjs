@@ -14,6 +14,7 @@ import * as generate from './generate.mjs';
 import * as isolation from './isolation.mjs';
 import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
+import * as practice from './practice.mjs';
 import * as protocols from './protocols.mjs';
 import { casePlans, finish, launch, openPage, pageData, serve } from './setup.mjs';
 import * as verdicts from './verdicts.mjs';
@@ -49,6 +50,7 @@ await protocols.run(context);
 await layout.run(context);
 await downloads.run(context);
 await exercises.run(context);
+await practice.run(context);
 await generate.run(context);
 
 await browser.close();

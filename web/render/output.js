@@ -5,13 +5,16 @@ import { decode1252, el, planLines, scrolling, useLabels, word } from './common.
 import { precedenceGraph } from './graph.js';
 import { scheduleGrid } from './grid.js';
 import { isolationSection } from './isolation.js';
+import { practiceForm } from './practice.js';
 import { protocolView } from './protocols.js';
-import { traceFrames, traceTable } from './trace.js';
+import { traceFrames, traceTable, traceLabels } from './trace.js';
 import { verdictSections, warningList } from './verdicts.js';
 
 const FRAMES_PER_CHUNK = 25;
+// A plan's cells to fill in weigh more than its output: fewer lines at a time in practice.
+const PRACTICE_FRAMES_PER_CHUNK = 4;
 
-function planPanel(report, source, rulesLink) {
+function planPanel(report, source, options) {
   const panel = el('section', report.plan === null ? 'plan no-plan' : 'plan');
   panel.dataset.line = report.line;
   if (report.plan === null) {
@@ -23,19 +26,70 @@ function planPanel(report, source, rulesLink) {
   panel.append(el('h3', '', 'Plan P' + report.plan));
   if ((report.warnings || []).length) panel.append(warningList(report));
   const pictures = el('div', 'pictures');
-  pictures.append(scrolling(scheduleGrid(report), 'Planificación'), precedenceGraph(report));
+  pictures.append(scrolling(scheduleGrid(report), 'Planificación del plan P' + report.plan +
+    ', línea ' + report.line), precedenceGraph(report));
   panel.append(pictures, ...verdictSections(report));
   if (report.isolation) panel.append(isolationSection(report));
-  if (report.protocols) panel.append(protocolView(report, source, rulesLink));
+  if (report.protocols) panel.append(protocolView(report, source, options));
   return panel;
 }
 
-function frameSection({ number, reports, rows }, source, rulesLink) {
+// In practice, a plan's panel is its warnings and the cells to fill in; what the run did (the
+// plan's own panel, and the line's trace with it) stays hidden until the solution is asked for.
+function practicePanel(report, source, options, labels, showTrace) {
+  const practice = options.practice;
+  const state = practice.state(report.index);
+  state.index = report.index;
+  const box = el('section', 'plan practicing');
+  box.dataset.line = report.line;
+  box.dataset.plan = report.plan;
+  box.append(el('h3', '', 'Plan P' + report.plan));
+  if ((report.warnings || []).length) box.append(warningList(report));
+  // The plan's own panel is drawn when first asked for.
+  const solution = el('div', 'solution');
+  const show = (shown) => {
+    solution.hidden = !shown;
+    if (shown && !solution.firstChild) {
+      const panel = planPanel(report, source, options);
+      panel.querySelector(':scope > .warnings')?.remove();
+      solution.append(panel);
+    }
+  };
+  show(Boolean(state.solution));
+  const form = practiceForm(report, state, (entry) => labels.get(entry), {
+    check: () => practice.check(report.index),
+    changed: () => practice.changed(),
+    solution: (shown) => {
+      show(shown);
+      showTrace();
+    },
+  });
+  practice.forms.set(report.index, form);
+  box.append(form.element, solution);
+  return box;
+}
+
+function frameSection({ number, reports, rows }, source, options) {
   const section = el('article', 'frame');
   section.append(el('h2', '', 'Línea ' + number));
   if (source !== undefined) section.append(el('pre', 'source', source || ' '));
-  section.append(scrolling(traceTable(rows), 'Traza de la línea ' + number));
-  for (const report of reports) section.append(planPanel(report, source, rulesLink));
+  const trace = scrolling(traceTable(rows), 'Traza de la línea ' + number);
+  section.append(trace);
+  if (!options.practice) {
+    for (const report of reports) section.append(planPanel(report, source, options));
+    return section;
+  }
+  // The trace shows once the solution of a plan of the line is shown.
+  const labels = traceLabels(rows);
+  const states = reports.filter((r) => r.plan !== null).map((r) => options.practice.state(r.index));
+  const showTrace = () => {
+    trace.hidden = !states.some((state) => state.solution);
+  };
+  showTrace();
+  for (const report of reports) {
+    section.append(report.plan === null ? planPanel(report, source, options)
+      : practicePanel(report, source, options, labels, showTrace));
+  }
   return section;
 }
 
@@ -67,11 +121,16 @@ let renderRest = () => {};
 addEventListener('beforeprint', () => renderRest());
 
 // Draws `data` ({trace: bytes or byte string, reports: [...], labels, and optionally plans, name
-// and made}) into `root`. `options.rules`: the address of the page with the protocols' rules,
-// when there is one.
+// and made, and counters: per report the timestamp counter at its plan's start}) into `root`.
+// `options.rules`: the address of the page with the protocols' rules, when there is one;
+// `options.shown` and `options.onShown`: the protocols shown at first, and who hears of a change;
+// `options.practice`: the practice mode ({state(index), check(index), changed(), forms}).
 export function render(root, data, options = {}) {
-  const rulesLink = options.rules || null;
   useLabels(data.labels);
+  data.reports.forEach((report, index) => {
+    report.index = index;
+    if (data.counters) report.counter = data.counters[index];
+  });
   if (observer) observer.disconnect();
   root.replaceChildren();
   root.removeAttribute('data-complete');
@@ -86,10 +145,11 @@ export function render(root, data, options = {}) {
   let next = 0;
   const sentinel = el('div', 'sentinel');
   const more = () => {
-    const end = Math.min(frames.length, next + FRAMES_PER_CHUNK);
+    const end = Math.min(frames.length,
+      next + (options.practice ? PRACTICE_FRAMES_PER_CHUNK : FRAMES_PER_CHUNK));
     const chunk = document.createDocumentFragment();
     for (; next < end; next++) {
-      chunk.append(frameSection(frames[next], sources ? sources[next] : undefined, rulesLink));
+      chunk.append(frameSection(frames[next], sources ? sources[next] : undefined, options));
     }
     root.insertBefore(chunk, sentinel);
     if (next >= frames.length) {

@@ -3,8 +3,8 @@
 import { el, hasWord, scrolling, word } from './common.js';
 import { drawGraph, figure } from './graph.js';
 
-const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ',
-  'si'];
+export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait',
+  'occ', 'si'];
 const RESULT_CLASS = { executed: 'ok', skipped: 'skip', rejected: 'abort', ignored: 'ignored',
   pending: 'pending', dropped: 'dropped' };
 
@@ -12,22 +12,28 @@ const stepTransaction = (op) => Number(/\d+/.exec(op)[0]);
 const setText = (list, none) => (list.length ? list.map((t) => 'T' + t).join(', ') : none);
 const chain = (list) => list.map((t) => 'T' + t).join(' → ');
 
-// What became of one operation, in a few words: how it waited, then how it ended. The ending is
-// "step.RESULT.CAUSE" where the table has it (CAUSE: why the step's transaction aborted, if it
-// did), else "step.RESULT".
-function stepCell(step, causes) {
+// What became of one operation, in a few words: whom it wounded, how it waited, then how it
+// ended. The ending is "step.RESULT.CAUSE" where the table has it (CAUSE: why the step's
+// transaction aborted, if it did), else "step.RESULT".
+export function stepCell(step, causes) {
   let cell = '';
   const then = ' ' + word('step.then') + ' ';
+  if ((step.wounded || []).length) cell = word('step.wounds') + ' ' + setText(step.wounded, '') + then;
   if (step.waited_for.length) {
-    cell = word('step.waits') + ' ' + setText(step.waited_for, '');
+    cell += word('step.waits') + ' ' + setText(step.waited_for, '');
     if (step.result === 'pending') return cell;
     cell += then;
   } else if (step.delayed) {
-    cell = word('step.queued') + then;
+    cell += word('step.queued') + then;
   }
   const key = 'step.' + step.result;
   const cause = causes.get(stepTransaction(step.op));
   return cell + word(cause && hasWord(key + '.' + cause) ? key + '.' + cause : key);
+}
+
+// Each protocol's aborted transactions and their causes, for stepCell().
+export function causesOf(lab) {
+  return Object.fromEntries(PROTOCOLS.map((name) => [name, new Map(lab[name].aborted)]));
 }
 
 // What an executed read returned, for the cell's tooltip.
@@ -53,7 +59,7 @@ function stepGrid(lab) {
     head.append(th);
   }
   table.append(head);
-  const causes = Object.fromEntries(PROTOCOLS.map((name) => [name, new Map(lab[name].aborted)]));
+  const causes = causesOf(lab);
   lab[PROTOCOLS[0]].steps.forEach((first, i) => {
     const row = el('tr');
     row.append(el('th', '', first.op));
@@ -62,8 +68,8 @@ function stepGrid(lab) {
       const cell = el('td', RESULT_CLASS[step.result] + (step.waited_for.length ? ' waited' : ''),
         stepCell(step, causes[name]));
       cell.dataset.protocol = name;
-      const from = readFrom(step);
-      if (from) cell.title = from;
+      // On hover: why it went so, with the numbers, and whose write a read returned.
+      cell.title = [step.why, readFrom(step)].filter(Boolean).join('. ');
       row.append(cell);
     }
     table.append(row);
@@ -128,30 +134,38 @@ function labHistory(name, run) {
   return box;
 }
 
-// The choice of protocols shown: all at first; a protocol left out leaves the grid and the
-// histories.
-function protocolChoice(view) {
+// The choice of protocols shown: `shown` at first (all when not given); a protocol left out
+// leaves the grid and the histories, and `onShown` hears of every change.
+function protocolChoice(view, shown, onShown) {
   const box = el('fieldset', 'choice');
   box.append(el('legend', '', 'Protocolos que se muestran'));
+  const apply = (name, visible) => {
+    for (const part of view.querySelectorAll(`[data-protocol="${name}"]`)) part.hidden = !visible;
+  };
   for (const name of PROTOCOLS) {
     const label = el('label');
-    const shown = el('input');
-    shown.type = 'checkbox';
-    shown.checked = true;
-    shown.value = name;
-    shown.addEventListener('change', () => {
-      for (const part of view.querySelectorAll(`[data-protocol="${name}"]`)) {
-        part.hidden = !shown.checked;
-      }
+    const choice = el('input');
+    choice.type = 'checkbox';
+    choice.checked = !shown || shown.has(name);
+    choice.value = name;
+    choice.addEventListener('change', () => {
+      apply(name, choice.checked);
+      if (onShown) onShown(name, choice.checked);
     });
-    label.append(shown, name);
+    label.append(choice, name);
     box.append(label);
   }
+  // Applied once the view is whole.
+  box.applyShown = () => {
+    for (const name of PROTOCOLS) if (shown && !shown.has(name)) apply(name, false);
+  };
   return box;
 }
 
-// `rulesLink`: the address of the page of the rules, when there is one.
-export function protocolView(report, source, rulesLink) {
+// `options.rules`: the address of the page of the rules, when there is one; `options.shown`, the
+// protocols shown at first, and `options.onShown(name, shown)`, who hears of a change.
+export function protocolView(report, source, options = {}) {
+  const rulesLink = options.rules || null;
   const view = el('details', 'protocols');
   view.append(el('summary', '', word('lab.heading') + ': el plan con nueve protocolos de control de ' +
     'concurrencia'));
@@ -171,10 +185,13 @@ export function protocolView(report, source, rulesLink) {
     about.append('están en la página de las reglas de los protocolos (protocolos.html) del ' +
       'playground, que el paquete de tosim instala en /usr/share/doc/tosim/.');
   }
-  view.append(about, protocolChoice(view));
-  view.append(scrolling(stepGrid(report.protocols), 'Protocolos del plan P' + report.plan));
+  const choice = protocolChoice(view, options.shown, options.onShown);
+  view.append(about, choice);
+  view.append(scrolling(stepGrid(report.protocols), 'Protocolos del plan P' + report.plan +
+    ', línea ' + report.line));
   const histories = el('div', 'histories');
   for (const name of PROTOCOLS) histories.append(labHistory(name, report.protocols[name]));
   view.append(histories);
+  choice.applyShown();
   return view;
 }

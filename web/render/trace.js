@@ -9,6 +9,10 @@ export const DECISION_CLASS = { executed: 'ok', committed: 'ok', begun: 'ok', re
 // message. An illegal operation's label stays on the line of whatever follows it.
 const READER_RULES = new Set(['illegal_operation', 'number_expected', 'open_expected', 'letter_expected']);
 
+// Whether an entry is a read or a write read whole: the operations whose trace line shows the
+// item's timestamps, when their transaction is active.
+export const isAccess = (entry) => entry.op !== null && /^[RW]/.test(entry.op);
+
 // The trace's lines grouped by the plan file's line they come from, each line with the marks of
 // its cells ({cell, cls, entry}; cell -1 is the last). A line's frame is its non-empty lines and
 // the empty lines after them. A line with plans has, for each plan (each report of the line, in
@@ -59,6 +63,21 @@ export function traceFrames(text, reports) {
     frames.push({ number, reports: own, rows });
   }
   return frames;
+}
+
+// The trace's own label of every entry of `rows` ("T1_Write(B)", "Iniciar T1"): the cell before
+// its decision, or an illegal operation's own cell. Shown as it is, never read.
+export function traceLabels(rows) {
+  const labels = new Map();
+  for (const { text, marks } of rows) {
+    const cells = text.split('\t');
+    for (const { cell, entry } of marks) {
+      if (!entry || labels.has(entry)) continue;
+      const at = entry.rule === 'illegal_operation' ? cell : cell - 1;
+      if (cells[at] !== undefined) labels.set(entry, cells[at]);
+    }
+  }
+  return labels;
 }
 
 export function traceTable(rows) {

@@ -77,11 +77,11 @@ export function verdictSections(report) {
 }
 
 // The warnings of a plan, first in its panel: what the reader skipped or flagged and what makes
-// the plan suspicious as an exercise.
-export function warningList(report) {
+// the plan suspicious as an exercise. `heading`: the level of their title, below the plan's.
+export function warningList(report, heading = 'h4') {
   const box = el('section', 'warnings');
   box.setAttribute('role', 'alert');
-  box.append(el('h4', '', word('warnings')));
+  box.append(el(heading, '', word('warnings')));
   const items = el('ul');
   for (const w of report.warnings) items.append(el('li', '', word('position') + ' ' + w.position + ': ' + w.text));
   box.append(items);

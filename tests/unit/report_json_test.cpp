@@ -1,0 +1,46 @@
+// The report's JSON goes out in pieces while a plan's long lists are composed: wherever the cut
+// falls, what goes out is the same JSON.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "analysis/for_each_plan_report.h"
+#include "report/report_format.h"
+
+namespace tosim::report {
+namespace {
+
+// A plan with two warnings (T3 after its abort, twice) and a trace, its JSON composed after
+// `before` bytes of earlier plans, going out whenever a piece is long.
+TEST(ReportJson, StaysJsonWhereverItGoesOut) {
+  const std::string plan = "P1; T1; T3; A3; R3(A); W3(B); C1\n";
+  MemorySource source{plan};
+  InStream stream;
+  stream.Open(ReadFromMemory, &source);
+  analysis::PlanReport report;
+  ASSERT_EQ(
+      analysis::ForEachPlanReport(stream, [&](const analysis::PlanReport& each) { report = each; }),
+      0);
+  ASSERT_EQ(report.warnings.size(), 2u);
+  const std::string alone = PlanJson(report);
+  // Cut right before the warnings, before the trace, and nowhere.
+  for (const std::size_t before : {kSpillAt, kSpillAt - 1, std::size_t{0}}) {
+    std::string out(before, 'x');
+    std::string written;
+    const Spill spill = [&](std::string& bytes) {
+      written += bytes;
+      bytes.clear();
+    };
+    AppendJson(out, report, spill);
+    written += out;
+    SCOPED_TRACE(before);
+    EXPECT_EQ(written.substr(before), alone);
+    EXPECT_TRUE(nlohmann::json::accept(written.substr(before)));
+  }
+}
+
+}  // namespace
+}  // namespace tosim::report
