@@ -80,14 +80,22 @@ export async function run({ browser, origin, own, gen, report, work }) {
   await download.saveAs(sheet);
   const opened = await openPage(browser, 'file://' + sheet, (url) => url === 'file://' + sheet);
   await opened.waitForSelector('#out .answer-key');
-  const answers = await opened.$$eval('.answer-key .answers', (lists) =>
-    lists.map((list) => [...list.children].map((item) => item.textContent)));
+  // The sheet as the answer key's check reads it (data.mjs's drawnDecisions).
+  const drawn = await opened.evaluate(() => ({
+    answers: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
+      [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
+    keyTables: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
+      [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
+        [...row.cells].slice(2).map((cell) => cell.textContent))),
+    fillRows: [...document.querySelectorAll('.exercises .grid.to-fill')].map((table) =>
+      table.rows.length - 1),
+  }));
   const labels = await opened.evaluate(() =>
     JSON.parse(document.getElementById('tosim-data').textContent).labels);
-  const problems = answerKeyProblems(answers, reportJson(report, path.join(work, 'generated.txt'),
+  const problems = answerKeyProblems(drawn, reportJson(report, path.join(work, 'generated.txt'),
     '--each-plan-alone'), labels);
   check('the exercise sheet of generated plans answers as tosim-report does, each plan alone',
-    answers.length === 2 && problems.length === 0, problems.join('; '));
+    drawn.answers.length === 2 && problems.length === 0, problems.join('; '));
   await opened.close();
 
   // What tosim-gen says instead of plans, the plan box left as it was.
