@@ -6,19 +6,25 @@
 // object is one line. And for the protocols: every operation of the schedule has exactly one step
 // under each protocol; no protocol ends without a serial order; only 2pl reports deadlocks; a wait
 // under wait_die is an older transaction's for younger ones, under wound_wait a younger's for older
-// ones; occ's commits come in an order its history's conflicts agree with; a pending step belongs
+// ones; occ's commits come in an order its history's conflicts agree with; si never waits and
+// lets no two overlapping writers of one item both commit; a pending step belongs
 // to a waiting transaction, a dropped one to an aborted one. And for the trace: one step per
 // operation after the plan start; the skipped writes are the steps the Thomas rule skipped; a
 // rejected step's transaction ends aborted; a begin's timestamp is the one reported. And for
 // practice: the report's own JSON, read back as a student's answers, checks every cell right. And
 // for the Moodle quiz: one question per plan, no byte that XML does not take, no CDATA section
 // ended early, no Cloze field opened by the plan's text. Termination (the bounded view search and
-// the replays included) is libFuzzer's -timeout.
+// the replays included) is libFuzzer's -timeout. And for isolation: every witness is valid: a
+// cycle's edges are edges of `dsg` of its kind's kinds, each starting where the last ended,
+// visiting no transaction twice; a read of G1a and G1b is a read of S; a phenomenon's operations
+// stand in S in the pattern's order; the level is the strongest allowed. And every edge of the
+// precedence graph has its conflicts, each a pair of operations of S.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/for_each_plan_report.h"
 #include "practice/check.h"
@@ -96,6 +102,7 @@ namespace protocols = tosim::protocols;
 struct ScheduleCount {
   std::size_t operations = 0;
   tosim::TransactionSet ended;
+  std::vector<tosim::Operation> schedule;
 
   void Add(const tosim::Operation& o) {
     using tosim::OpKind;
@@ -107,11 +114,147 @@ struct ScheduleCount {
       return;
     }
     ++operations;
+    schedule.push_back(o);
     if (o.kind == OpKind::Validate || o.kind == OpKind::Abort) {
       ended.Insert(o.number);
     }
   }
 };
+
+namespace analysis = tosim::analysis;
+
+// Whether `wanted`, in this order, are operations of `schedule` (a subsequence).
+bool InOrder(const std::vector<tosim::Operation>& schedule,
+             const std::vector<analysis::WitnessOperation>& wanted) {
+  std::size_t next = 0;
+  for (const tosim::Operation& o : schedule) {
+    if (next < wanted.size() && o.kind == wanted[next].kind && o.number == wanted[next].t &&
+        (o.kind == tosim::OpKind::Validate || o.item == wanted[next].item)) {
+      ++next;
+    }
+  }
+  return next == wanted.size();
+}
+
+void CheckCycle(const analysis::Anomaly& anomaly, const analysis::IsolationReport& isolation) {
+  using analysis::AnomalyKind;
+  using analysis::DependencyKind;
+  const auto& cycle = anomaly.cycle;
+  Require(cycle.size() >= 2 && cycle.front().from == cycle.back().to, "a witness is no cycle");
+  int antiDependencies = 0;
+  tosim::TransactionSet visited;
+  for (std::size_t e = 0; e < cycle.size(); ++e) {
+    const analysis::DependencyEdge& edge = cycle[e];
+    Require(std::find(isolation.dsg.begin(), isolation.dsg.end(), edge) != isolation.dsg.end(),
+            "a witness's edge is not in dsg");
+    Require(e == 0 || cycle[e - 1].to == edge.from, "a witness's edges do not follow each other");
+    Require(!visited.Contains(edge.from), "a witness visits a transaction twice");
+    visited.Insert(edge.from);
+    antiDependencies += edge.kind == DependencyKind::Rw;
+    Require(anomaly.kind != AnomalyKind::G0 || edge.kind == DependencyKind::Ww,
+            "a G0 witness with an edge other than ww");
+  }
+  Require(anomaly.kind != AnomalyKind::G1c || antiDependencies == 0, "a G1c witness with rw");
+  Require(anomaly.kind != AnomalyKind::GSingle || antiDependencies == 1,
+          "a G-single witness without exactly one rw");
+  Require(anomaly.kind != AnomalyKind::G2Item || antiDependencies >= 1,
+          "a G2-item witness without rw");
+}
+
+void CheckIsolation(const analysis::IsolationReport& isolation,
+                    const std::vector<tosim::Operation>& schedule) {
+  using analysis::AnomalyKind;
+  using analysis::PhenomenonKind;
+  for (const analysis::Anomaly& anomaly : isolation.anomalies) {
+    if (anomaly.kind == AnomalyKind::G1a || anomaly.kind == AnomalyKind::G1b) {
+      Require(anomaly.reader != anomaly.writer &&
+                  InOrder(schedule, {{tosim::OpKind::Write, anomaly.writer, anomaly.item},
+                                     {tosim::OpKind::Read, anomaly.reader, anomaly.item}}),
+              "a G1 read that reads no write of its writer");
+    } else {
+      CheckCycle(anomaly, isolation);
+    }
+  }
+  for (const analysis::Phenomenon& phenomenon : isolation.phenomena) {
+    const analysis::WitnessOperations o = analysis::OperationsOf(phenomenon);
+    std::vector<analysis::WitnessOperation> ops(o.operations.begin(),
+                                                o.operations.begin() + o.count);
+    // The pairs that the pattern takes in either order.
+    const auto swapped = [](std::vector<analysis::WitnessOperation> order, std::size_t a,
+                            std::size_t b) {
+      std::swap(order[a], order[b]);
+      return order;
+    };
+    std::vector<std::vector<analysis::WitnessOperation>> orders = {ops};
+    if (phenomenon.kind == PhenomenonKind::A5A) {
+      orders.push_back(swapped(ops, 1, 2));
+    } else if (phenomenon.kind == PhenomenonKind::A5B) {
+      orders.push_back(swapped(ops, 0, 1));
+      orders.push_back(swapped(ops, 2, 3));
+      orders.push_back(swapped(swapped(ops, 0, 1), 2, 3));
+    }
+    Require(phenomenon.ti != phenomenon.tj &&
+                std::any_of(orders.begin(), orders.end(),
+                            [&](const auto& order) { return InOrder(schedule, order); }),
+            "a phenomenon's operations are not in S in the pattern's order");
+  }
+  const analysis::IsolationLevel level = analysis::StrongestLevel(isolation);
+  Require(analysis::Allows(isolation, level) &&
+              (level == analysis::IsolationLevel::Serializable ||
+               !analysis::Allows(
+                   isolation, static_cast<analysis::IsolationLevel>(static_cast<int>(level) + 1))),
+          "the level is not the strongest allowed");
+}
+
+// Every edge of the precedence graph has its conflicts, every conflict is one of an edge, and its
+// two operations stand in S in order.
+void CheckConflicts(const analysis::PlanReport& r, const std::vector<tosim::Operation>& schedule) {
+  for (const auto& edge : r.edges) {
+    Require(std::any_of(r.conflicts.begin(), r.conflicts.end(),
+                        [&](const analysis::Conflict& c) {
+                          return c.from == edge.first && c.to == edge.second;
+                        }),
+            "an edge without its conflict");
+  }
+  for (const analysis::Conflict& c : r.conflicts) {
+    Require(
+        std::find(r.edges.begin(), r.edges.end(), std::make_pair(c.from, c.to)) != r.edges.end() &&
+            (c.first == tosim::OpKind::Write || c.second == tosim::OpKind::Write) &&
+            InOrder(schedule, {{c.first, c.from, c.item}, {c.second, c.to, c.item}}),
+        "a conflict that makes no edge");
+  }
+}
+
+// si never waits, reads only committed versions, and of two committed transactions that wrote the
+// same item one committed before the other began (steps are decided as they come).
+void CheckSnapshot(const protocols::ProtocolRun& run) {
+  Require(run.unrecoverable.Empty() && run.waiting.Empty(),
+          "si: a wait or an unrecoverable commit");
+  std::size_t begin[11] = {};
+  std::size_t commit[11] = {};
+  std::uint32_t written[11] = {};
+  for (std::size_t i = 0; i < run.steps.size(); ++i) {
+    const protocols::Step& step = run.steps[i];
+    Require(!step.delayed, "si: a step delayed");
+    if (step.result != protocols::Result::Executed) {
+      continue;
+    }
+    if (step.kind == tosim::OpKind::Begin) {
+      begin[step.t] = i;
+    } else if (step.kind == tosim::OpKind::Validate) {
+      commit[step.t] = i;
+    } else if (step.kind == tosim::OpKind::Write) {
+      written[step.t] |= 1u << (step.item - 'A');
+    }
+  }
+  run.committed.ForEach([&](int t) {
+    run.committed.ForEach([&](int u) {
+      Require(
+          t == u || (written[t] & written[u]) == 0 || commit[t] < begin[u] || commit[u] < begin[t],
+          "si: two overlapping transactions both committed a write of one item");
+    });
+  });
+}
 
 void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanProtocols& plan,
                     const ScheduleCount& schedule) {
@@ -123,7 +266,8 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
     const auto protocol = static_cast<protocols::Protocol>(p);
     const protocols::ProtocolRun& run = plan.runs[p];
     Require(run.steps.size() == schedule.operations, "not one step per operation");
-    Require(run.orderExists, "a protocol without a serial order");
+    Require(run.orderExists || protocol == protocols::Protocol::Si,
+            "a protocol other than si without a serial order");
     Require(protocol == protocols::Protocol::TwoPl || run.deadlocks.empty(),
             "a deadlock outside 2pl");
     for (const protocols::Step& step : run.steps) {
@@ -137,6 +281,9 @@ void CheckProtocols(const tosim::analysis::PlanReport& r, const protocols::PlanP
         Require(protocol != protocols::Protocol::WoundWait || ts[step.t] > ts[u],
                 "wound_wait: an older transaction waits for a younger one");
       });
+    }
+    if (protocol == protocols::Protocol::Si) {
+      CheckSnapshot(run);
     }
     if (protocol != protocols::Protocol::Occ) {
       continue;
@@ -233,6 +380,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const protocols::PlanProtocols& plan = lab.Finish(report.timestamps);
         CheckProtocols(report, plan, schedule);
         CheckOwnAnswers(report, plan);
+        CheckIsolation(report.isolation, schedule.schedule);
+        CheckConflicts(report, schedule.schedule);
         plans += report.hasPlan ? 1 : 0;
       });
   CheckQuiz({reinterpret_cast<const char*>(data), size}, plans);

@@ -90,6 +90,12 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
 
   position_ = 1;
   schedule_.Start();
+  // Only the edges have conflicts.
+  occurs_.ForEach([&](std::int32_t i) {
+    edges_.Successors(i).ForEach(
+        [&](std::int32_t j) { conflicts_[i - kFirstTransaction][j - kFirstTransaction] = {}; });
+  });
+  report_.conflicts.clear();
   occurs_ = begun_ = committed_ = aborted_ = {};
   edges_.Clear();
   std::fill(std::begin(readsFrom_), std::end(readsFrom_), TransactionSet{});
@@ -101,6 +107,7 @@ void PlanAnalysis::Start(std::int64_t line, std::int32_t planNumber, SyntaxError
   ForEachBit(touchedItems_, [&](int x) { items_[x] = ItemState{}; });
   touchedItems_ = 0;
   view_.Reset();
+  isolation_.Start();
   ReaderWarning(error, ignored);
 }
 
@@ -194,9 +201,11 @@ void PlanAnalysis::Add(const Operation& operation, SyntaxError error, const Igno
                  std::countr_zero(readFromItems_[t - kFirstTransaction][u - kFirstTransaction]));
       }
       committed_.Insert(t);
+      isolation_.Commit(t);
       break;
     case OpKind::Abort:
       aborted_.Insert(t);
+      isolation_.Abort(t);
       break;
     case OpKind::Read:
       ReadInSchedule(t, operation.item - 'A');
@@ -238,6 +247,10 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
   ItemState& item = Touch(x);
   const TransactionSet otherWriters = item.writers - TransactionSet{j};
   edges_.Add(otherWriters, j);
+  otherWriters.ForEach([&](std::int32_t w) { Conflicted(w, j, x, true, false); });
+  if (!(item.readers | item.writers).Contains(j)) {
+    item.readFirst.Insert(j);
+  }
   if (!(otherWriters - schedule_.Ended()).Empty() && strict_) {
     strict_ = false;
     Breached(report_.unstrict, j, Lowest(otherWriters - schedule_.Ended()), x);
@@ -260,6 +273,7 @@ void PlanAnalysis::ReadInSchedule(int j, int x) {
     }
   }
   view_.Read(j, x, aborted_, committed_);
+  isolation_.Read(j, x, source);
 }
 
 void PlanAnalysis::Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const {
@@ -268,7 +282,9 @@ void PlanAnalysis::Breached(Breach& breach, std::int32_t t, std::int32_t u, int 
 
 void PlanAnalysis::WriteInSchedule(int i, int x) {
   ItemState& item = Touch(x);
-  edges_.Add((item.readers | item.writers) - TransactionSet{i}, i);
+  const TransactionSet others = (item.readers | item.writers) - TransactionSet{i};
+  edges_.Add(others, i);
+  others.ForEach([&](std::int32_t o) { Conflicted(o, i, x, !item.readFirst.Contains(o), true); });
   if (const TransactionSet open = item.writers - TransactionSet{i} - schedule_.Ended();
       !open.Empty() && strict_) {
     strict_ = false;
@@ -276,6 +292,19 @@ void PlanAnalysis::WriteInSchedule(int i, int x) {
   }
   item.writers.Insert(i);
   view_.Write(i, x);
+  isolation_.Write(i, x);
+}
+
+// Tfrom's earliest operation on x that conflicts with Tto's latest (a write, unless Tto's is a
+// read), unless an earlier conflict of the two on x came first.
+void PlanAnalysis::Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites) {
+  Conflicts& conflicts = conflicts_[from - kFirstTransaction][to - kFirstTransaction];
+  const std::uint32_t item = 1u << x;
+  if ((conflicts.items & item) == 0) {
+    conflicts.items |= item;
+    conflicts.firstWrites |= firstWrites ? item : 0;
+    conflicts.secondWrites |= secondWrites ? item : 0;
+  }
 }
 
 const PlanReport& PlanAnalysis::Finish() {
@@ -288,6 +317,7 @@ const PlanReport& PlanAnalysis::Finish() {
   report_.recoverable = recoverable_;
   report_.cascadeless = cascadeless_;
   report_.strict = strict_;
+  isolation_.Finish(report_.isolation);
   return report_;
 }
 
@@ -332,6 +362,19 @@ void PlanAnalysis::FinishConflicts(TransactionSet inP) {
   });
   report_.conflictSerializable =
       SmallestOrderOrCycle(edges_, inP, report_.conflictOrder, report_.conflictCycle);
+  for (const auto& edge : report_.edges) {
+    const std::int32_t i = edge.first;
+    const std::int32_t j = edge.second;
+    const Conflicts& conflicts = conflicts_[i - kFirstTransaction][j - kFirstTransaction];
+    ForEachBit(conflicts.items, [&](int x) {
+      const auto kind = [&](std::uint32_t writes) {
+        return (writes & (1u << x)) != 0 ? OpKind::Write : OpKind::Read;
+      };
+      report_.conflicts.push_back(Conflict{i, j, static_cast<char>('A' + x),
+                                           kind(conflicts.firstWrites),
+                                           kind(conflicts.secondWrites)});
+    });
+  }
 }
 
 }  // namespace tosim::analysis

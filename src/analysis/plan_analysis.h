@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/isolation.h"
 #include "analysis/trace_step.h"
 #include "analysis/view_search.h"
 #include "plan/plan_reader.h"
@@ -71,6 +72,16 @@ struct ReadFrom {
   char item = 'A';
 };
 
+// A conflict behind an edge of the precedence graph: the first pair of operations on `item` that
+// makes T`from` -> T`to`.
+struct Conflict {
+  std::int32_t from = 0;
+  std::int32_t to = 0;
+  char item = 'A';
+  OpKind first = OpKind::Read;   // Read or Write, of T`from`
+  OpKind second = OpKind::Read;  // of T`to`
+};
+
 // The report of one plan. Lists of transactions are ascending unless they are an order or a
 // cycle. An order or a cycle that does not exist ("null") is empty with its flag false.
 struct PlanReport {
@@ -108,6 +119,10 @@ struct PlanReport {
   // without an abort in S).
   // The precedence graph of P: Ti -> Tj as (i, j), ascending.
   std::vector<std::pair<std::int32_t, std::int32_t>> edges;
+  // For each edge and each item its transactions conflict on, the first conflict in S: the one
+  // whose later operation comes first, with the earliest operation of T`from` before it that
+  // conflicts with it. By from, to and item.
+  std::vector<Conflict> conflicts;
   bool conflictSerializable = true;
   // When conflictSerializable: the smallest topological order of all transactions of P.
   std::vector<std::int32_t> conflictOrder;
@@ -131,6 +146,9 @@ struct PlanReport {
   // Every operation after the plan start, as tosim's trace shows it, in order: the operation at
   // position p of the plan is trace[p - 2].
   std::vector<TraceStep> trace;
+
+  // The isolation levels of S: its dependency graph, anomalies and phenomena.
+  IsolationReport isolation;
 };
 
 // The analysis of a whole run of plans. Like tosim's run, it carries the timestamp counter from
@@ -156,9 +174,10 @@ class PlanAnalysis {
  private:
   // What the plan did to one item so far.
   struct ItemState {
-    TransactionSet readers;  // transactions that read it in S
-    TransactionSet writers;  // transactions that wrote it in S
-    int lastAccepted = 0;    // the transaction of the last write the scheduler accepted, or 0
+    TransactionSet readers;    // transactions that read it in S
+    TransactionSet writers;    // transactions that wrote it in S
+    TransactionSet readFirst;  // transactions that read it in S before writing it
+    int lastAccepted = 0;      // the transaction of the last write the scheduler accepted, or 0
   };
 
   ItemState& Touch(int x);
@@ -168,6 +187,7 @@ class PlanAnalysis {
   void Decided(const Operation& operation, Decision decision);
   void ReadInSchedule(int t, int x);
   void WriteInSchedule(int t, int x);
+  void Conflicted(int from, int to, int x, bool firstWrites, bool secondWrites);
   // Records where a verdict fails: at this operation, transactions t and u, item x (from 0).
   void Breached(Breach& breach, std::int32_t t, std::int32_t u, int x) const;
   void FinishTimestampOrdering();
@@ -193,9 +213,18 @@ class PlanAnalysis {
   bool recoverable_ = true;
   bool cascadeless_ = true;
   bool strict_ = true;
+  // The first conflict of each edge and item (see Conflicted()), [from - 1][to - 1]: the items,
+  // and those whose first conflict starts, or ends, with a write.
+  struct Conflicts {
+    std::uint32_t items = 0;
+    std::uint32_t firstWrites = 0;
+    std::uint32_t secondWrites = 0;
+  };
+  Conflicts conflicts_[kTransactionCount][kTransactionCount] = {};
   ItemState items_[kItemCount];
   std::uint32_t touchedItems_ = 0;
   ViewSearch view_;
+  IsolationAnalysis isolation_;
 };
 
 }  // namespace tosim::analysis

@@ -85,6 +85,26 @@ const Verdict& Judge::Of(const Plan& plan) {
                                    strictTo.steps.begin(), strictTo.steps.end(),
                                    [](const protocols::Step& step) { return step.delayed; })));
   put(Property::MvtoSaves, count(rejectedByTo & RunOf(lab, Protocol::Mvto).committed));
+  const analysis::IsolationReport& isolation = report.isolation;
+  const auto anomaly = [&](analysis::AnomalyKind kind) {
+    return std::any_of(isolation.anomalies.begin(), isolation.anomalies.end(),
+                       [&](const analysis::Anomaly& a) { return a.kind == kind; });
+  };
+  const auto phenomenon = [&](analysis::PhenomenonKind kind) {
+    return std::any_of(isolation.phenomena.begin(), isolation.phenomena.end(),
+                       [&](const analysis::Phenomenon& p) { return p.kind == kind; });
+  };
+  put(Property::LevelRc,
+      analysis::StrongestLevel(isolation) == analysis::IsolationLevel::ReadCommitted);
+  put(Property::GSingle, anomaly(analysis::AnomalyKind::GSingle));
+  put(Property::WriteSkew, phenomenon(analysis::PhenomenonKind::A5B));
+  put(Property::LostUpdate, phenomenon(analysis::PhenomenonKind::P4));
+  TransactionSet transactions;
+  for (const std::int32_t t : report.transactions) {
+    transactions.Insert(t);
+  }
+  const ProtocolRun& si = RunOf(lab, Protocol::Si);
+  put(Property::SiCommitsNotSerializable, si.committed == transactions && !si.orderExists);
   return verdict_;
 }
 

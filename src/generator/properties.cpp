@@ -7,11 +7,17 @@ namespace tosim::generator {
 namespace {
 
 constexpr std::string_view kNames[kPropertyCount] = {
-    "thomas",      "to-rejects", "cascade",        "csr",
-    "vsr-not-csr", "vsr",        "recoverable",    "cascadeless",
-    "strict",      "rc-not-aca", "aca-not-strict", "deadlock",
-    "dies",        "wounds",     "occ-fails",      "strict-to-waits",
-    "mvto-saves"};
+    "thomas",         "to-rejects",
+    "cascade",        "csr",
+    "vsr-not-csr",    "vsr",
+    "recoverable",    "cascadeless",
+    "strict",         "rc-not-aca",
+    "aca-not-strict", "deadlock",
+    "dies",           "wounds",
+    "occ-fails",      "strict-to-waits",
+    "mvto-saves",     "level-rc",
+    "g-single",       "write-skew",
+    "lost-update",    "si-commits-not-serializable"};
 
 constexpr std::string_view kNegation = "no-";
 
@@ -60,6 +66,34 @@ constexpr Rule kRules[] = {
     {0, B(P::StrictToWaits) | B(P::Strict),
      "strict-to-waits implica no-strict: strict_to solo hace esperar a quien lee o escribe un "
      "elemento que escribió otra transacción aún activa"},
+    {0, B(P::GSingle) | B(P::Csr),
+     "g-single implica no-csr: cada arista del grafo de dependencias es también una arista del "
+     "grafo de precedencia, así que su ciclo es un ciclo de este"},
+    {0, B(P::LevelRc) | B(P::Csr),
+     "level-rc implica no-csr: un plan de lectura confirmada y no serializable tiene un ciclo en "
+     "el grafo de dependencias, que lo es también del grafo de precedencia"},
+    {0, B(P::WriteSkew) | B(P::Csr),
+     "write-skew implica no-csr: Ti lee x antes de que Tj lo escriba y Tj lee y antes de que Ti "
+     "lo escriba, y las dos se validan: un ciclo en el grafo de precedencia"},
+    {B(P::ToRejects), B(P::WriteSkew),
+     "write-skew implica to-rejects: las dos lecturas van antes que las dos escrituras, así que "
+     "la más vieja escribe lo que ya leyó la más joven"},
+    {B(P::OccFails), B(P::WriteSkew),
+     "write-skew implica occ-fails: la primera que se valida escribió algo que la otra leyó "
+     "después de empezar"},
+    {B(P::OccFails), B(P::SiCommitsNotSerializable),
+     "si-commits-not-serializable implica occ-fails: sin fallos de occ, cada arista del orden "
+     "de si iría de una validación a otra posterior"},
+    {0, B(P::SiCommitsNotSerializable) | B(P::Thomas),
+     "si-commits-not-serializable implica no-thomas: la escritura que ignora la regla de Thomas "
+     "y la de la transacción más joven se solapan, y si rechaza a una de las dos"},
+    {0, B(P::SiCommitsNotSerializable) | B(P::LostUpdate),
+     "si-commits-not-serializable implica no-lost-update: las dos transacciones que escriben x "
+     "se solapan, y si rechaza a una de las dos"},
+    {0, B(P::SiCommitsNotSerializable) | B(P::AcaNotStrict),
+     "si-commits-not-serializable implica no-aca-not-strict: sin abortos en cascada y no "
+     "estricto, alguien escribe un elemento que otra transacción activa ya escribió, y si "
+     "rechaza a una de las dos"},
 };
 constexpr int kRuleCount = static_cast<int>(std::size(kRules));
 
@@ -67,10 +101,19 @@ bool Holds(const Rule& rule, PropertySet properties) {
   return (properties & rule.some) != 0 || (properties & rule.notAll) != rule.notAll;
 }
 
+// The properties some rule names: the others cannot make a request impossible.
+constexpr PropertySet kRuled = [] {
+  PropertySet ruled = 0;
+  for (const Rule& rule : kRules) {
+    ruled |= rule.some | rule.notAll;
+  }
+  return ruled;
+}();
+
 // Whether some set of properties has everything `request` asks for and keeps the rules of
 // `rules` (bit i for kRules[i]).
 bool Satisfiable(const Request& request, std::uint32_t rules) {
-  const PropertySet free = kAllProperties & ~(request.wanted | request.unwanted);
+  const PropertySet free = kRuled & ~(request.wanted | request.unwanted);
   // Every subset of the free properties, the asked ones fixed.
   for (PropertySet subset = free;; subset = (subset - 1) & free) {
     const PropertySet properties = request.wanted | subset;

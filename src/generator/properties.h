@@ -11,25 +11,30 @@
 namespace tosim::generator {
 
 enum class Property : std::uint8_t {
-  Thomas,         // skipped_writes is not empty
-  ToRejects,      // protocols.to aborts a transaction with cause "rejected"
-  Cascade,        // cascading is not empty
-  Csr,            // conflict_serializable
-  VsrNotCsr,      // view_serializable and not conflict_serializable
-  Vsr,            // view_serializable
-  Recoverable,    // recoverable
-  Cascadeless,    // cascadeless
-  Strict,         // strict
-  RcNotAca,       // recoverable and not cascadeless
-  AcaNotStrict,   // cascadeless and not strict
-  Deadlock,       // protocols.2pl.deadlocks is not empty
-  Dies,           // protocols.wait_die aborts a transaction with cause "died"
-  Wounds,         // protocols.wound_wait aborts a transaction with cause "wounded"
-  OccFails,       // protocols.occ aborts a transaction with cause "validation"
-  StrictToWaits,  // some step of protocols.strict_to is delayed
-  MvtoSaves,      // a transaction rejected under to is committed under mvto
+  Thomas,                    // skipped_writes is not empty
+  ToRejects,                 // protocols.to aborts a transaction with cause "rejected"
+  Cascade,                   // cascading is not empty
+  Csr,                       // conflict_serializable
+  VsrNotCsr,                 // view_serializable and not conflict_serializable
+  Vsr,                       // view_serializable
+  Recoverable,               // recoverable
+  Cascadeless,               // cascadeless
+  Strict,                    // strict
+  RcNotAca,                  // recoverable and not cascadeless
+  AcaNotStrict,              // cascadeless and not strict
+  Deadlock,                  // protocols.2pl.deadlocks is not empty
+  Dies,                      // protocols.wait_die aborts a transaction with cause "died"
+  Wounds,                    // protocols.wound_wait aborts a transaction with cause "wounded"
+  OccFails,                  // protocols.occ aborts a transaction with cause "validation"
+  StrictToWaits,             // some step of protocols.strict_to is delayed
+  MvtoSaves,                 // a transaction rejected under to is committed under mvto
+  LevelRc,                   // isolation.level is "read_committed"
+  GSingle,                   // isolation.anomalies holds G-single
+  WriteSkew,                 // isolation.phenomena holds A5B
+  LostUpdate,                // isolation.phenomena holds P4
+  SiCommitsNotSerializable,  // protocols.si commits every transaction and its order is null
 };
-inline constexpr int kPropertyCount = 17;
+inline constexpr int kPropertyCount = 22;
 
 // A set of properties: bit p for Property p.
 using PropertySet = std::uint32_t;

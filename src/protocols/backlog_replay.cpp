@@ -58,11 +58,15 @@ void Replay::Run(const std::vector<Step>& schedule,
     Take(static_cast<std::int32_t>(i));
     RunRunnable();
   }
-  // A write into the workspace of a transaction that then failed validation never took effect.
+  // A write into the workspace of a transaction whose commit then failed never took effect.
   for (Step& step : run.steps) {
     if (step.kind == OpKind::Write && step.result == Result::Executed &&
-        run.aborted.Contains(step.t) && run.causes[step.t - 1] == Cause::Validation) {
-      step.why.rule = StepRule::OccWriteLost;
+        run.aborted.Contains(step.t)) {
+      if (run.causes[step.t - 1] == Cause::Validation) {
+        step.why.rule = StepRule::OccWriteLost;
+      } else if (run.causes[step.t - 1] == Cause::FirstCommitter) {
+        step.why.rule = StepRule::SiWriteLost;
+      }
     }
   }
 

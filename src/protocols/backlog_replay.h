@@ -119,7 +119,7 @@ class Replay {
   std::int8_t writerCount_[kItemCount] = {};
 };
 
-// The eight protocols, by family; each file holds one family.
+// The nine protocols, by family; each file holds one family.
 class TimestampRules : public Rules {  // to, to_basic: the scheduler's own rules
  public:
   explicit TimestampRules(bool thomasWriteRule) { tables_.thomasWriteRule = thomasWriteRule; }
@@ -207,6 +207,30 @@ class OptimisticRules : public Rules {  // occ
   std::int8_t commits_[kTransactionCount] = {};   // committed transactions, in commit order
   std::int32_t commitCount_ = 0;
   std::int8_t lastCommitted_[kItemCount] = {};  // writer of the last committed write, 0 initial
+};
+
+class SnapshotRules : public Rules {  // si
+ public:
+  void Reset(Replay& replay) override;
+  void Begin(Replay& replay, int t) override;
+  Outcome Decide(Replay& replay, const Step& step) override;
+  void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) override {}
+  bool Order(const Replay& replay, std::vector<std::int32_t>& order) override;
+
+ private:
+  // At each begin, per item, the writer of the last committed version (0: the initial one).
+  std::int8_t snapshot_[kTransactionCount][kItemCount] = {};
+  std::uint32_t writeSet_[kTransactionCount] = {};
+  std::int8_t writeOrder_[kTransactionCount][kItemCount] = {};  // items by first write
+  std::int8_t writeCount_[kTransactionCount] = {};
+  // The versions each transaction read, per item: their writers, and the initial ones.
+  TransactionSet readVersions_[kTransactionCount][kItemCount] = {};
+  std::uint32_t readsInitial_[kTransactionCount] = {};
+  std::int32_t beganAt_[kTransactionCount] = {};  // commits before the begin
+  std::int8_t commits_[kTransactionCount] = {};   // committed transactions, in commit order
+  std::int32_t commitCount_ = 0;
+  std::int32_t commitRank_[kTransactionCount] = {};  // 1 for the first commit; 0: none
+  std::int8_t lastCommitted_[kItemCount] = {};
 };
 
 }  // namespace tosim::protocols

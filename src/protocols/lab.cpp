@@ -7,14 +7,14 @@
 namespace tosim::protocols {
 
 const char* ProtocolName(Protocol protocol) {
-  static const char* const kNames[kProtocolCount] = {"to",  "to_basic", "strict_to",  "mvto",
-                                                     "2pl", "wait_die", "wound_wait", "occ"};
+  static const char* const kNames[kProtocolCount] = {
+      "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ", "si"};
   return kNames[static_cast<int>(protocol)];
 }
 
 const char* CauseName(Cause cause) {
-  static const char* const kNames[] = {"abort", "rejected", "cascade",   "victim",
-                                       "died",  "wounded",  "validation"};
+  static const char* const kNames[] = {"abort", "rejected", "cascade",    "victim",
+                                       "died",  "wounded",  "validation", "first_committer"};
   return kNames[static_cast<int>(cause)];
 }
 
@@ -55,8 +55,9 @@ const PlanProtocols& ProtocolLab::Finish(
   LockingRules waitDie(LockingRules::Policy::WaitDie);
   LockingRules woundWait(LockingRules::Policy::WoundWait);
   OptimisticRules occ;
-  Rules* const rules[kProtocolCount] = {&to,    &toBasic, &strictTo,  &mvto,
-                                        &twoPl, &waitDie, &woundWait, &occ};
+  SnapshotRules si;
+  Rules* const rules[kProtocolCount] = {&to,      &toBasic,   &strictTo, &mvto, &twoPl,
+                                        &waitDie, &woundWait, &occ,      &si};
   twoPl.deadlocks = &result_.runs[static_cast<int>(Protocol::TwoPl)].deadlocks;
   for (int p = 0; p < kProtocolCount; ++p) {
     Replay replay(*rules[p]);

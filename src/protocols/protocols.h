@@ -1,4 +1,4 @@
-// The protocol lab: one plan replayed under eight concurrency-control protocols, side by side.
+// The protocol lab: one plan replayed under nine concurrency-control protocols, side by side.
 // Pure: operations in, each protocol's decisions out; no input or output, no global state.
 //
 // Contract
@@ -27,10 +27,20 @@
 
 namespace tosim::protocols {
 
-enum class Protocol : std::uint8_t { To, ToBasic, StrictTo, Mvto, TwoPl, WaitDie, WoundWait, Occ };
-inline constexpr int kProtocolCount = 8;
+enum class Protocol : std::uint8_t {
+  To,
+  ToBasic,
+  StrictTo,
+  Mvto,
+  TwoPl,
+  WaitDie,
+  WoundWait,
+  Occ,
+  Si
+};
+inline constexpr int kProtocolCount = 9;
 
-// "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ".
+// "to", "to_basic", "strict_to", "mvto", "2pl", "wait_die", "wound_wait", "occ", "si".
 const char* ProtocolName(Protocol protocol);
 
 // What became of one operation of S.
@@ -44,9 +54,18 @@ enum class Result : std::uint8_t {
 };
 
 // Why a transaction aborted.
-enum class Cause : std::uint8_t { Abort, Rejected, Cascade, Victim, Died, Wounded, Validation };
+enum class Cause : std::uint8_t {
+  Abort,
+  Rejected,
+  Cascade,
+  Victim,
+  Died,
+  Wounded,
+  Validation,
+  FirstCommitter
+};
 
-// "abort", "rejected", "cascade", "victim", "died", "wounded", "validation".
+// "abort", "rejected", "cascade", "victim", "died", "wounded", "validation", "first_committer".
 const char* CauseName(Cause cause);
 
 // The rule by which a protocol decided a step, with the numbers it compared (StepWhy).
@@ -79,11 +98,17 @@ enum class StepRule : std::uint8_t {
   LockWaits,    // `others` hold the item in a conflicting mode or asked first
   Dies,         // `others`: those T would wait for, some of them older
   // occ
-  OccRead,            // from `others` (T itself: its own write; none: the initial value)
-  OccWrite,           // into T's workspace, to the history at its commit
-  OccWriteLost,       // the same, but T failed validation: the write never took effect
-  OccValidated,       // T's writes enter the history
-  OccValidationFails  // `others` committed after T began and wrote `item`, which T read
+  OccRead,             // from `others` (T itself: its own write; none: the initial value)
+  OccWrite,            // into T's workspace, to the history at its commit
+  OccWriteLost,        // the same, but T failed validation: the write never took effect
+  OccValidated,        // T's writes enter the history
+  OccValidationFails,  // `others` committed after T began and wrote `item`, which T read
+  // si
+  SiRead,               // from `others` (T itself: its own write; none: the initial version)
+  SiWrite,              // into T's workspace, to the history at its commit
+  SiWriteLost,          // the same, but T's commit was rejected: the write never took effect
+  SiValidated,          // T's writes enter the history
+  SiFirstCommitterWins  // `others` committed after T began and wrote `item`, which T wrote too
 };
 
 // Why a protocol decided a step so.

@@ -246,8 +246,8 @@ class ObjectReader {
     }
     // The report's other keys are no questions: read and not marked.
     static constexpr std::string_view kNotAsked[] = {
-        "transactions", "executed", "to_order", "cascading", "without_thomas",
-        "edges",        "warnings", "active",   "reads_from"};
+        "transactions", "executed", "to_order",   "cascading", "without_thomas", "edges",
+        "warnings",     "active",   "reads_from", "isolation", "conflicts"};
     if (std::find(std::begin(kNotAsked), std::end(kNotAsked), key) != std::end(kNotAsked)) {
       return true;
     }

@@ -41,8 +41,9 @@ std::string_view Word(Label label) {
   return Text(label);
 }
 
+// "cause.CAUSE" of the table of words.
 std::string_view CauseText(Cause cause) {
-  return Word(static_cast<Label>(static_cast<int>(Label::CauseAbort) + static_cast<int>(cause)));
+  return TextOfKey(std::string("cause.") + protocols::CauseName(cause));
 }
 
 // Characters, not bytes: the table is aligned for the eye.
@@ -222,6 +223,20 @@ void AppendStepWhy(std::string& out, const ProtocolRun& run, const Step& step) {
       AppendFilled(out, Label::LabWhyOccFails,
                    {{"t", t}, {"u", u}, {"x", std::string(1, why.item)}});
       return;
+    case StepRule::SiRead:
+      return say(why.others.Empty()                     ? Label::LabWhySiReadInitial
+                 : why.others == TransactionSet{step.t} ? Label::LabWhySiReadOwn
+                                                        : Label::LabWhySiReadCommitted);
+    case StepRule::SiWrite:
+      return say(Label::LabWhySiWrite);
+    case StepRule::SiWriteLost:
+      return say(Label::LabWhySiWriteLost);
+    case StepRule::SiValidated:
+      return say(Label::LabWhySiValidated);
+    case StepRule::SiFirstCommitterWins:
+      AppendFilled(out, Label::LabWhySiFails,
+                   {{"t", t}, {"u", u}, {"x", std::string(1, why.item)}});
+      return;
   }
 }
 
@@ -325,7 +340,8 @@ void AppendProtocolsText(std::string& out, const protocols::PlanProtocols& plan)
     out += '\n';
     for (const Step& step : run.steps) {
       const bool plain = step.result == Result::Executed && !step.delayed && step.wounded.Empty() &&
-                         step.why.rule != protocols::StepRule::OccWriteLost;
+                         step.why.rule != protocols::StepRule::OccWriteLost &&
+                         step.why.rule != protocols::StepRule::SiWriteLost;
       if (!plain) {
         out += "      ";
         out += protocols::StepLabel(step);

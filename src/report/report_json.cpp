@@ -148,6 +148,105 @@ void PutTrace(std::string& out, const std::vector<analysis::TraceStep>& trace, c
   out += ']';
 }
 
+// [1,"rw","A",2]
+void PutEdge(std::string& out, const analysis::DependencyEdge& edge) {
+  out += '[';
+  PutNumber(out, edge.from);
+  out += ",\"";
+  out += DependencyKey(edge.kind);
+  out += "\",\"";
+  out += edge.item;
+  out += "\",";
+  PutNumber(out, edge.to);
+  out += ']';
+}
+
+void PutEdges(std::string& out, const std::vector<analysis::DependencyEdge>& edges,
+              const Spill& spill) {
+  out += '[';
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    SpillIfLong(out, spill);
+    if (i != 0) {
+      out += ',';
+    }
+    PutEdge(out, edges[i]);
+  }
+  out += ']';
+}
+
+// "R1(A)", "C1"
+void PutWitnessOperation(std::string& out, const analysis::WitnessOperation& operation) {
+  char label[kOpLabelSize];
+  out += '"';
+  out.append(label, PutOpLabel(label, operation.kind, operation.t, operation.item));
+  out += '"';
+}
+
+// [1,2,"A","R1(A)","W2(A)"]
+void PutConflicts(std::string& out, const std::vector<analysis::Conflict>& conflicts,
+                  const Spill& spill) {
+  out += '[';
+  for (std::size_t i = 0; i < conflicts.size(); ++i) {
+    SpillIfLong(out, spill);
+    const analysis::Conflict& conflict = conflicts[i];
+    out += i == 0 ? "[" : ",[";
+    PutNumber(out, conflict.from);
+    out += ',';
+    PutNumber(out, conflict.to);
+    out += ",\"";
+    out += conflict.item;
+    out += "\",";
+    PutWitnessOperation(out, {conflict.first, conflict.from, conflict.item});
+    out += ',';
+    PutWitnessOperation(out, {conflict.second, conflict.to, conflict.item});
+    out += ']';
+  }
+  out += ']';
+}
+
+void PutIsolation(std::string& out, const analysis::IsolationReport& isolation,
+                  const Spill& spill) {
+  out += '{';
+  PutKey(out, "level");
+  PutString(out, LevelKey(analysis::StrongestLevel(isolation)));
+  PutKey(out, "anomalies");
+  out += '[';
+  for (const analysis::Anomaly& anomaly : isolation.anomalies) {
+    out += out.back() == '[' ? "{" : ",{";
+    PutKey(out, "kind");
+    PutString(out, AnomalyKey(anomaly.kind));
+    if (anomaly.cycle.empty()) {
+      PutKey(out, "read");
+      PutWitnessOperation(out, {OpKind::Read, anomaly.reader, anomaly.item});
+      PutKey(out, "writer");
+      PutNumber(out, anomaly.writer);
+    } else {
+      PutKey(out, "cycle");
+      PutEdges(out, anomaly.cycle, spill);
+    }
+    out += '}';
+  }
+  out += ']';
+  PutKey(out, "phenomena");
+  out += '[';
+  for (const analysis::Phenomenon& phenomenon : isolation.phenomena) {
+    out += out.back() == '[' ? "{" : ",{";
+    PutKey(out, "kind");
+    PutString(out, PhenomenonKey(phenomenon.kind));
+    PutKey(out, "ops");
+    const analysis::WitnessOperations operations = analysis::OperationsOf(phenomenon);
+    for (int i = 0; i < operations.count; ++i) {
+      out += i == 0 ? '[' : ',';
+      PutWitnessOperation(out, operations.operations[i]);
+    }
+    out += "]}";
+  }
+  out += ']';
+  PutKey(out, "dsg");
+  PutEdges(out, isolation.dsg, spill);
+  out += '}';
+}
+
 }  // namespace
 
 void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) {
@@ -234,6 +333,10 @@ void AppendJson(std::string& out, const PlanReport& report, const Spill& spill) 
   out += ']';
   PutKey(out, "trace");
   PutTrace(out, report.trace, spill);
+  PutKey(out, "isolation");
+  PutIsolation(out, report.isolation, spill);
+  PutKey(out, "conflicts");
+  PutConflicts(out, report.conflicts, spill);
   out += "}\n";
 }
 

@@ -353,6 +353,85 @@ constexpr LabelEntry kSpanish[] = {
      "Complete la tabla de {protocol}: lo que hace el protocolo con cada operación del plan tal "
      "como está escrito (ejecutada, espera a…, en cola, rechazada, muere, validación fallida, "
      "ignorada, descartada, pendiente)."},
+    {Label::IsolationHeading, "isolation", "Aislamiento"},
+    {Label::IsolationLevel, "isolation.level", "Nivel más fuerte"},
+    {Label::LevelNone, "isolation.level.none", "ninguno"},
+    {Label::LevelReadUncommitted, "isolation.level.read_uncommitted", "lectura no confirmada"},
+    {Label::LevelReadCommitted, "isolation.level.read_committed", "lectura confirmada"},
+    {Label::LevelRepeatableRead, "isolation.level.repeatable_read", "lectura repetible"},
+    {Label::LevelSerializable, "isolation.level.serializable", "serializable"},
+    {Label::IsolationLevels, "isolation.levels", "Niveles"},
+    {Label::IsolationAllowed, "isolation.allowed", "permitido"},
+    {Label::IsolationNotAllowed, "isolation.not_allowed", "no permitido"},
+    {Label::Anomalies, "isolation.anomalies", "Anomalías"},
+    {Label::AnomaliesNone, "isolation.anomalies.none", "ninguna"},
+    {Label::Phenomena, "isolation.phenomena", "Fenómenos"},
+    {Label::PhenomenaNone, "isolation.phenomena.none", "ninguno"},
+    {Label::EdgeWw, "isolation.edge.ww",
+     "T{from} escribe {x} y T{to} escribe la versión siguiente (ww)"},
+    {Label::EdgeWr, "isolation.edge.wr", "T{to} lee {x} de T{from} (wr)"},
+    {Label::EdgeRw, "isolation.edge.rw",
+     "T{from} lee {x} antes de que T{to} escriba la versión siguiente (rw)"},
+    {Label::AnomalyG0, "isolation.G0", "ciclo de dependencias de escritura"},
+    {Label::AnomalyG1a, "isolation.G1a", "lectura de una transacción abortada"},
+    {Label::AnomalyG1aWitness, "isolation.G1a.witness", "T{j} lee {x} de T{i}, que aborta después"},
+    {Label::AnomalyG1b, "isolation.G1b", "lectura de una versión intermedia"},
+    {Label::AnomalyG1bWitness, "isolation.G1b.witness",
+     "T{j} lee {x} de T{i}, que vuelve a escribir {x} después"},
+    {Label::AnomalyG1c, "isolation.G1c", "ciclo de dependencias de escritura y de lectura"},
+    {Label::AnomalyGSingle, "isolation.G-single", "ciclo con una sola antidependencia"},
+    {Label::AnomalyG2Item, "isolation.G2-item", "ciclo con antidependencias"},
+    {Label::PhenomenonP0, "isolation.P0", "escritura sucia"},
+    {Label::PhenomenonP0Witness, "isolation.P0.witness",
+     "T{j} escribe {x} (W{j}({x})) cuando T{i}, que lo escribió antes (W{i}({x})), aún no ha "
+     "terminado"},
+    {Label::PhenomenonP1, "isolation.P1", "lectura sucia"},
+    {Label::PhenomenonP1Witness, "isolation.P1.witness",
+     "T{j} lee {x} (R{j}({x})) cuando T{i}, que lo escribió antes (W{i}({x})), aún no ha "
+     "terminado"},
+    {Label::PhenomenonP2, "isolation.P2", "lectura no repetible"},
+    {Label::PhenomenonP2Witness, "isolation.P2.witness",
+     "T{j} escribe {x} (W{j}({x})) cuando T{i}, que lo leyó antes (R{i}({x})), aún no ha "
+     "terminado"},
+    {Label::PhenomenonP4, "isolation.P4", "actualización perdida"},
+    {Label::PhenomenonP4Witness, "isolation.P4.witness",
+     "T{i} lee {x} (R{i}({x})), T{j} lo escribe (W{j}({x})), T{i} lo escribe encima "
+     "(W{i}({x})) y se valida (C{i})"},
+    {Label::PhenomenonA5A, "isolation.A5A", "lectura sesgada"},
+    {Label::PhenomenonA5AWitness, "isolation.A5A.witness",
+     "T{i} lee {x} (R{i}({x})), T{j} escribe {x} y {y} (W{j}({x}), W{j}({y})) y se valida "
+     "(C{j}), y después T{i} lee {y} (R{i}({y}))"},
+    {Label::PhenomenonA5B, "isolation.A5B", "escritura sesgada"},
+    {Label::PhenomenonA5BWitness, "isolation.A5B.witness",
+     "T{i} lee {x} (R{i}({x})) y T{j} lee {y} (R{j}({y})); después T{i} escribe {y} "
+     "(W{i}({y})) y T{j} escribe {x} (W{j}({x})), y las dos se validan"},
+    {Label::IsolationGraph, "isolation.graph", "Grafo de dependencias"},
+    {Label::IsolationGraphCaption, "isolation.graph.caption",
+     "Grafo de dependencias del plan escrito, sin las transacciones que el plan aborta con A: "
+     "Ti → Tj ww si Tj escribe la versión siguiente a la de Ti, wr si Tj lee una versión de Ti, "
+     "rw si Ti lee la versión anterior a la que escribe Tj. Línea continua: ww; a trazos: wr; de "
+     "puntos: rw. Al pasar por una arista se ven sus operaciones."},
+    {Label::IsolationGraphWitness, "isolation.graph.witness",
+     "En rojo y más gruesas, las aristas del ciclo de {kind}."},
+    {Label::StepRejectedFirstCommitter, "step.rejected.first_committer", "otra validó antes"},
+    {Label::CauseFirstCommitter, "cause.first_committer", "otra validó antes"},
+    {Label::LabWhySiReadOwn, "lab.why.si.read.own", "T{t} lee {x} de su propia escritura"},
+    {Label::LabWhySiReadCommitted, "lab.why.si.read.committed",
+     "T{t} lee {x} de su instantánea: la última versión validada cuando T{t} empezó, la de {u}"},
+    {Label::LabWhySiReadInitial, "lab.why.si.read.initial",
+     "T{t} lee el valor inicial de {x}: cuando T{t} empezó, ninguna escritura de {x} se había "
+     "validado"},
+    {Label::LabWhySiWrite, "lab.why.si.write",
+     "T{t} escribe {x} en su espacio de trabajo: llega a la historia cuando T{t} se valida"},
+    {Label::LabWhySiWriteLost, "lab.why.si.write_lost",
+     "T{t} escribe {x} en su espacio de trabajo, pero su validación se rechaza: esta escritura "
+     "nunca llega a la historia"},
+    {Label::LabWhySiValidated, "lab.why.si.validated",
+     "ninguna transacción validada desde que T{t} empezó escribió algo que T{t} escribió: T{t} se "
+     "valida y sus escrituras entran en la historia"},
+    {Label::LabWhySiFails, "lab.why.si.fails",
+     "{u} se validó después de que T{t} empezara y escribió {x}, que T{t} también escribió: gana "
+     "la primera en validar y T{t} aborta"},
 };
 
 static_assert(std::size(kSpanish) == static_cast<std::size_t>(Label::Count));
@@ -730,6 +809,109 @@ void AppendWhyJson(std::string& out, const analysis::TraceStep& step) {
   out += '"';
   AppendPieces(out, Pieces().Of(WhyLabel(step), true), step);
   out += '"';
+}
+
+std::string_view LevelKey(analysis::IsolationLevel level) {
+  static constexpr std::string_view kKeys[] = {"none", "read_uncommitted", "read_committed",
+                                               "repeatable_read", "serializable"};
+  return kKeys[static_cast<std::size_t>(level)];
+}
+
+Label LevelLabel(analysis::IsolationLevel level) {
+  return static_cast<Label>(static_cast<int>(Label::LevelNone) + static_cast<int>(level));
+}
+
+std::string_view AnomalyKey(analysis::AnomalyKind kind) {
+  static constexpr std::string_view kKeys[] = {"G0", "G1a", "G1b", "G1c", "G-single", "G2-item"};
+  return kKeys[static_cast<std::size_t>(kind)];
+}
+
+std::string_view PhenomenonKey(analysis::PhenomenonKind kind) {
+  static constexpr std::string_view kKeys[] = {"P0", "P1", "P2", "P4", "A5A", "A5B"};
+  return kKeys[static_cast<std::size_t>(kind)];
+}
+
+std::string_view DependencyKey(analysis::DependencyKind kind) {
+  static constexpr std::string_view kKeys[] = {"ww", "wr", "rw"};
+  return kKeys[static_cast<std::size_t>(kind)];
+}
+
+namespace {
+
+// Appends `text` with every place "{name}" replaced by what `value(out, name)` appends.
+template <typename Value>
+void AppendFilled(std::string& out, std::string_view text, Value value) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t open = text.find('{', at);
+    if (open == std::string_view::npos) {
+      out += text.substr(at);
+      return;
+    }
+    const std::size_t close = text.find('}', open);
+    out += text.substr(at, open - at);
+    value(out, text.substr(open + 1, close - open - 1));
+    at = close + 1;
+  }
+}
+
+// ": name (KEY)", after a witness.
+void AppendKindName(std::string& out, Label name, std::string_view key) {
+  out += ": ";
+  out += Text(name);
+  out += " (";
+  out += key;
+  out += ')';
+}
+
+// A witness with the places of its transactions Ti, Tj and items x, y filled in.
+void AppendWitness(std::string& out, Label witness, std::int32_t i, std::int32_t j, char x,
+                   char y) {
+  AppendFilled(out, Text(witness), [&](std::string& to, std::string_view place) {
+    if (place == "i" || place == "j") {
+      to += std::to_string(place == "i" ? i : j);
+    } else {
+      to += place == "x" ? x : y;
+    }
+  });
+}
+
+}  // namespace
+
+void AppendAnomalyText(std::string& out, const analysis::Anomaly& anomaly) {
+  using analysis::AnomalyKind;
+  static constexpr Label kNames[] = {Label::AnomalyG0,      Label::AnomalyG1a,
+                                     Label::AnomalyG1b,     Label::AnomalyG1c,
+                                     Label::AnomalyGSingle, Label::AnomalyG2Item};
+  if (anomaly.kind == AnomalyKind::G1a || anomaly.kind == AnomalyKind::G1b) {
+    AppendWitness(
+        out, anomaly.kind == AnomalyKind::G1a ? Label::AnomalyG1aWitness : Label::AnomalyG1bWitness,
+        anomaly.writer, anomaly.reader, anomaly.item, anomaly.item);
+  }
+  for (std::size_t e = 0; e < anomaly.cycle.size(); ++e) {
+    const analysis::DependencyEdge& edge = anomaly.cycle[e];
+    if (e != 0) {
+      out += "; ";
+    }
+    const auto clause =
+        static_cast<Label>(static_cast<int>(Label::EdgeWw) + static_cast<int>(edge.kind));
+    AppendFilled(out, Text(clause), [&](std::string& to, std::string_view place) {
+      if (place == "x") {
+        to += edge.item;
+      } else {
+        to += std::to_string(place == "from" ? edge.from : edge.to);
+      }
+    });
+  }
+  AppendKindName(out, kNames[static_cast<std::size_t>(anomaly.kind)], AnomalyKey(anomaly.kind));
+}
+
+void AppendPhenomenonText(std::string& out, const analysis::Phenomenon& phenomenon) {
+  // Each phenomenon's name, and its witness after it.
+  const auto name = static_cast<Label>(static_cast<int>(Label::PhenomenonP0) +
+                                       2 * static_cast<int>(phenomenon.kind));
+  AppendWitness(out, static_cast<Label>(static_cast<int>(name) + 1), phenomenon.ti, phenomenon.tj,
+                phenomenon.x, phenomenon.y);
+  AppendKindName(out, name, PhenomenonKey(phenomenon.kind));
 }
 
 }  // namespace tosim::report

@@ -15,7 +15,7 @@
 
 namespace tosim::report {
 
-enum class Label : std::uint8_t {
+enum class Label : std::uint16_t {
   Line,             // "Línea 3, plan P1"
   Plan,             //
   NoPlan,           // "Línea 3, sin plan"
@@ -248,6 +248,63 @@ enum class Label : std::uint8_t {
   PracticeCounterOne,
   PracticeIllegal,
   SheetProtocolQuestion,
+  // Isolation levels: the part of the summary about them, the levels, the anomalies and the
+  // phenomena. A witness is a sentence with places "{i}", "{j}", "{x}", "{y}" (the pattern's
+  // transactions and items; in G1a and G1b Tj reads Ti's write), an edge of a cycle a clause with
+  // "{from}", "{to}" and "{x}"; a witness or cycle is followed by ": ", the kind's name and its
+  // key in parentheses.
+  IsolationHeading,
+  IsolationLevel,  // "Nivel más fuerte: lectura confirmada"
+  LevelNone,
+  LevelReadUncommitted,
+  LevelReadCommitted,
+  LevelRepeatableRead,
+  LevelSerializable,
+  IsolationLevels,  // the table of the four levels
+  IsolationAllowed,
+  IsolationNotAllowed,
+  Anomalies,
+  AnomaliesNone,
+  Phenomena,
+  PhenomenaNone,
+  EdgeWw,
+  EdgeWr,
+  EdgeRw,
+  AnomalyG0,
+  AnomalyG1a,
+  AnomalyG1aWitness,
+  AnomalyG1b,
+  AnomalyG1bWitness,
+  AnomalyG1c,
+  AnomalyGSingle,
+  AnomalyG2Item,
+  PhenomenonP0,
+  PhenomenonP0Witness,
+  PhenomenonP1,
+  PhenomenonP1Witness,
+  PhenomenonP2,
+  PhenomenonP2Witness,
+  PhenomenonP4,
+  PhenomenonP4Witness,
+  PhenomenonA5A,
+  PhenomenonA5AWitness,
+  PhenomenonA5B,
+  PhenomenonA5BWitness,
+  // The graph of the part «Aislamiento» on the page.
+  IsolationGraph,
+  IsolationGraphCaption,
+  IsolationGraphWitness,  // "... {kind}"
+  // Snapshot isolation in the protocol lab.
+  StepRejectedFirstCommitter,
+  CauseFirstCommitter,
+  // Why si decided a step.
+  LabWhySiReadOwn,
+  LabWhySiReadCommitted,
+  LabWhySiReadInitial,
+  LabWhySiWrite,
+  LabWhySiWriteLost,
+  LabWhySiValidated,
+  LabWhySiFails,
   Count
 };
 
@@ -276,6 +333,18 @@ void AppendWarningText(std::string& out, const analysis::Warning& warning);
 // The name in JSON of what a protocol did with a step ("dropped").
 [[nodiscard]] std::string_view ResultKey(protocols::Result result);
 [[nodiscard]] std::string_view RuleKey(analysis::Rule rule);
+// The names in JSON of a level ("read_committed"), an anomaly ("G-single"), a phenomenon ("A5B")
+// and a kind of dependency ("rw").
+[[nodiscard]] std::string_view LevelKey(analysis::IsolationLevel level);
+[[nodiscard]] std::string_view AnomalyKey(analysis::AnomalyKind kind);
+[[nodiscard]] std::string_view PhenomenonKey(analysis::PhenomenonKind kind);
+[[nodiscard]] std::string_view DependencyKey(analysis::DependencyKind kind);
+// The level's name in Spanish.
+[[nodiscard]] Label LevelLabel(analysis::IsolationLevel level);
+// The witness of an anomaly or a phenomenon as a sentence, with its name and key: «T2 lee A de
+// T1, que aborta después: lectura de una transacción abortada (G1a)».
+void AppendAnomalyText(std::string& out, const analysis::Anomaly& anomaly);
+void AppendPhenomenonText(std::string& out, const analysis::Phenomenon& phenomenon);
 // The sentence that says why `step` was decided so, with its numbers.
 void AppendWhy(std::string& out, const analysis::TraceStep& step);
 // The same sentence as a JSON string.

@@ -108,6 +108,45 @@ void PutWarnings(std::string& out, const std::vector<Warning>& warnings) {
   }
 }
 
+// "    Label: none", or "    Label:" and one line for each of `count` entries, which `entry(i)`
+// appends.
+template <typename Entry>
+void PutList(std::string& out, Label label, Label none, std::size_t count, Entry entry) {
+  out += "\n    ";
+  out += Text(label);
+  out += ':';
+  if (count == 0) {
+    out += ' ';
+    out += Text(none);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    out += "\n      ";
+    entry(i);
+  }
+}
+
+// The strongest level, the four levels each allowed or not, the anomalies and the phenomena.
+void PutIsolation(std::string& out, const analysis::IsolationReport& isolation) {
+  using analysis::IsolationLevel;
+  PutHeading(out, Label::IsolationHeading);
+  PutLabel(out, Label::IsolationLevel);
+  out += Text(LevelLabel(analysis::StrongestLevel(isolation)));
+  static constexpr IsolationLevel kLevels[] = {
+      IsolationLevel::ReadUncommitted, IsolationLevel::ReadCommitted,
+      IsolationLevel::RepeatableRead, IsolationLevel::Serializable};
+  PutList(out, Label::IsolationLevels, Label::IsolationLevels, std::size(kLevels),
+          [&](std::size_t i) {
+            out += Text(LevelLabel(kLevels[i]));
+            out += ": ";
+            out += Text(analysis::Allows(isolation, kLevels[i]) ? Label::IsolationAllowed
+                                                                : Label::IsolationNotAllowed);
+          });
+  PutList(out, Label::Anomalies, Label::AnomaliesNone, isolation.anomalies.size(),
+          [&](std::size_t i) { AppendAnomalyText(out, isolation.anomalies[i]); });
+  PutList(out, Label::Phenomena, Label::PhenomenaNone, isolation.phenomena.size(),
+          [&](std::size_t i) { AppendPhenomenonText(out, isolation.phenomena[i]); });
+}
+
 }  // namespace
 
 void AppendSerializable(std::string& out, bool yes, const std::vector<std::int32_t>& orderOrCycle) {
@@ -199,6 +238,7 @@ void AppendText(std::string& out, const PlanReport& report) {
   PutYesNo(out, Label::Recoverable, report.recoverable);
   PutYesNo(out, Label::Cascadeless, report.cascadeless);
   PutYesNo(out, Label::Strict, report.strict);
+  PutIsolation(out, report.isolation);
   out += "\n\n";
 }
 

@@ -16,12 +16,16 @@ import os, shutil, subprocess, sys, tempfile
 
 MB = 1 << 20
 TIME = "/usr/bin/time"
+# The keys "isolation" and "conflicts" of a plan in which no two transactions touch the same item.
+ISOLATED = (b'"isolation":{"level":"serializable","anomalies":[],"phenomena":[],"dsg":[]},'
+            b'"conflicts":[]}\n')
 # The ends of tosim-report's last JSON object: `executed` and `to_order`, then the rest, for a
-# plan without warnings, up to its trace.
+# plan without warnings, up to its trace, and its isolation.
 REPORT_END = (b',"cascading":[],"without_thomas":{"committed":[%s],"aborted":[]},'
               b'"conflict_serializable":true,"conflict_order":[%s],"conflict_cycle":null,'
               b'"view_serializable":true,"view_order":[%s],"recoverable":true,"cascadeless":true,'
-              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[],"trace":[%s]}\n')
+              b'"strict":true,"edges":[],"warnings":[],"active":[],"reads_from":[],"trace":[%s],' +
+              ISOLATED)
 # The trace of a begin of T1 that received timestamp %d, and of the commit of T1 at position %d.
 BEGIN_T1 = (b'{"position":2,"op":"T1","t":1,"decision":"begun","ts":null,"ts_lect":null,'
             b'"ts_escr":null,"rule":"begin","why":"T1 empieza: el contador le da la marca de tiempo '
@@ -29,10 +33,10 @@ BEGIN_T1 = (b'{"position":2,"op":"T1","t":1,"decision":"begun","ts":null,"ts_lec
 COMMIT_T1 = (b'{"position":%d,"op":"C1","t":1,"decision":"committed","ts":null,"ts_lect":null,'
              b'"ts_escr":null,"rule":"commit","why":"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: '
              b'validar no comprueba nada m\xc3\xa1s"}')
-# The key "protocols" of a plan without operations, the same object for all eight protocols; and
+# The key "protocols" of a plan without operations, the same object for all nine protocols; and
 # of «P9; T1; C1», whose commit each protocol explains in its own words.
 PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
-                  b"occ")
+                  b"occ", b"si")
 EMPTY_RUN = (b'{"steps":[],"history":[],"committed":[],"aborted":[],"waiting":[],"active":[],'
              b'"deadlocks":[],"unrecoverable":[],"order":[]}')
 T1_C1_RUN = (b'{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_for":[],'
@@ -40,12 +44,16 @@ T1_C1_RUN = (b'{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_
              b'"result":"executed","delayed":false,"waited_for":[],"from":null,"wounded":[],'
              b'"why":"%s"}],"history":["C1"],"committed":[1],"aborted":[],"waiting":[],'
              b'"active":[],"deadlocks":[],"unrecoverable":[],"order":[1]}')
-# How each protocol commits T1: to and to_basic in the scheduler's words, occ after validating.
+# How each protocol commits T1: to and to_basic in the scheduler's words, occ and si after
+# validating.
 COMMIT_WHY = {
     b"to": b"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: validar no comprueba nada m\xc3\xa1s",
     b"occ": b"ninguna transacci\xc3\xb3n validada desde que T1 empez\xc3\xb3 escribi\xc3\xb3 algo que T1 "
             b"ley\xc3\xb3: T1 se valida y sus escrituras entran en la historia"}
 COMMIT_WHY[b"to_basic"] = COMMIT_WHY[b"to"]
+COMMIT_WHY[b"si"] = (b"ninguna transacci\xc3\xb3n validada desde que T1 empez\xc3\xb3 escribi\xc3\xb3 "
+                     b"algo que T1 escribi\xc3\xb3: T1 se valida y sus escrituras entran en la "
+                     b"historia")
 
 
 def with_protocols(report_end, run):
@@ -79,10 +87,10 @@ MANY_END += (with_protocols(MANY_END[2], lambda name: T1_C1_RUN % (
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
 # Its report ends with the trace of the commit, after the line's other operations: "P1", "T1",
-# then 7 a piece. T1 is never aborted.
+# then 7 a piece. T1 is never aborted; T1 reads A and writes B, T3 reads C.
 LONG_SIZE = 50 * MB
 LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
-            COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]}\n")
+            COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]," + ISOLATED)
 
 
 def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):

@@ -82,10 +82,10 @@ TEST(ReportOptions, ExercisesNumberFromOneAndNameTheirProtocols) {
   EXPECT_TRUE(one.protocols);
   EXPECT_EQ(one.problem, "");
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=all", "p.txt"}).sheetProtocols.size(),
-            8u);
+            9u);
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises", "--protocols", "p.txt"})
                 .sheetProtocols.size(),
-            8u);
+            9u);
   EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).sheetProtocols.empty());
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=tso", "p.txt"}).problem,
             "--exercises=tso: no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "

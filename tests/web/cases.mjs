@@ -1,12 +1,13 @@
 // Every end-to-end case's plan file, opened in the playground and compared with what tosim and
 // tosim-report write for it: the trace and its decisions, the listing, each plan's verdicts and
-// graph, the protocol view, and the exercise sheet's answer key; and the same data with the
-// trace's words changed drawn with the same decisions.
+// graph, the part on isolation, the protocol view, and the exercise sheet's answer key; and the
+// same data with the trace's words changed drawn with the same decisions.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { checkWordsChanged, drawnDecisions, editedWords, shownFrames, traceProblems } from './data.mjs';
 import { answerKeyProblems } from './exercises.mjs';
+import { isolationProblems, shownIsolation } from './isolation.mjs';
 import { protocolProblems, shownProtocols } from './protocols.mjs';
 import { check, reportJson, runFile, shownPlans, shownTrace, tosimRun } from './setup.mjs';
 import { checkCaseVerdicts } from './verdicts.mjs';
@@ -23,6 +24,13 @@ export async function run({ page, plans, tosim, report, work, labels }) {
     // The summary's blocks, one a report, with the protocol lab in each plan's.
     const summary = spawnSync(report, ['--protocols', plan]).stdout.toString().split('\n\n').filter(Boolean);
     checkCaseVerdicts(name, await shownPlans(page), json, summary, labels);
+    const parts = await shownIsolation(page);
+    json.forEach((r, i) => {
+      if (r.plan === null) return;
+      const problems = isolationProblems(parts[i], summary[i], r, labels);
+      check(`${name}: plan ${i + 1} isolation in the summary's words, its graphs as --json says`,
+        problems.length === 0, problems.slice(0, 5).join('; '));
+    });
     const labs = await shownProtocols(page);
     json.forEach((r, i) => {
       if (r.plan === null) return;

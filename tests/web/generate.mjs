@@ -20,6 +20,8 @@ const FORMS = [
     args: ['--property', 'vsr-not-csr', '--count', '3', '--seed', '-x', '--minimal'] },
   { properties: ['cascade', 'no-to-rejects'], count: '2', seed: 'aborts',
     args: ['--property', 'cascade,no-to-rejects', '--count', '2', '--seed', 'aborts'] },
+  { properties: ['write-skew', 'si-commits-not-serializable'], count: '2', seed: 'isolation',
+    args: ['--property', 'write-skew,si-commits-not-serializable', '--count', '2', '--seed', 'isolation'] },
 ];
 
 async function fill(page, form) {
@@ -100,6 +102,7 @@ export async function run({ browser, origin, own, gen, report, work }) {
   const before = await page.inputValue('#plans');
   for (const form of [
     { properties: ['strict', 'no-cascadeless'], args: ['--property', 'strict,no-cascadeless'] },
+    { properties: ['csr', 'g-single'], args: ['--property', 'csr,g-single'] },
     { properties: ['thomas'], transactions: '2', items: '1', operations: '2', count: '5', seed: 'x',
       args: ['--transactions', '2', '--items', '1', '--operations', '2', '--count', '5',
         '--property', 'thomas', '--seed', 'x'] },

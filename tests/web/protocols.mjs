@@ -4,7 +4,8 @@
 import path from 'node:path';
 import { check, openPage, runTyped, same } from './setup.mjs';
 
-export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
+export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ',
+  'si'];
 
 // What the page shows of every plan's protocol view: the step grid's rows as text and the cells'
 // tooltips, each protocol's history as the line tosim-report --protocols writes ("name: title
@@ -61,7 +62,7 @@ export function protocolProblems(shown, block, lab) {
   const problems = [];
   const expect = (what, ok) => { if (!ok) problems.push(what); };
   const text = protocolsText(block);
-  expect('the columns are the operation and the eight protocols in order',
+  expect('the columns are the operation and the nine protocols in order',
     same(shown.rows[0], text.rows[0]) && same(shown.rows[0].slice(1), PROTOCOLS));
   expect(`as many rows as the summary's table: ${shown.rows.length}`, shown.rows.length === text.rows.length);
   shown.rows.forEach((row, i) => {
@@ -92,7 +93,8 @@ export function protocolProblems(shown, block, lab) {
 // The worked example by hand from the rules: under 2pl W1(B) waits for T2 and W2(A) for T1, a
 // deadlock whose victim is the younger T2; under wait_die T2 dies instead; under wound_wait T1
 // wounds T2, which the cell of W1(B) says; under occ T2 fails its validation, and its write of A
-// never took effect.
+// never took effect; under si both commit, and no serial order exists (T1 read A before T2's
+// version, T2 read B before T1's).
 export const EXAMPLE = 'P1; T1; T2; R1(A); R2(B); W1(B); W2(A); C1; C2';
 
 export async function run({ page, browser, origin, own, out }) {
@@ -114,6 +116,10 @@ export async function run({ page, browser, origin, own, out }) {
       'la escritura llega tarde y T1 aborta', [hover('wound_wait', 5), hover('occ', 6), hover('to', 5)].join(' / '));
   check('to and occ: a rejected write, a failed validation', same(column('to'), [...begun,
     'rechazada', 'ejecutada', 'ignorada', 'ejecutada']) && column('occ')[7] === 'validación fallida');
+  check('si: every operation executed, both commit, no serial order', same(column('si'),
+    [...begun, 'ejecutada', 'ejecutada', 'ejecutada', 'ejecutada']) && same(example.histories.si.lists, {
+    history: 'R1(A) R2(B) W1(B) C1 W2(A) C2', committed: 'T1, T2', aborted: 'ninguna',
+    deadlocks: 'ninguno', order: 'no hay (ciclo)' }), JSON.stringify(example.histories.si.lists));
   check('2pl\'s history, outcome and deadlock', same(example.histories['2pl'].lists, {
     history: 'R1(A) R2(B) A2 W1(B) C1', committed: 'T1', aborted: 'T2 (víctima)',
     deadlocks: 'T1 → T2 → T1 (víctima T2)', order: 'T1' }), JSON.stringify(example.histories['2pl'].lists));
@@ -124,18 +130,18 @@ export async function run({ page, browser, origin, own, out }) {
     (await page.getAttribute('.protocols', 'open')) === null &&
     (await page.textContent('.protocols .plan-text')) === EXAMPLE);
 
-  // All eight shown at first; a protocol left out leaves the grid and the histories.
+  // All nine shown at first; a protocol left out leaves the grid and the histories.
   await page.click('.protocols summary');
   await (await page.$('.protocols')).screenshot({ path: path.join(out, 'screenshot-protocols.png') });
   const shownNames = () => page.$$eval('.protocols .steps th[data-protocol], .protocols .history',
     (parts) => parts.filter((part) => part.getClientRects().length > 0)
       .map((part) => part.dataset.protocol));
-  check('all eight protocols shown at first', same(await shownNames(), [...PROTOCOLS, ...PROTOCOLS]),
+  check('all nine protocols shown at first', same(await shownNames(), [...PROTOCOLS, ...PROTOCOLS]),
     (await shownNames()).join());
   await page.uncheck('.protocols .choice input[value="to"]');
   await page.uncheck('.protocols .choice input[value="occ"]');
-  const six = PROTOCOLS.filter((name) => name !== 'to' && name !== 'occ');
-  check('two protocols left out leave the grid and the histories', same(await shownNames(), [...six, ...six]),
+  const seven = PROTOCOLS.filter((name) => name !== 'to' && name !== 'occ');
+  check('two protocols left out leave the grid and the histories', same(await shownNames(), [...seven, ...seven]),
     (await shownNames()).join());
   await page.check('.protocols .choice input[value="to"]');
   check('a protocol chosen again comes back', (await shownNames()).includes('to'));

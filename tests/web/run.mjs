@@ -11,6 +11,7 @@ import * as cases from './cases.mjs';
 import * as downloads from './downloads.mjs';
 import * as exercises from './exercises.mjs';
 import * as generate from './generate.mjs';
+import * as isolation from './isolation.mjs';
 import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
 import * as practice from './practice.mjs';
@@ -43,6 +44,7 @@ const context = { page, browser, origin, own, site, tosim, report, gen, out, wor
 await cases.run(context);
 await downloads.quickClicks(context);
 await verdicts.run(context);
+await isolation.run(context);
 await playground.run(context);
 await protocols.run(context);
 await layout.run(context);

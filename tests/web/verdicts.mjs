@@ -11,9 +11,9 @@ export function checkCaseVerdicts(name, shown, json, summary, labels) {
   shown.forEach((s, i) => {
     const block = (summary[i] || '').split('\n').map((line) => line.trim());
     const missing = [...s.headings.map((h) => h + ':'), ...s.warnings].filter((line) => !block.includes(line));
-    // The verdicts: the block's lines under its two headings, up to the protocol lab's table.
+    // The verdicts: the block's lines under its two headings, up to the part on isolation.
     const start = block.indexOf(labels.executed_heading + ':');
-    const end = block.indexOf(labels['lab.heading'] + ':');
+    const end = block.indexOf(labels.isolation + ':');
     const verdicts = start < 0 ? [] : block.slice(start + 1, end < 0 ? undefined : end)
       .filter((line) => line && line !== labels.written_heading + ':');
     check(`${name}: plan ${i + 1} in the summary's words`, missing.length === 0 && same(s.lines, verdicts),

@@ -24,6 +24,9 @@ export function useLabels(table) {
 }
 export const word = (key) => (key in labelTable ? labelTable[key] : key);
 export const hasWord = (key) => key in labelTable;
+// A sentence of the table with its places ("{x}", "{from}") filled in from `values`.
+export const fill = (text, values) => text.replace(/\{(\w+)\}/g, (place, name) =>
+  (name in values ? String(values[name]) : place));
 
 export function plural(count, one, many) {
   return count + ' ' + (count === 1 ? one : many);

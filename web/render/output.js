@@ -4,6 +4,7 @@
 import { decode1252, el, planLines, scrolling, useLabels, word } from './common.js';
 import { precedenceGraph } from './graph.js';
 import { scheduleGrid } from './grid.js';
+import { isolationSection } from './isolation.js';
 import { practiceForm } from './practice.js';
 import { protocolView } from './protocols.js';
 import { traceFrames, traceTable, traceLabels } from './trace.js';
@@ -28,6 +29,7 @@ function planPanel(report, source, options) {
   pictures.append(scrolling(scheduleGrid(report), 'Planificación del plan P' + report.plan +
     ', línea ' + report.line), precedenceGraph(report));
   panel.append(pictures, ...verdictSections(report));
+  if (report.isolation) panel.append(isolationSection(report));
   if (report.protocols) panel.append(protocolView(report, source, options));
   return panel;
 }

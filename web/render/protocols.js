@@ -1,9 +1,10 @@
-// The protocol lab's view of a plan: what each of eight protocols does with the plan as written,
+// The protocol lab's view of a plan: what each of nine protocols does with the plan as written,
 // in the words of tosim-report --protocols (the table of labels).
 import { el, hasWord, scrolling, word } from './common.js';
 import { drawGraph, figure } from './graph.js';
 
-export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait', 'occ'];
+export const PROTOCOLS = ['to', 'to_basic', 'strict_to', 'mvto', '2pl', 'wait_die', 'wound_wait',
+  'occ', 'si'];
 const RESULT_CLASS = { executed: 'ok', skipped: 'skip', rejected: 'abort', ignored: 'ignored',
   pending: 'pending', dropped: 'dropped' };
 
@@ -166,7 +167,7 @@ function protocolChoice(view, shown, onShown) {
 export function protocolView(report, source, options = {}) {
   const rulesLink = options.rules || null;
   const view = el('details', 'protocols');
-  view.append(el('summary', '', word('lab.heading') + ': el plan con ocho protocolos de control de ' +
+  view.append(el('summary', '', word('lab.heading') + ': el plan con nueve protocolos de control de ' +
     'concurrencia'));
   // The plan's own text stays at the top while the grid scrolls by.
   view.append(el('p', 'plan-text', source || 'P' + report.plan + '; ' +
