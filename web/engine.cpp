@@ -102,7 +102,7 @@ void tosim_make_report_page(const char* name, std::size_t nameSize, const char* 
                                           run.reports,
                                           exercises != 0,
                                           eachPlanAlone,
-                                          static_cast<std::uint8_t>(sheetProtocols),
+                                          static_cast<std::uint32_t>(sheetProtocols),
                                           &run.counters});
 }
 

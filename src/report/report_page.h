@@ -19,7 +19,7 @@ struct PageData {
   bool exercises = false;      // the exercise sheet instead of the report
   bool eachPlanAlone = false;  // the run gave every plan timestamps from 1
   // The exercise sheet asks for the grid of these protocols: bit p for protocols::Protocol p.
-  std::uint8_t sheetProtocols = 0;
+  std::uint32_t sheetProtocols = 0;
   // Per report: the timestamp counter when its plan started; nullptr: all 0.
   const std::vector<std::int32_t>* counters = nullptr;
 };

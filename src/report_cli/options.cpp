@@ -93,17 +93,19 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   if (!options.checkPath.empty() && options.protocols) {
     Complain(options, "--check no lleva --protocols: las respuestas dicen qué protocolos corregir");
   }
+  std::string names;  // the lab's protocols, for a name that is none of them
   for (int p = 0; p < protocols::kProtocolCount; ++p) {
     const char* name = protocols::ProtocolName(static_cast<protocols::Protocol>(p));
+    names += p == 0 ? "" : ", ";
+    names += name;
     if (sheetProtocol == name || sheetProtocol == "all" ||
         (options.exercises && sheetProtocol.empty() && options.protocols)) {
       options.sheetProtocols.emplace_back(name);
     }
   }
   if (!sheetProtocol.empty() && options.sheetProtocols.empty()) {
-    Complain(options, "--exercises=" + sheetProtocol +
-                          ": no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "
-                          "2pl, wait_die, wound_wait, occ) ni all");
+    Complain(options, "--exercises=" + sheetProtocol + ": no es un protocolo del laboratorio (" +
+                          names + ") ni all");
   }
   options.protocols = options.protocols || !options.sheetProtocols.empty();
   options.eachPlanAlone = alone < 0 ? options.exercises : alone == 1;

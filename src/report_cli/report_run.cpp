@@ -278,11 +278,11 @@ Failure WriteHtmlReport(platform::FileHandle file, const Options& options) {
         InMemoryRun run;
         RunInMemory(plans, run, options.protocols, TimestampsOf(options));
         const std::string made = Now();
-        std::uint8_t sheet = 0;
+        std::uint32_t sheet = 0;
         for (int p = 0; p < protocols::kProtocolCount; ++p) {
           for (const std::string& name : options.sheetProtocols) {
             if (name == protocols::ProtocolName(static_cast<protocols::Protocol>(p))) {
-              sheet = static_cast<std::uint8_t>(sheet | 1u << p);
+              sheet |= 1u << p;
             }
           }
         }

@@ -75,8 +75,11 @@ def main():
         if lab["sheet"]["protocols"] != ["wound_wait"] or "protocols" not in lab["reports"][0]:
             failures.append("--exercises=wound_wait: the sheet does not ask for its grid")
         every = page_data(report, folder, plans, "--exercises", "--protocols")
-        if len(every["sheet"]["protocols"]) != 8:
-            failures.append("--exercises --protocols: the sheet does not ask for all eight")
+        if every["sheet"]["protocols"] != list(every["reports"][0]["protocols"]):
+            failures.append("--exercises --protocols: the sheet does not ask for every protocol")
+        last = page_data(report, folder, plans, "--exercises=si")
+        if last["sheet"]["protocols"] != ["si"]:
+            failures.append("--exercises=si: the sheet does not ask for the last protocol's grid")
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     for failure in failures:

@@ -89,7 +89,7 @@ TEST(ReportOptions, ExercisesNumberFromOneAndNameTheirProtocols) {
   EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).sheetProtocols.empty());
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=tso", "p.txt"}).problem,
             "--exercises=tso: no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "
-            "2pl, wait_die, wound_wait, occ) ni all");
+            "2pl, wait_die, wound_wait, occ, si) ni all");
 }
 
 TEST(ReportOptions, CheckTakesItsAnswerFileInAnyFormButHtml) {
