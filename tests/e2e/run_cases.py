@@ -47,7 +47,8 @@ sys.dont_write_bytecode = True  # no __pycache__ beside the cases
 from case_file import decode_lines, parse
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
-TIMEOUT = 60  # seconds a program may take
+# Seconds a program may take; the sanitizer build, many times slower, sets TOSIM_TIMEOUT_SCALE.
+TIMEOUT = 60 * float(os.environ.get("TOSIM_TIMEOUT_SCALE", "1"))
 
 
 class Outcome(Exception):
@@ -236,7 +237,7 @@ def run_program(command, folder, streams, environment, file_size_limit):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
-            raise Outcome("FAIL", f"  did not finish within {TIMEOUT} s")
+            raise Outcome("FAIL", f"  did not finish within {TIMEOUT:g} s")
         stderr.seek(0)
         return console, stderr.read(), status
 
