@@ -1,4 +1,4 @@
-// The replay that all eight protocols share, and the interface through which a protocol decides.
+// The replay that all nine protocols share, and the interface through which a protocol decides.
 // The replay owns the backlogs, the runnable list, commits, aborts and the history; a protocol
 // owns its tables and answers for one operation at a time.
 #pragma once
@@ -49,7 +49,7 @@ class Rules {
   // After a new wait of `t` has been recorded.
   virtual void Waited(Replay& /*replay*/, int /*t*/) {}
   // After `t` committed or aborted: the protocol's release effects.
-  virtual void Released(Replay& replay, int t, bool committed) = 0;
+  virtual void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) {}
   // The serial order of the committed transactions; false when there is none.
   virtual bool Order(const Replay& replay, std::vector<std::int32_t>& order);
 };
@@ -68,7 +68,6 @@ class Replay {
   bool IsActive(int t) const { return tx_[t - 1].phase == Phase::Active; }
   bool IsAborted(int t) const { return tx_[t - 1].phase == Phase::Aborted; }
   TransactionSet AbortedSet() const { return run_->aborted; }
-  TransactionSet ActiveSet() const;
   // The transactions now waiting for `t`.
   TransactionSet WaitingFor(int t) const;
   // The writer of the last write of `item` in the history (0 for none), skipping aborted writers
@@ -126,7 +125,6 @@ class TimestampRules : public Rules {  // to, to_basic: the scheduler's own rule
   void Reset(Replay& replay) override;
   void Begin(Replay& replay, int t) override;
   Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) override {}
 
  private:
   SchedulerTables tables_;
@@ -196,7 +194,6 @@ class OptimisticRules : public Rules {  // occ
   void Reset(Replay& replay) override;
   void Begin(Replay& replay, int t) override;
   Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& replay, int t, bool committed) override;
 
  private:
   std::uint32_t readSet_[kTransactionCount] = {};
@@ -214,7 +211,6 @@ class SnapshotRules : public Rules {  // si
   void Reset(Replay& replay) override;
   void Begin(Replay& replay, int t) override;
   Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) override {}
   bool Order(const Replay& replay, std::vector<std::int32_t>& order) override;
 
  private:

@@ -64,6 +64,4 @@ Outcome OptimisticRules::Decide(Replay& replay, const Step& step) {
   }
 }
 
-void OptimisticRules::Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) {}
-
 }  // namespace tosim::protocols
