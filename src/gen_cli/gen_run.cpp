@@ -7,6 +7,7 @@
 #include "generator/generate.h"
 #include "generator/options.h"
 #include "platform/platform.h"
+#include "program/program_run.h"
 
 #ifndef TOSIM_VERSION
 #error "the build passes the project's version as TOSIM_VERSION"
@@ -71,20 +72,10 @@ constexpr std::string_view kVersion = "tosim-gen " TOSIM_VERSION "\n";
 
 constexpr std::string_view kProgram = "tosim-gen: ";
 
-// What ended the run: the line for standard error and the exit status. No status: no failure.
-struct [[nodiscard]] Failure {
-  std::string line;
-  int status = 0;
-
-  explicit operator bool() const { return status != 0; }
-};
+using program::Failure;
 
 Failure WriteOutput(std::string_view bytes) {
-  const platform::FileHandle out = platform::StandardOutput();
-  const int error = platform::ConsoleTakesText(out)
-                        ? platform::WriteConsoleUtf8(out, bytes)
-                        : platform::WriteFile(out, bytes.data(), bytes.size());
-  if (error != 0) {
+  if (const int error = program::WriteStandardOutput(bytes); error != 0) {
     return {"no se puede escribir la salida estándar (error " + std::to_string(error) + ")", error};
   }
   return {};
@@ -130,11 +121,7 @@ Failure Run(int argc, char** argv) {
 }  // namespace
 
 int RunGenerator(int argc, char** argv) {
-  const Failure failure = Run(argc, argv);
-  if (failure) {
-    platform::WriteToStandardError(std::string(kProgram) + failure.line + "\n");
-  }
-  return failure.status;
+  return program::ExitStatus(kProgram, Run(argc, argv));
 }
 
 }  // namespace tosim::gen

@@ -278,15 +278,7 @@ class Checker {
     verdictReason.why = Why::ConflictVerdict;
     verdictReason.cycle = !truth;
     verdictReason.numbers = truth ? report_.conflictOrder : report_.conflictCycle;
-    if (verdict.given) {
-      Cell cell;
-      cell.field = Field::ConflictSerializable;
-      cell.mark = MarkOf(verdict.value == truth, false);
-      cell.given = BoolValue(verdict.value);
-      cell.expected = BoolValue(truth);
-      cell.reason = verdictReason;
-      Keep(std::move(cell));
-    }
+    YesOrNo(Field::ConflictSerializable, verdict, truth, verdictReason);
     const bool yes = verdict.given ? verdict.value : truth;
     const auto graph = Graph();
     Companion(Field::ConflictOrder, answers_.conflictOrder, yes, truth, verdict, truth,
@@ -339,15 +331,7 @@ class Checker {
     verdictReason.why = Why::ViewVerdict;
     verdictReason.cycle = !truth;
     verdictReason.numbers = report_.viewOrder;
-    if (verdict.given) {
-      Cell cell;
-      cell.field = Field::ViewSerializable;
-      cell.mark = MarkOf(verdict.value == truth, false);
-      cell.given = BoolValue(verdict.value);
-      cell.expected = BoolValue(truth);
-      cell.reason = verdictReason;
-      Keep(std::move(cell));
-    }
+    YesOrNo(Field::ViewSerializable, verdict, truth, verdictReason);
     const bool yes = verdict.given ? verdict.value : truth;
     Companion(Field::ViewOrder, answers_.viewOrder, yes, truth, verdict, truth,
               ListOrNull(truth, report_.viewOrder), verdictReason,
@@ -364,8 +348,8 @@ class Checker {
               });
   }
 
-  void Verdict(Field field, const Answer<bool>& answer, bool truth,
-               const analysis::Breach& breach) {
+  // A yes-or-no cell, when it is answered.
+  void YesOrNo(Field field, const Answer<bool>& answer, bool truth, const Reason& reason) {
     if (!answer.given) {
       return;
     }
@@ -374,9 +358,16 @@ class Checker {
     cell.mark = MarkOf(answer.value == truth, false);
     cell.given = BoolValue(answer.value);
     cell.expected = BoolValue(truth);
-    cell.reason.why = truth ? Why::NoBreach : Why::Breach;
-    cell.reason.breach = breach;
+    cell.reason = reason;
     Keep(std::move(cell));
+  }
+
+  void Verdict(Field field, const Answer<bool>& answer, bool truth,
+               const analysis::Breach& breach) {
+    Reason reason;
+    reason.why = truth ? Why::NoBreach : Why::Breach;
+    reason.breach = breach;
+    YesOrNo(field, answer, truth, reason);
   }
 
   void Protocol(const ProtocolAnswers& answered, const protocols::ProtocolRun& run) {

@@ -6,16 +6,6 @@
 
 namespace tosim::protocols {
 
-TransactionSet Replay::ActiveSet() const {
-  TransactionSet set;
-  for (int t = kFirstTransaction; t <= kLastTransaction; ++t) {
-    if (IsActive(t)) {
-      set.Insert(t);
-    }
-  }
-  return set;
-}
-
 TransactionSet Replay::WaitingFor(int t) const {
   TransactionSet set;
   for (int u = kFirstTransaction; u <= kLastTransaction; ++u) {

@@ -1,9 +1,10 @@
-// The replay that all eight protocols share, and the interface through which a protocol decides.
+// The replay that all nine protocols share, and the interface through which a protocol decides.
 // The replay owns the backlogs, the runnable list, commits, aborts and the history; a protocol
 // owns its tables and answers for one operation at a time.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "protocols/protocols.h"
@@ -49,7 +50,7 @@ class Rules {
   // After a new wait of `t` has been recorded.
   virtual void Waited(Replay& /*replay*/, int /*t*/) {}
   // After `t` committed or aborted: the protocol's release effects.
-  virtual void Released(Replay& replay, int t, bool committed) = 0;
+  virtual void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) {}
   // The serial order of the committed transactions; false when there is none.
   virtual bool Order(const Replay& replay, std::vector<std::int32_t>& order);
 };
@@ -68,7 +69,6 @@ class Replay {
   bool IsActive(int t) const { return tx_[t - 1].phase == Phase::Active; }
   bool IsAborted(int t) const { return tx_[t - 1].phase == Phase::Aborted; }
   TransactionSet AbortedSet() const { return run_->aborted; }
-  TransactionSet ActiveSet() const;
   // The transactions now waiting for `t`.
   TransactionSet WaitingFor(int t) const;
   // The writer of the last write of `item` in the history (0 for none), skipping aborted writers
@@ -83,7 +83,7 @@ class Replay {
   void Abort(int t, Cause cause);
   // The waiting transactions of `set` become runnable, in the order their waits began.
   void MakeRunnable(TransactionSet set);
-  // A write enters the history outside its own step (occ's writes at commit).
+  // A write enters the history outside its own step (a workspace's writes at commit).
   void WriteToHistory(int t, char item);
 
  private:
@@ -126,7 +126,6 @@ class TimestampRules : public Rules {  // to, to_basic: the scheduler's own rule
   void Reset(Replay& replay) override;
   void Begin(Replay& replay, int t) override;
   Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) override {}
 
  private:
   SchedulerTables tables_;
@@ -191,22 +190,45 @@ class LockingRules : public Rules {  // 2pl, wait_die, wound_wait
   std::uint32_t heldItems_[kTransactionCount] = {};
 };
 
-class OptimisticRules : public Rules {  // occ
+// The workspace of occ and si: a transaction's writes wait there, in the order of their first
+// writes, and reach the history when it commits; it reads its own writes from there.
+class Workspace {
  public:
-  void Reset(Replay& replay) override;
-  void Begin(Replay& replay, int t) override;
-  Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& replay, int t, bool committed) override;
+  void Reset();
+  void Begin(int t);
+  [[nodiscard]] bool Wrote(int t, int x) const { return (writeSet_[t - 1] & (1u << x)) != 0; }
+  [[nodiscard]] std::uint32_t Writes(int t) const { return writeSet_[t - 1]; }
+  // The writer of the last committed version of item x; 0: the initial one.
+  [[nodiscard]] int LastCommitted(int x) const { return lastCommitted_[x]; }
+  // `t` reads item x: its own write, or else the version of `committedWriter`.
+  [[nodiscard]] Outcome Read(int t, int x, int committedWriter, StepRule rule) const;
+  Outcome Write(int t, int x, StepRule rule);
+  // `rule` with the first transaction that committed after `t` began and wrote one of `items`,
+  // and the first such item; none when no such transaction committed.
+  [[nodiscard]] std::optional<StepWhy> CommittedSinceBegin(int t, std::uint32_t items,
+                                                           StepRule rule) const;
+  // Writes t's workspace into the history; returns its place among the commits, 1 for the first.
+  int Commit(Replay& replay, int t);
 
  private:
-  std::uint32_t readSet_[kTransactionCount] = {};
   std::uint32_t writeSet_[kTransactionCount] = {};
   std::int8_t writeOrder_[kTransactionCount][kItemCount] = {};  // items by first write
   std::int8_t writeCount_[kTransactionCount] = {};
   std::int32_t beganAt_[kTransactionCount] = {};  // commits before the begin
   std::int8_t commits_[kTransactionCount] = {};   // committed transactions, in commit order
   std::int32_t commitCount_ = 0;
-  std::int8_t lastCommitted_[kItemCount] = {};  // writer of the last committed write, 0 initial
+  std::int8_t lastCommitted_[kItemCount] = {};
+};
+
+class OptimisticRules : public Rules {  // occ
+ public:
+  void Reset(Replay& replay) override;
+  void Begin(Replay& replay, int t) override;
+  Outcome Decide(Replay& replay, const Step& step) override;
+
+ private:
+  Workspace workspace_;
+  std::uint32_t readSet_[kTransactionCount] = {};
 };
 
 class SnapshotRules : public Rules {  // si
@@ -214,23 +236,16 @@ class SnapshotRules : public Rules {  // si
   void Reset(Replay& replay) override;
   void Begin(Replay& replay, int t) override;
   Outcome Decide(Replay& replay, const Step& step) override;
-  void Released(Replay& /*replay*/, int /*t*/, bool /*committed*/) override {}
   bool Order(const Replay& replay, std::vector<std::int32_t>& order) override;
 
  private:
+  Workspace workspace_;
   // At each begin, per item, the writer of the last committed version (0: the initial one).
   std::int8_t snapshot_[kTransactionCount][kItemCount] = {};
-  std::uint32_t writeSet_[kTransactionCount] = {};
-  std::int8_t writeOrder_[kTransactionCount][kItemCount] = {};  // items by first write
-  std::int8_t writeCount_[kTransactionCount] = {};
   // The versions each transaction read, per item: their writers, and the initial ones.
   TransactionSet readVersions_[kTransactionCount][kItemCount] = {};
   std::uint32_t readsInitial_[kTransactionCount] = {};
-  std::int32_t beganAt_[kTransactionCount] = {};  // commits before the begin
-  std::int8_t commits_[kTransactionCount] = {};   // committed transactions, in commit order
-  std::int32_t commitCount_ = 0;
   std::int32_t commitRank_[kTransactionCount] = {};  // 1 for the first commit; 0: none
-  std::int8_t lastCommitted_[kItemCount] = {};
 };
 
 }  // namespace tosim::protocols

@@ -2,7 +2,6 @@
 // begin (or its own writes); writes go to its workspace and reach the history at its commit,
 // which fails when a transaction that committed meanwhile wrote an item it wrote.
 #include <algorithm>
-#include <bit>
 #include <iterator>
 
 #include "protocols/backlog_replay.h"
@@ -11,16 +10,15 @@
 namespace tosim::protocols {
 
 void SnapshotRules::Reset(Replay& /*replay*/) {
-  commitCount_ = 0;
-  std::fill(std::begin(lastCommitted_), std::end(lastCommitted_), 0);
+  workspace_.Reset();
   std::fill(std::begin(commitRank_), std::end(commitRank_), 0);
 }
 
 void SnapshotRules::Begin(Replay& /*replay*/, int t) {
-  std::copy(std::begin(lastCommitted_), std::end(lastCommitted_), std::begin(snapshot_[t - 1]));
-  writeSet_[t - 1] = 0;
-  writeCount_[t - 1] = 0;
-  beganAt_[t - 1] = commitCount_;
+  for (int x = 0; x < kItemCount; ++x) {
+    snapshot_[t - 1][x] = static_cast<std::int8_t>(workspace_.LastCommitted(x));
+  }
+  workspace_.Begin(t);
   readsInitial_[t - 1] = 0;
   std::fill(std::begin(readVersions_[t - 1]), std::end(readVersions_[t - 1]), TransactionSet{});
 }
@@ -30,43 +28,22 @@ Outcome SnapshotRules::Decide(Replay& replay, const Step& step) {
   const int x = step.item - 'A';
   switch (step.kind) {
     case OpKind::Read: {
-      const int from = (writeSet_[t - 1] & (1u << x)) != 0 ? t : snapshot_[t - 1][x];
-      if (from == 0) {
+      const Outcome read = workspace_.Read(t, x, snapshot_[t - 1][x], StepRule::SiRead);
+      if (read.from == 0) {
         readsInitial_[t - 1] |= 1u << x;
       } else {
-        readVersions_[t - 1][x].Insert(from);
+        readVersions_[t - 1][x].Insert(read.from);
       }
-      StepWhy why{StepRule::SiRead};
-      if (from != 0) {
-        why.others = TransactionSet{from};
-      }
-      return Outcome::Read(from, why);
+      return read;
     }
-    case OpKind::Write: {
-      if ((writeSet_[t - 1] & (1u << x)) == 0) {
-        writeSet_[t - 1] |= 1u << x;
-        writeOrder_[t - 1][writeCount_[t - 1]++] = static_cast<std::int8_t>(x);
-      }
-      Outcome workspace = Outcome::Done(StepWhy{StepRule::SiWrite});
-      workspace.inHistory = false;
-      return workspace;
-    }
+    case OpKind::Write:
+      return workspace_.Write(t, x, StepRule::SiWrite);
     case OpKind::Validate:
-      for (int i = beganAt_[t - 1]; i < commitCount_; ++i) {
-        if (const std::uint32_t both = writeSet_[commits_[i] - 1] & writeSet_[t - 1]; both != 0) {
-          StepWhy why{StepRule::SiFirstCommitterWins};
-          why.others = TransactionSet{commits_[i]};
-          why.item = static_cast<char>('A' + std::countr_zero(both));
-          return Outcome::Reject(why, Cause::FirstCommitter);
-        }
+      if (const auto why = workspace_.CommittedSinceBegin(t, workspace_.Writes(t),
+                                                          StepRule::SiFirstCommitterWins)) {
+        return Outcome::Reject(*why, Cause::FirstCommitter);
       }
-      for (int i = 0; i < writeCount_[t - 1]; ++i) {
-        const int item = writeOrder_[t - 1][i];
-        replay.WriteToHistory(t, static_cast<char>('A' + item));
-        lastCommitted_[item] = static_cast<std::int8_t>(t);
-      }
-      commits_[commitCount_++] = static_cast<std::int8_t>(t);
-      commitRank_[t - 1] = commitCount_;
+      commitRank_[t - 1] = workspace_.Commit(replay, t);
       return Outcome::Done(StepWhy{StepRule::SiValidated});
     default:
       return Outcome::Done();
@@ -83,7 +60,7 @@ bool SnapshotRules::Order(const Replay& replay, std::vector<std::int32_t>& order
     for (int x = 0; x < kItemCount; ++x) {
       const auto wroteAfter = [&](int rank) {
         committed.ForEach([&](int j) {
-          if (j != i && (writeSet_[j - 1] & (1u << x)) != 0 && commitRank_[j - 1] > rank) {
+          if (j != i && workspace_.Wrote(j, x) && commitRank_[j - 1] > rank) {
             edges.Add(i, j);
           }
         });
@@ -97,7 +74,7 @@ bool SnapshotRules::Order(const Replay& replay, std::vector<std::int32_t>& order
         }
         wroteAfter(commitRank_[k - 1]);
       });
-      if ((writeSet_[i - 1] & (1u << x)) != 0) {
+      if (workspace_.Wrote(i, x)) {
         wroteAfter(commitRank_[i - 1]);
       }
     }

@@ -1,5 +1,5 @@
-// The small pieces both JSON formatters write: numbers, keys and lists of numbers, compact, with
-// no spaces.
+// The small pieces every JSON writer of the report writes (the formatters, the answers' marks, the
+// page's data): numbers, keys, lists of numbers and strings, compact, with no spaces.
 #pragma once
 
 #include <charconv>
@@ -37,25 +37,37 @@ inline void PutNumbers(std::string& out, const std::vector<std::int32_t>& number
   out += ']';
 }
 
-// A JSON string of UTF-8 `text`. "<" is escaped too, so that the text can stand inside the
-// report page's script element: no "</script" or "<!--" can appear in it.
-inline void PutString(std::string& out, std::string_view text) {
+// `byte` as the escape \u00XX.
+inline void PutEscape(std::string& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u00";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
+// A JSON string of `text`: `"` and `\` after a backslash, and as \u00XX every byte for which
+// `escaped(byte)` is true (the control bytes must be among them).
+template <typename Escaped>
+void PutEscapedString(std::string& out, std::string_view text, Escaped&& escaped) {
   out += '"';
   for (const char ch : text) {
     const auto byte = static_cast<unsigned char>(ch);
     if (byte == '"' || byte == '\\') {
       out += '\\';
       out += ch;
-    } else if (byte < 0x20 || byte == '<') {
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
+    } else if (escaped(byte)) {
+      PutEscape(out, byte);
     } else {
       out += ch;
     }
   }
   out += '"';
+}
+
+// A JSON string of UTF-8 `text`. "<" is escaped too, so that the text can stand inside the
+// report page's script element: no "</script" or "<!--" can appear in it.
+inline void PutString(std::string& out, std::string_view text) {
+  PutEscapedString(out, text, [](unsigned char byte) { return byte < 0x20 || byte == '<'; });
 }
 
 }  // namespace tosim::report::json

@@ -14,13 +14,6 @@ std::string_view Template() {
   return {reinterpret_cast<const char*>(kReportPage), sizeof kReportPage};
 }
 constexpr std::string_view kDataMark = "@DATA@";
-constexpr char kHex[] = "0123456789abcdef";
-
-void PutEscape(std::string& out, unsigned char byte) {
-  out += "\\u00";
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0xF];
-}
 
 // Only printable ASCII stands as itself: "<", ">" and "&" are escaped too, so that the data
 // cannot end the script element that holds it.
@@ -31,19 +24,7 @@ bool StandsAsItself(unsigned char byte) {
 // Bytes as a JSON string of one character a byte, which the renderer decodes from
 // Windows-1252.
 void PutByteString(std::string& out, std::string_view bytes) {
-  out += '"';
-  for (const char ch : bytes) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (StandsAsItself(byte)) {
-      out += ch;
-    } else {
-      PutEscape(out, byte);
-    }
-  }
-  out += '"';
+  json::PutEscapedString(out, bytes, [](unsigned char byte) { return !StandsAsItself(byte); });
 }
 
 // The length of the UTF-8 sequence at the start of `bytes`, or 0 when none starts there.
@@ -79,19 +60,8 @@ bool IsUtf8(std::string_view bytes) {
 // Text as a JSON string of characters: UTF-8 as it is, anything else taken as Windows-1252.
 void PutText(std::string& out, std::string_view bytes) {
   const std::string text = IsUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
-  out += '"';
-  for (const char ch : text) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (StandsAsItself(byte) || byte >= 0x80) {
-      out += ch;
-    } else {
-      PutEscape(out, byte);
-    }
-  }
-  out += '"';
+  json::PutEscapedString(out, text,
+                         [](unsigned char byte) { return byte < 0x80 && !StandsAsItself(byte); });
 }
 
 }  // namespace
@@ -120,7 +90,7 @@ std::string ReportPage(const PageData& data) {
         page += ',';
       }
     } else if (ch == '<' || ch == '>' || ch == '&') {
-      PutEscape(page, static_cast<unsigned char>(ch));
+      json::PutEscape(page, static_cast<unsigned char>(ch));
     } else {
       page += ch;
     }

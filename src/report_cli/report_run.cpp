@@ -10,6 +10,7 @@
 #include "analysis/for_each_plan_report.h"
 #include "plan/in_stream.h"
 #include "platform/platform.h"
+#include "program/program_run.h"
 #include "protocols/protocols.h"
 #include "report/check_report.h"
 #include "report/in_memory_run.h"
@@ -129,58 +130,13 @@ constexpr std::string_view kProgram = "tosim-report: ";
 // The output is written in blocks of at least this size, and at the end.
 constexpr std::size_t kOutputBlock = 64 * 1024;
 
-// What ended the run: the line for standard error and the exit status. No status: no failure.
-struct [[nodiscard]] Failure {
-  std::string line;
-  int status = 0;
-
-  explicit operator bool() const { return status != 0; }
-};
-
-// The cause of a failed open or read, by error number.
-std::string Cause(int errorNumber) {
-  std::string cause;
-  switch (errorNumber) {
-    case platform::kFileNotFound:
-      cause = "el fichero no existe";
-      break;
-    case platform::kPathNotFound:
-      cause = "la carpeta de la ruta no existe";
-      break;
-    case platform::kTooManyOpenFiles:
-      cause = "demasiados ficheros abiertos";
-      break;
-    case platform::kAccessDenied:
-      cause = "acceso denegado: es una carpeta, o lo tiene abierto otro proceso";
-      break;
-    case platform::kInvalidHandle:
-      cause = "identificador no válido";
-      break;
-    case platform::kDiskReadError:
-      cause = "error de lectura";
-      break;
-    case platform::kDiskWriteError:
-      cause = "error de escritura";
-      break;
-    default:
-      cause =
-          errorNumber >= platform::kFirstDeviceError && errorNumber <= platform::kLastDeviceError
-              ? "error del dispositivo"
-              : "error";
-      break;
-  }
-  return cause + " (error " + std::to_string(errorNumber) + ")";
-}
+using program::Cause;
+using program::Failure;
 
 // The one place where the report's bytes reach the platform. A failed or short write is a
 // failure with its error number.
 Failure WriteOutput(std::string_view bytes) {
-  // The text is UTF-8; a Windows console takes it as characters, whatever its code page.
-  const platform::FileHandle out = platform::StandardOutput();
-  const int error = platform::ConsoleTakesText(out)
-                        ? platform::WriteConsoleUtf8(out, bytes)
-                        : platform::WriteFile(out, bytes.data(), bytes.size());
-  if (error != 0) {
+  if (const int error = program::WriteStandardOutput(bytes); error != 0) {
     return {"no se puede escribir la salida estándar: " + Cause(error), error};
   }
   return {};
@@ -462,11 +418,7 @@ Failure Run(int argc, char** argv) {
 }  // namespace
 
 int RunReport(int argc, char** argv) {
-  const Failure failure = Run(argc, argv);
-  if (failure) {
-    platform::WriteToStandardError(std::string(kProgram) + failure.line + "\n");
-  }
-  return failure.status;
+  return program::ExitStatus(kProgram, Run(argc, argv));
 }
 
 }  // namespace tosim::report

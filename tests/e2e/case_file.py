@@ -1,7 +1,8 @@
 """Reading .case files (the format is described at the top of run_cases.py): the cases, their
-sections, and the escapes that turn a section's text into the bytes a program reads or writes."""
+sections, and the escapes that turn a section's text into the bytes a program reads or writes;
+and the cases' plan files, written out for the checks that run on every plan file."""
 
-import re
+import os, re
 
 ESCAPE = re.compile(r"\\(x[0-9A-Fa-f]{2}|[trn\\])")
 
@@ -69,3 +70,13 @@ def parse(path):
             elif raw.strip() and not raw.startswith("#"):
                 raise SystemExit(f"{path}: text outside a section: {raw!r}")
     return cases
+
+
+def export_plans(cases, folder):
+    """Writes every case's plan file into `folder`, named after its case file and its index."""
+    os.makedirs(folder, exist_ok=True)
+    for index, case in enumerate(cases):
+        if (plan := case.plan_bytes()) is not None:
+            base = os.path.splitext(os.path.basename(case.source))[0]
+            with open(os.path.join(folder, f"{base}-{index:03}.txt"), "wb") as f:
+                f.write(plan)

@@ -6,11 +6,13 @@ cells per step of each protocol), with timestamps running on and from 1 in every
 the protocol lab. A "no" for a "yes" to conflict serializability, the order and the cycle swapped
 to go with it, is one wrong mark and two consistent ones, on every plan.
 
-Usage: check_own_answers.py TOSIM TOSIM_REPORT CASE_FILE... [PLAN_FILE...]
+Usage: check_own_answers.py TOSIM_REPORT CASE_FILE... [PLAN_FILE...]
 """
-import json, os, shutil, subprocess, sys, tempfile
+import json, os, subprocess, sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from plan_checks import check_plan_files, json_reports
+
 VERDICTS = 11  # committed, aborted, skipped_writes, 3 conflict, 2 view, 3 recoverability
 
 
@@ -43,9 +45,7 @@ def check(report_program, folder, plan, options, answers):
 def problems_of(report_program, folder, plan):
     problems = []
     for options in ([], ["--each-plan-alone"], ["--protocols"]):
-        made = subprocess.run([report_program, "--json", *options, plan], check=True,
-                              capture_output=True)
-        reports = [json.loads(line) for line in made.stdout.decode("utf-8").splitlines()]
+        reports = json_reports(report_program, plan, *options)
         checking = [o for o in options if o != "--protocols"]
         status, stderr, marks = check(report_program, folder, plan, checking, reports)
         where = f"{' '.join(options) or 'no options'}"
@@ -73,24 +73,9 @@ def problems_of(report_program, folder, plan):
 
 
 def main():
-    tosim, report_program = sys.argv[1:3]
-    folder = tempfile.mkdtemp(prefix="tosim-own-answers-")
-    try:
-        cases = [f for f in sys.argv[3:] if f.endswith(".case")]
-        subprocess.run([sys.executable, os.path.join(HERE, "run_cases.py"), "--program", tosim,
-                        "--export-plans", folder, *cases], check=True, stdout=subprocess.DEVNULL)
-        plans = sorted(os.path.join(folder, f) for f in os.listdir(folder))
-        plans += [f for f in sys.argv[3:] if not f.endswith(".case")]
-        problems = []
-        for plan in plans:
-            problems += [f"{os.path.basename(plan)}: {p}"
-                         for p in problems_of(report_program, folder, plan)]
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-    for problem in problems:
-        print(problem)
-    print(f"{len(plans)} plan files, {len(problems)} problems")
-    return 1 if problems or not plans else 0
+    report_program = sys.argv[1]
+    return check_plan_files(sys.argv[2:],
+                            lambda plan, folder: problems_of(report_program, folder, plan))
 
 
 if __name__ == "__main__":

@@ -12,12 +12,14 @@ separated by "~"; an alternative is an optional fraction ("=" or "%50%"), the an
 preceded by "\\"). Answers and feedback are HTML; "}", "#", "~", "/", '"' and "\\" stand escaped
 by a backslash.
 
-Usage: moodle_quiz.py TOSIM TOSIM_REPORT TOSIM_GEN CASE_FILE... [PLAN_FILE...]
+Usage: moodle_quiz.py TOSIM_REPORT TOSIM_GEN CASE_FILE... [PLAN_FILE...]
 """
-import html, json, os, re, shutil, subprocess, sys, tempfile
+import html, os, re, subprocess, sys
 import xml.etree.ElementTree as ElementTree
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from plan_checks import check_plan_files, json_reports
+
 FRACTION = r"=|%(-?[0-9]+(?:[.,][0-9]*)?)%"
 ANSWER = r".+?(?<!\\)(?<!&)(?<!&amp;)(?=[~#}]|$)"
 FEEDBACK = r".*?(?<!\\)(?=[~}]|$)"
@@ -188,43 +190,33 @@ SMALL_QUIZ = f"""<?xml version="1.0" encoding="UTF-8"?>
 
 
 def main():
-    tosim, report, gen = sys.argv[1:4]
-    folder = tempfile.mkdtemp(prefix="tosim-moodle-")
-    problems = []
-    try:
-        cases = [f for f in sys.argv[4:] if f.endswith(".case")]
-        subprocess.run([sys.executable, os.path.join(HERE, "run_cases.py"), "--program", tosim,
-                        "--export-plans", folder, *cases], check=True, stdout=subprocess.DEVNULL)
-        plans = sorted(os.path.join(folder, f) for f in os.listdir(folder))
-        plans += [f for f in sys.argv[4:] if not f.endswith(".case")]
+    report, gen = sys.argv[1:3]
+
+    def more_plans(folder):
+        """Plans of tosim-gen, and the small plan whose quiz is written here by hand."""
+        plans = []
         for number, args in enumerate((["--property", "to-rejects,thomas", "--count", "20"],
                                        ["--property", "cascade,no-to-rejects", "--count", "5"],
                                        ["--transactions", "10", "--items", "26", "--count", "3"])):
-            path = os.path.join(folder, f"generated-{number}.txt")
-            with open(path, "wb") as f:
+            plans.append(os.path.join(folder, f"generated-{number}.txt"))
+            with open(plans[-1], "wb") as f:
                 f.write(subprocess.run([gen, *args, "--seed", "quiz"], check=True,
                                        capture_output=True).stdout)
-            plans.append(path)
-        small = os.path.join(folder, "small.txt")
-        with open(small, "wb") as f:
+        plans.append(os.path.join(folder, "small.txt"))
+        with open(plans[-1], "wb") as f:
             f.write(SMALL_PLAN)
+        return plans
+
+    def problems_of_plan(plan, folder):
         quiz = os.path.join(folder, "quiz.xml")
-        subprocess.run([report, "--moodle", quiz, small], check=True)
+        subprocess.run([report, "--moodle", quiz, plan], check=True)
+        problems = problems_of(quiz, json_reports(report, plan, "--each-plan-alone"))
         with open(quiz, "rb") as f:
-            if f.read() != SMALL_QUIZ:
-                problems.append(f"{small}: the quiz is not the one composed by hand")
-        for plan in plans:
-            subprocess.run([report, "--moodle", quiz, plan], check=True)
-            json_lines = subprocess.run([report, "--json", "--each-plan-alone", plan], check=True,
-                                        capture_output=True).stdout.decode("utf-8").splitlines()
-            problems += [f"{os.path.basename(plan)}: {p}"
-                         for p in problems_of(quiz, [json.loads(l) for l in json_lines])]
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-    for problem in problems[:50]:
-        print(problem)
-    print(f"{len(plans)} plan files, {len(problems)} problems")
-    return 1 if problems or not plans else 0
+            if os.path.basename(plan) == "small.txt" and f.read() != SMALL_QUIZ:
+                problems.append("the quiz is not the one composed by hand")
+        return problems
+
+    return check_plan_files(sys.argv[3:], problems_of_plan, more_plans)
 
 
 if __name__ == "__main__":

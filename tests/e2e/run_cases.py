@@ -44,7 +44,7 @@ import argparse, json, os, pty, re, resource, shlex, shutil, signal, subprocess,
 import tempfile, tty
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the cases
-from case_file import decode_lines, parse
+from case_file import decode_lines, export_plans, parse
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
 # Seconds a program may take; the sanitizer build, many times slower, sets TOSIM_TIMEOUT_SCALE.
@@ -315,16 +315,6 @@ def run_case(case, program, windows, holder, launcher, folder):
         console = open(os.path.join(folder, ".console"), "rb").read()
     problems = problems_of(case, folder, spell, plan, streams.mode, console, errors, status)
     return ("FAIL", "\n".join(problems)) if problems else ("PASS", "")
-
-
-def export_plans(cases, folder):
-    """Writes every case's plan file into `folder`, named after its case file and its index."""
-    os.makedirs(folder, exist_ok=True)
-    for index, case in enumerate(cases):
-        if (plan := case.plan_bytes()) is not None:
-            base = os.path.splitext(os.path.basename(case.source))[0]
-            with open(os.path.join(folder, f"{base}-{index:03}.txt"), "wb") as f:
-                f.write(plan)
 
 
 def main():

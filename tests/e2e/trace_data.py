@@ -8,9 +8,11 @@ start line, every entry but an illegal operation ends a line, and "fin Plan" end
 
 Usage: trace_data.py TOSIM TOSIM_REPORT CASE_FILE... [PLAN_FILE...]
 """
-import json, os, re, shutil, subprocess, sys, tempfile
+import os, re, subprocess, sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from plan_checks import check_plan_files, json_reports
+
 LABEL = re.compile(r"(Iniciar T|Validar T|Abortar T|T)(-?\d+)(?:_(Read|Write)\((.)\))?$")
 STATUS = re.compile(r"TStamp T-?\d+=(-?\d+) TS_lect_.=(-?\d+) TS_escr_.=(-?\d+)$")
 # The decision texts of tosim's trace, by what they mean.
@@ -84,30 +86,16 @@ def problems_of(listing, reports):
 
 def main():
     tosim, report = sys.argv[1:3]
-    folder = tempfile.mkdtemp(prefix="tosim-trace-data-")
-    try:
-        cases = [f for f in sys.argv[3:] if f.endswith(".case")]
-        subprocess.run([sys.executable, os.path.join(HERE, "run_cases.py"), "--program", tosim,
-                        "--export-plans", folder, *cases], check=True, stdout=subprocess.DEVNULL)
-        plans = sorted(os.path.join(folder, f) for f in os.listdir(folder))
-        plans += [f for f in sys.argv[3:] if not f.endswith(".case")]
-        problems = []
-        for plan in plans:
-            listing = os.path.join(folder, "listing.lst")
-            subprocess.run([tosim, plan, listing], stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, check=True)
-            with open(listing, "rb") as f:
-                text = f.read().decode("cp1252", errors="replace")
-            json_lines = subprocess.run([report, "--json", plan], check=True,
-                                        capture_output=True).stdout.decode("utf-8").splitlines()
-            problems += [f"{os.path.basename(plan)}: {p}"
-                         for p in problems_of(text, [json.loads(l) for l in json_lines])]
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-    for problem in problems:
-        print(problem)
-    print(f"{len(plans)} plan files, {len(problems)} problems")
-    return 1 if problems or not plans else 0
+
+    def problems_of_plan(plan, folder):
+        listing = os.path.join(folder, "listing.lst")
+        subprocess.run([tosim, plan, listing], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, check=True)
+        with open(listing, "rb") as f:
+            text = f.read().decode("cp1252", errors="replace")
+        return problems_of(text, json_reports(report, plan))
+
+    return check_plan_files(sys.argv[3:], problems_of_plan)
 
 
 if __name__ == "__main__":
