@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/for_each_plan_report.h"
+#include "report/check_report.h"
 
 namespace tosim::practice {
 namespace {
@@ -77,31 +78,9 @@ const Cell* Find(const PlanMarks& marks, Field field, std::int32_t index = 0) {
 
 // The cells not right, as "trace[3].decision wrong" lines, to compare whole.
 std::vector<std::string> NotRight(const PlanMarks& marks) {
-  static constexpr std::string_view kFields[] = {"timestamps",
-                                                 "committed",
-                                                 "aborted",
-                                                 "skipped_writes",
-                                                 "conflict_serializable",
-                                                 "conflict_order",
-                                                 "conflict_cycle",
-                                                 "view_serializable",
-                                                 "view_order",
-                                                 "recoverable",
-                                                 "cascadeless",
-                                                 "strict",
-                                                 "decision",
-                                                 "ts_lect",
-                                                 "ts_escr",
-                                                 "result",
-                                                 "waited_for"};
   std::vector<std::string> lines;
   for (const Cell& cell : marks.cells) {
-    std::string line(kFields[static_cast<int>(cell.field)]);
-    if (cell.field == Field::Timestamp || cell.field >= Field::Decision) {
-      line += "[" + std::to_string(cell.index) + "]";
-    }
-    line += cell.mark == Mark::Wrong ? " wrong" : " consistent";
-    lines.push_back(line);
+    lines.push_back(report::CellKey(cell) + (cell.mark == Mark::Wrong ? " wrong" : " consistent"));
   }
   return lines;
 }
@@ -143,7 +122,7 @@ TEST(Check, AWrongDecisionIsOneMarkWithTheRuleAndItsNumbers) {
       CheckPlan(report, nullptr,
                 TraceOnly({Row(kBegun), Row(kBegun), Row(kExecuted, 2, 0), Row(kSkipped, 2, 0),
                            Row(kError), Row(kError), Row(kCommitted)}));
-  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"decision[3] wrong"});
+  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"trace[3].decision wrong"});
   const Cell& cell = marks.cells.front();
   EXPECT_EQ(cell.given.outcome, kSkipped);
   EXPECT_EQ(cell.expected.outcome, kRejected);
@@ -161,10 +140,11 @@ TEST(Check, ASlipTwoRowsUpMakesTheLaterCellsConsistent) {
   answers.committed.Set({1, 2});
   answers.aborted.Set({});
   const PlanMarks marks = CheckPlan(report, nullptr, answers);
-  EXPECT_EQ(NotRight(marks), (std::vector<std::string>{
-                                 "committed consistent", "aborted consistent", "ts_lect[2] wrong",
-                                 "decision[4] consistent", "ts_lect[4] consistent",
-                                 "ts_escr[4] consistent", "decision[5] consistent"}));
+  EXPECT_EQ(NotRight(marks),
+            (std::vector<std::string>{"committed consistent", "aborted consistent",
+                                      "trace[2].ts_lect wrong", "trace[4].decision consistent",
+                                      "trace[4].ts_lect consistent", "trace[4].ts_escr consistent",
+                                      "trace[5].decision consistent"}));
   // Judged with the student's TS_lect(A) = 0: the write rule, not the late write.
   const Cell& write = *Find(marks, Field::Decision, 4);
   EXPECT_EQ(analysis::RuleOf(write.reason.judged), Rule::Write);
@@ -185,11 +165,11 @@ TEST(Check, ASlipFollowsThroughThreeRows) {
       CheckPlan(report, nullptr,
                 TraceOnly({Row(kBegun), Row(kBegun), Row(kExecuted, 0, 0), Row(kExecuted, 0, 1),
                            Row(kExecuted, 0, 1), Row(kCommitted), Row(kCommitted)}));
-  EXPECT_EQ(NotRight(marks),
-            (std::vector<std::string>{"ts_lect[2] wrong", "decision[3] consistent",
-                                      "ts_lect[3] consistent", "ts_escr[3] consistent",
-                                      "decision[4] consistent", "ts_lect[4] consistent",
-                                      "ts_escr[4] consistent", "decision[5] consistent"}));
+  EXPECT_EQ(NotRight(marks), (std::vector<std::string>{
+                                 "trace[2].ts_lect wrong", "trace[3].decision consistent",
+                                 "trace[3].ts_lect consistent", "trace[3].ts_escr consistent",
+                                 "trace[4].decision consistent", "trace[4].ts_lect consistent",
+                                 "trace[4].ts_escr consistent", "trace[5].decision consistent"}));
   EXPECT_EQ(marks.wrong, 1);
   // A number that follows from nothing the student said is wrong, whatever came before.
   const PlanMarks again =
@@ -208,11 +188,11 @@ TEST(Check, AThomasSkipPredictedAsARejection) {
   answers.aborted.Set({1});
   answers.skippedWrites.Set({});
   const PlanMarks marks = CheckPlan(report, nullptr, answers);
-  EXPECT_EQ(NotRight(marks),
-            (std::vector<std::string>{"committed consistent", "aborted consistent",
-                                      "skipped_writes consistent", "decision[3] wrong",
-                                      "decision[4] consistent", "ts_lect[4] consistent",
-                                      "ts_escr[4] consistent", "decision[5] consistent"}));
+  EXPECT_EQ(NotRight(marks), (std::vector<std::string>{
+                                 "committed consistent", "aborted consistent",
+                                 "skipped_writes consistent", "trace[3].decision wrong",
+                                 "trace[4].decision consistent", "trace[4].ts_lect consistent",
+                                 "trace[4].ts_escr consistent", "trace[5].decision consistent"}));
   const Cell& skip = *Find(marks, Field::Decision, 3);
   EXPECT_EQ(analysis::RuleOf(skip.reason.judged), Rule::Thomas);
   EXPECT_EQ(skip.reason.judged.tsEscr, 2);
@@ -228,7 +208,7 @@ TEST(Check, AnAbortPredictedAsARejection) {
                                Row(kExecuted, 1, 2), Row(kCommitted)});
   answers.aborted.Set({1});
   const PlanMarks marks = CheckPlan(report, nullptr, answers);
-  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"decision[3] wrong"});
+  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"trace[3].decision wrong"});
   EXPECT_EQ(analysis::RuleOf(marks.cells.front().reason.judged), Rule::Abort);
 }
 
@@ -240,8 +220,8 @@ TEST(Check, TimestampsFollowTheStudentsBegins) {
   answers.timestamps[1].Set(3);
   const PlanMarks marks = CheckPlan(report, nullptr, answers);
   EXPECT_EQ(NotRight(marks),
-            (std::vector<std::string>{"timestamps[1] consistent", "timestamps[2] consistent",
-                                      "decision[1] wrong"}));
+            (std::vector<std::string>{"timestamps.1 consistent", "timestamps.2 consistent",
+                                      "trace[1].decision wrong"}));
   EXPECT_EQ(analysis::RuleOf(Find(marks, Field::Decision, 1)->reason.judged), Rule::AlreadyBegun);
   // A timestamp from nowhere is wrong, and says how the run gave it.
   answers.timestamps[1].Set(7);
@@ -389,7 +369,7 @@ TEST(Check, AProtocolsStepsAreMarkedAgainstTheLab) {
   Answers answers;
   answers.protocols.push_back(twoPl);
   const PlanMarks marks = CheckPlan(report, &lab, answers);
-  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"waited_for[3] wrong"});
+  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"protocols.2pl.steps[3].waited_for wrong"});
   EXPECT_EQ(marks.cells.front().expected.numbers, Numbers{1});
   EXPECT_EQ(marks.cells.front().reason.protocolStep.kind, OpKind::Write);
 }
