@@ -13,8 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "analysis/for_each_plan_report.h"
 #include "analysis/view_check.h"
+#include "plan_reports.h"
 #include "schedule/op_label.h"
 
 namespace tosim::analysis {
@@ -24,17 +24,6 @@ using Numbers = std::vector<std::int32_t>;
 using Pairs = std::vector<std::pair<std::int32_t, std::int32_t>>;
 using Labels = std::vector<std::string>;
 using Triples = std::vector<std::tuple<std::int32_t, std::int32_t, char>>;
-
-// The reports of the plans of `planFile`, read the way tosim-report reads a plan file.
-std::vector<PlanReport> AnalysePlans(std::string_view planFile) {
-  MemorySource source{planFile};
-  InStream plan;
-  plan.Open(ReadFromMemory, &source);
-  std::vector<PlanReport> reports;
-  EXPECT_EQ(ForEachPlanReport(plan, [&](const PlanReport& report) { reports.push_back(report); }),
-            0);
-  return reports;
-}
 
 // "R1(A)", "W2(B)", as the report lists accesses.
 Labels LabelsOf(const std::vector<Access>& accesses) {
@@ -58,7 +47,7 @@ Triples TriplesOf(const std::vector<ReadFrom>& pairs) {
 // T3's write is blind.
 TEST(PlanAnalysis, ThomasWriteRuleSkipsTheObsoleteWrite) {
   const std::vector<PlanReport> reports =
-      AnalysePlans("P1; T1; T2; T3; R1(Q); W2(Q); W1(Q); W3(Q); C1; C2; C3\r\n");
+      ReportsOf("P1; T1; T2; T3; R1(Q); W2(Q); W1(Q); W3(Q); C1; C2; C3\r\n");
   ASSERT_EQ(reports.size(), 1u);
   const PlanReport& report = reports[0];
 
@@ -90,7 +79,7 @@ TEST(PlanAnalysis, ThomasWriteRuleSkipsTheObsoleteWrite) {
 // executes nothing; the theory looks at the schedule as written.
 TEST(PlanAnalysis, SerializableScheduleWithoutBegins) {
   const std::vector<PlanReport> reports =
-      AnalysePlans("P1; R1(X); R2(Z); R1(Z); R3(X); R3(Y); W1(X); W3(Y); R2(Y); W2(Z); W2(Y)\n");
+      ReportsOf("P1; R1(X); R2(Z); R1(Z); R3(X); R3(Y); W1(X); W3(Y); R2(Y); W2(Z); W2(Y)\n");
   ASSERT_EQ(reports.size(), 1u);
   const PlanReport& report = reports[0];
 
@@ -110,7 +99,7 @@ TEST(PlanAnalysis, SerializableScheduleWithoutBegins) {
 
 TEST(PlanAnalysis, ScheduleWithACycle) {
   const std::vector<PlanReport> reports =
-      AnalysePlans("P1; R1(X); R2(Z); R3(X); R1(Z); R2(Y); R3(Y); W1(X); W2(Z); W3(Y); W2(Y)\n");
+      ReportsOf("P1; R1(X); R2(Z); R3(X); R1(Z); R2(Y); R3(Y); W1(X); W2(Z); W3(Y); W2(Y)\n");
   ASSERT_EQ(reports.size(), 1u);
   const PlanReport& report = reports[0];
 
@@ -128,7 +117,7 @@ TEST(PlanAnalysis, ScheduleWithACycle) {
 // transactions with the highest numbers are in the highest bits of every set.)
 TEST(PlanAnalysis, AbortCascadesToTheReaders) {
   const std::vector<PlanReport> reports =
-      AnalysePlans("P1; T2; T4; T9; T10; W2(A); R9(A); W9(B); R10(B); A2; C9; C10\n");
+      ReportsOf("P1; T2; T4; T9; T10; W2(A); R9(A); W9(B); R10(B); A2; C9; C10\n");
   ASSERT_EQ(reports.size(), 1u);
   const PlanReport& report = reports[0];
 
@@ -387,7 +376,7 @@ TEST(PlanAnalysis, AgreesWithTheDefinitionsOnRandomPlans) {
     planFile += line + "\r\n";
   }
 
-  const std::vector<PlanReport> reports = AnalysePlans(planFile);
+  const std::vector<PlanReport> reports = ReportsOf(planFile);
   ASSERT_EQ(reports.size(), plans.size());
   for (std::size_t n = 0; n < plans.size(); ++n) {
     SCOPED_TRACE(lines[n]);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/for_each_plan_report.h"
+#include "plan_reports.h"
 #include "report/check_report.h"
 
 namespace tosim::practice {
@@ -31,15 +31,7 @@ constexpr Outcome kError = Outcome::Error;
 
 // The report of the one plan of `line`, its timestamps from 1.
 PlanReport ReportOf(std::string_view line) {
-  MemorySource source{line};
-  InStream plan;
-  plan.Open(ReadFromMemory, &source);
-  std::vector<PlanReport> reports;
-  EXPECT_EQ(
-      analysis::ForEachPlanReport(
-          plan, [] {}, [](const Operation&) {},
-          [&](const PlanReport& report) { reports.push_back(report); }, PlanTimestamps::FromOne),
-      0);
+  const std::vector<PlanReport> reports = analysis::ReportsOf(line, PlanTimestamps::FromOne);
   EXPECT_EQ(reports.size(), 1u);
   return reports.front();
 }
