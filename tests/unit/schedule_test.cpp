@@ -1,5 +1,5 @@
 // The rules that the analysis, the protocol lab and the report share: the set of transactions and
-// its bits, the written schedule, the smallest serial order and its cycle, the operation label.
+// its bits, the smallest serial order and its cycle, the operation label.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +9,6 @@
 #include "schedule/op_label.h"
 #include "schedule/smallest_order.h"
 #include "schedule/transaction_set.h"
-#include "schedule/written_schedule.h"
 
 namespace tosim {
 namespace {
@@ -78,45 +77,6 @@ TEST(TransactionSet, ForEachBitGivesTheIndexOfEveryBit) {
   std::vector<int> items;
   ForEachBit((1u << 0) | (1u << 2) | (1u << 25), [&](int x) { items.push_back(x); });
   EXPECT_EQ(items, (std::vector<int>{0, 2, 25}));
-}
-
-Operation Op(OpKind kind, std::int32_t t, char item = ' ') {
-  return Operation{kind, t, item};
-}
-
-TEST(WrittenSchedule, TakesTheOperationsOfTransactionsInTheTablesUpToTheirEnd) {
-  WrittenSchedule schedule;
-  schedule.Start();
-  const std::pair<Operation, bool> plan[] = {
-      {Op(OpKind::Begin, 1), true},
-      {Op(OpKind::Illegal, 1), false},
-      {Op(OpKind::Begin, 0), false},
-      {Op(OpKind::Begin, 11), false},
-      {Op(OpKind::Read, 1, ' '), false},   // no item
-      {Op(OpKind::Read, 1, '@'), false},   // the byte before "A"
-      {Op(OpKind::Write, 1, '['), false},  // the byte after "Z"
-      {Op(OpKind::Write, -3, 'A'), false},
-      {Op(OpKind::Read, 1, 'A'), true},
-      {Op(OpKind::Write, 10, 'Z'), true},
-      {Op(OpKind::Begin, 1), true},  // a second begin: the protocols ignore it, but it is written
-      {Op(OpKind::Validate, 1), true},
-      {Op(OpKind::Read, 1, 'C'), false},
-      {Op(OpKind::Validate, 1), false},
-      {Op(OpKind::Abort, 1), false},
-      {Op(OpKind::Begin, 1), false},
-      {Op(OpKind::Abort, 10), true},
-      {Op(OpKind::Write, 10, 'B'), false},
-      {Op(OpKind::Read, 2, 'B'), true},
-  };
-  for (const auto& [operation, inSchedule] : plan) {
-    SCOPED_TRACE(OpLabel(operation.kind, operation.number, operation.item));
-    EXPECT_EQ(schedule.Add(operation), inSchedule);
-  }
-  EXPECT_EQ(schedule.Ended(), (TransactionSet{1, 10}));
-
-  schedule.Start();
-  EXPECT_TRUE(schedule.Ended().Empty());
-  EXPECT_TRUE(schedule.Add(Op(OpKind::Read, 1, 'C')));
 }
 
 // A graph from its edges: {{1, 2}} is T1 -> T2.
