@@ -1,5 +1,5 @@
-// The rules that the analysis, the protocol lab and the report share: the set of transactions and
-// its bits, the smallest serial order and its cycle, the operation label.
+// The rules that the analysis, the protocol lab and the report share: the smallest serial order
+// and its cycle, the operation label.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,76 +8,11 @@
 
 #include "schedule/op_label.h"
 #include "schedule/smallest_order.h"
-#include "schedule/transaction_set.h"
 
 namespace tosim {
 namespace {
 
 using Numbers = std::vector<std::int32_t>;
-
-Numbers NumbersOf(TransactionSet set) {
-  Numbers numbers;
-  set.Numbers(numbers);
-  return numbers;
-}
-
-TEST(TransactionSet, TransactionTIsBitTMinusOne) {
-  EXPECT_EQ(TransactionSet{1}.bits(), 0x001u);
-  EXPECT_EQ(TransactionSet{2}.bits(), 0x002u);
-  EXPECT_EQ(TransactionSet{10}.bits(), 0x200u);
-  EXPECT_EQ((TransactionSet{1, 3, 10}).bits(), 0x205u);
-  EXPECT_EQ(TransactionSet::All().bits(), 0x3FFu);
-  EXPECT_EQ(TransactionSet::FromBits(0x201u), (TransactionSet{1, 10}));
-  EXPECT_EQ(TransactionSet{}.bits(), 0u);
-}
-
-TEST(TransactionSet, InsertContainsErase) {
-  TransactionSet set{2, 9};
-  EXPECT_TRUE(set.Contains(2));
-  EXPECT_TRUE(set.Contains(9));
-  EXPECT_FALSE(set.Contains(1));
-  EXPECT_FALSE(set.Contains(3));
-  EXPECT_FALSE(set.Contains(10));
-  set.Insert(10);
-  EXPECT_TRUE(set.Contains(10));
-  set.Erase(2);
-  EXPECT_FALSE(set.Contains(2));
-  EXPECT_EQ(NumbersOf(set), (Numbers{9, 10}));
-  set.Erase(9);
-  set.Erase(10);
-  EXPECT_TRUE(set.Empty());
-  EXPECT_FALSE(TransactionSet{1}.Empty());
-}
-
-TEST(TransactionSet, UnionIntersectionDifference) {
-  const TransactionSet a{1, 2, 5};
-  const TransactionSet b{2, 5, 10};
-  EXPECT_EQ(a | b, (TransactionSet{1, 2, 5, 10}));
-  EXPECT_EQ(a & b, (TransactionSet{2, 5}));
-  EXPECT_EQ(a - b, TransactionSet{1});
-  EXPECT_EQ(b - a, TransactionSet{10});
-  EXPECT_EQ(TransactionSet::All() - a, (TransactionSet{3, 4, 6, 7, 8, 9, 10}));
-  EXPECT_NE(a, b);
-}
-
-TEST(TransactionSet, MembersComeInAscendingOrder) {
-  const TransactionSet set{10, 1, 7};
-  Numbers visited;
-  set.ForEach([&](std::int32_t t) { visited.push_back(t); });
-  EXPECT_EQ(visited, (Numbers{1, 7, 10}));
-  Numbers numbers{4, 4, 4, 4};
-  set.Numbers(numbers);
-  EXPECT_EQ(numbers, (Numbers{1, 7, 10}));
-  TransactionSet{}.Numbers(numbers);
-  EXPECT_EQ(numbers, Numbers{});
-}
-
-TEST(TransactionSet, ForEachBitGivesTheIndexOfEveryBit) {
-  // A set of items: "A", "C" and "Z".
-  std::vector<int> items;
-  ForEachBit((1u << 0) | (1u << 2) | (1u << 25), [&](int x) { items.push_back(x); });
-  EXPECT_EQ(items, (std::vector<int>{0, 2, 25}));
-}
 
 // A graph from its edges: {{1, 2}} is T1 -> T2.
 TransactionGraph Graph(const std::vector<std::pair<std::int32_t, std::int32_t>>& edges) {
