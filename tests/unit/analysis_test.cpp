@@ -75,44 +75,6 @@ TEST(PlanAnalysis, ThomasWriteRuleSkipsTheObsoleteWrite) {
   EXPECT_FALSE(report.strict);  // W1(Q) overwrites T2's write before T2 commits
 }
 
-// Elmasri and Navathe's schedules S1 and S2. No transaction begins, so timestamp ordering
-// executes nothing; the theory looks at the schedule as written.
-TEST(PlanAnalysis, SerializableScheduleWithoutBegins) {
-  const std::vector<PlanReport> reports =
-      ReportsOf("P1; R1(X); R2(Z); R1(Z); R3(X); R3(Y); W1(X); W3(Y); R2(Y); W2(Z); W2(Y)\n");
-  ASSERT_EQ(reports.size(), 1u);
-  const PlanReport& report = reports[0];
-
-  EXPECT_EQ(report.timestamps, Pairs{});
-  EXPECT_EQ(LabelsOf(report.executed), Labels{});
-  EXPECT_EQ(report.transactions, (Numbers{1, 2, 3}));
-  EXPECT_EQ(report.edges, (Pairs{{1, 2}, {3, 1}, {3, 2}}));
-  EXPECT_TRUE(report.conflictSerializable);
-  EXPECT_EQ(report.conflictOrder, (Numbers{3, 1, 2}));
-  EXPECT_TRUE(report.viewSerializable);
-  EXPECT_EQ(report.viewOrder, (Numbers{3, 1, 2}));
-  // T2 reads Y from T3, which never commits; nobody commits at all.
-  EXPECT_TRUE(report.recoverable);
-  EXPECT_FALSE(report.cascadeless);
-  EXPECT_FALSE(report.strict);
-}
-
-TEST(PlanAnalysis, ScheduleWithACycle) {
-  const std::vector<PlanReport> reports =
-      ReportsOf("P1; R1(X); R2(Z); R3(X); R1(Z); R2(Y); R3(Y); W1(X); W2(Z); W3(Y); W2(Y)\n");
-  ASSERT_EQ(reports.size(), 1u);
-  const PlanReport& report = reports[0];
-
-  EXPECT_EQ(report.edges, (Pairs{{1, 2}, {2, 3}, {3, 1}, {3, 2}}));
-  EXPECT_FALSE(report.conflictSerializable);
-  EXPECT_EQ(report.conflictCycle, (Numbers{1, 2, 3, 1}));
-  EXPECT_FALSE(report.viewSerializable);
-  EXPECT_EQ(report.viewOrder, Numbers{});
-  EXPECT_TRUE(report.recoverable);
-  EXPECT_TRUE(report.cascadeless);
-  EXPECT_FALSE(report.strict);
-}
-
 // T2 aborts after T9 read its write, and T10 read T9's; T4 begins before T9 and T10. (The
 // transactions with the highest numbers are in the highest bits of every set.)
 TEST(PlanAnalysis, AbortCascadesToTheReaders) {
