@@ -325,22 +325,5 @@ TEST(Check, AnswersThatDoNotFitThePlanAreNotMarked) {
   EXPECT_EQ(marks.right + marks.wrong + marks.consistent, 0);
 }
 
-// Under 2pl, T2's write of A waits for T1's shared lock, then executes.
-TEST(Check, AProtocolsStepsAreMarkedAgainstTheLab) {
-  const PlanReport report = ReportOf("P1; T1; T2; R1(A); W2(A); C1; C2\n");
-  const protocols::PlanProtocols lab = ReplayLab(report);
-  ProtocolAnswers twoPl;
-  twoPl.protocol = protocols::Protocol::TwoPl;
-  twoPl.steps.resize(6);
-  twoPl.steps[3].result.Set(protocols::Result::Executed);
-  twoPl.steps[3].waitedFor.Set({});
-  Answers answers;
-  answers.protocols.push_back(twoPl);
-  const PlanMarks marks = CheckPlan(report, &lab, answers);
-  EXPECT_EQ(NotRight(marks), std::vector<std::string>{"protocols.2pl.steps[3].waited_for wrong"});
-  EXPECT_EQ(marks.cells.front().expected.numbers, Numbers{1});
-  EXPECT_EQ(marks.cells.front().reason.protocolStep.kind, OpKind::Write);
-}
-
 }  // namespace
 }  // namespace tosim::practice
