@@ -10,6 +10,9 @@ Usage: each_plan_alone.py TOSIM TOSIM_REPORT PLAN_FILE
 """
 import json, os, re, shutil, subprocess, sys, tempfile
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from plan_checks import tosim_listing
+
 DATA = re.compile(rb'<script type="application/json" id="tosim-data">(.*?)</script>', re.S)
 
 
@@ -21,13 +24,10 @@ def page_data(report, folder, plans, *options):
 
 
 def listing_of_line(tosim, folder, line):
-    plan, listing = os.path.join(folder, "line.txt"), os.path.join(folder, "line.lst")
+    plan = os.path.join(folder, "line.txt")
     with open(plan, "wb") as f:
         f.write(line)
-    subprocess.run([tosim, plan, listing], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   check=True)
-    with open(listing, "rb") as f:
-        return f.read()
+    return tosim_listing(tosim, plan, os.path.join(folder, "line.lst"))
 
 
 def main():

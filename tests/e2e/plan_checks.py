@@ -1,6 +1,7 @@
-"""What the checks that run on many plan files share: the plan files (those of the cases of every
-case file given, written into a scratch folder, and the other files given), tosim-report's JSON
-of each, and the end of a check: its problems, one a line, and the count."""
+"""What the checks that run on plan files share: the plan files of the checks that run on many (those of the cases
+of every case file given, written into a scratch folder, and the other files given), tosim's
+listing and tosim-report's JSON of each, and the end of a check: its problems, one a line, and the
+count."""
 
 import json, os, shutil, subprocess, tempfile
 
@@ -12,6 +13,14 @@ def json_reports(report_program, plan, *options):
     done = subprocess.run([report_program, "--json", *options, plan], check=True,
                           capture_output=True)
     return [json.loads(line) for line in done.stdout.decode("utf-8").splitlines()]
+
+
+def tosim_listing(tosim, plan, listing):
+    """The bytes of the listing that `tosim PLAN LISTING` writes."""
+    subprocess.run([tosim, plan, listing], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   check=True)
+    with open(listing, "rb") as f:
+        return f.read()
 
 
 def check_plan_files(arguments, problems_of, more_plans=lambda folder: []):
@@ -33,3 +42,4 @@ def check_plan_files(arguments, problems_of, more_plans=lambda folder: []):
         print(problem)
     print(f"{len(plans)} plan files, {len(problems)} problems")
     return 1 if problems or not plans else 0
+
