@@ -5,12 +5,12 @@ peaks at most 1 MB above its run on a one-line plan file (GNU time's %M, measure
 forks itself: a child of this script would count Python's memory too). Every run must end with
 status 0 and a listing that ends with the last frame written below, so the whole file was read.
 
-With TOSIM_REPORT, `tosim-report --json` runs on the same files, its output through a pipe: the
-many lines within 1 MB of its one-line peak; the long line, whose lists it prints, must finish.
+`tosim-report --json` runs on the same files, its output through a pipe: the many lines within
+1 MB of its one-line peak; the long line, whose lists it prints, must finish.
 `tosim-report --json --protocols` runs on the one-line file and the many lines too, with the same
 bound: the protocol lab's tables do not grow with the file either.
 
-Usage: memory_bound.py TOSIM [TOSIM_REPORT]
+Usage: memory_bound.py TOSIM TOSIM_REPORT
 """
 import os, shutil, subprocess, sys, tempfile
 
@@ -93,16 +93,16 @@ LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
             COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]," + ISOLATED)
 
 
-def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
-    """The peaks of tosim, and of tosim-report when given, on head, `piece` up to `size` bytes and
-    end[0]; the listing must end with end[1], the report with end[2], and, when there is an
-    end[3], the report with --protocols with that (its peak is the third value)."""
+def peak_kb(tosim, folder, head, piece, size, end, report_tool):
+    """The peaks of tosim and tosim-report on head, `piece` up to `size` bytes and end[0]; the
+    listing must end with end[1], the report with end[2], and, when there is an end[3], the
+    report with --protocols with that (its peak is the third value)."""
     plan, listing, report = (os.path.join(folder, n) for n in ("plan.txt", "plan.lst", "peak"))
     with open(plan, "wb") as f:
         f.write(head + (piece * -(-size // len(piece)) if piece else b"") + end[0])
-    report_peak = report_peak_kb(report_tool, plan, report, end[2]) if report_tool else None
+    report_peak = report_peak_kb(report_tool, plan, report, end[2])
     lab_peak = (report_peak_kb(report_tool, plan, report, end[3], ["--protocols"])
-                if report_tool and len(end) > 3 else None)
+                if len(end) > 3 else None)
     status = subprocess.run([TIME, "-f", "%M", "-o", report, tosim, plan, listing], cwd=folder,
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode
     with open(listing, "rb") as f:
@@ -127,7 +127,7 @@ def report_peak_kb(tool, plan, report, expected_tail, options=()):
 
 def main():
     tosim = os.path.abspath(sys.argv[1])
-    tool = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    tool = os.path.abspath(sys.argv[2])
     if not os.access(TIME, os.X_OK):
         print(f"SKIP: {TIME} (GNU time) is not installed")
         return 77
@@ -142,16 +142,15 @@ def main():
     print(f"one line: peak {base[0]} kB; " + "; ".join(f"{name}: {peak[0] - base[0]:+} kB"
                                                         for name, peak in peaks.items()))
     failed = max(peak[0] for peak in peaks.values()) > base[0] + 1024
-    if tool:
-        # The long line's report prints every accepted read and write: only the many lines count.
-        many, long = peaks["many lines"][1], peaks["one long line"][1]
-        print(f"tosim-report: one line: peak {base[1]} kB; many lines: {many - base[1]:+} kB; "
-              f"one long line: {long} kB")
-        failed |= many > base[1] + 1024
-        lab = peaks["many lines"][2]
-        print(f"tosim-report --protocols: one line: peak {base[2]} kB; many lines: "
-              f"{lab - base[2]:+} kB")
-        failed |= lab > base[2] + 1024
+    # The long line's report prints every accepted read and write: only the many lines count.
+    many, long = peaks["many lines"][1], peaks["one long line"][1]
+    print(f"tosim-report: one line: peak {base[1]} kB; many lines: {many - base[1]:+} kB; "
+          f"one long line: {long} kB")
+    failed |= many > base[1] + 1024
+    lab = peaks["many lines"][2]
+    print(f"tosim-report --protocols: one line: peak {base[2]} kB; many lines: "
+          f"{lab - base[2]:+} kB")
+    failed |= lab > base[2] + 1024
     return 1 if failed else 0
 
 
