@@ -2,7 +2,7 @@
 """tosim.exe and tosim-report.exe on a real terminal under wine: what the screen shows.
 
   console_tests.py --wine WINE --program build/windows/tosim.exe
-                   --report build/windows/tosim-report.exe [NAME...]
+                   --report build/windows/tosim-report.exe
 
 Each test runs a program under wine in a pseudo-terminal of tmux (a terminal of 120 columns in a
 UTF-8 locale, no tab stops but every eighth column) and compares the characters on the screen,
@@ -11,7 +11,11 @@ line (the final prompt). The exit status and the listing files are checked byte 
 console path converts the program's Windows-1252 texts for the terminal, the listing keeps them.
 Needs tmux and the wine environment, as tests/windows/run_suite.sh provides them.
 """
-import argparse, os, shlex, shutil, subprocess, sys, tempfile, time
+import argparse, os, shlex, shutil, subprocess, sys, time
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from plan_checks import Failure, Tally
 
 WAIT = 30  # seconds for the screen to show the last line, or for the program to end
 COLUMNS, ROWS = 120, 50
@@ -131,10 +135,6 @@ TESTS = {
 }
 
 
-class Failure(Exception):
-    pass
-
-
 class Terminal:
     """A tmux server of its own with one window, running one command."""
 
@@ -230,30 +230,16 @@ def main():
     parser.add_argument("--wine", required=True, help="the wine that runs the programs")
     parser.add_argument("--program", required=True, help="tosim.exe")
     parser.add_argument("--report", required=True, help="tosim-report.exe")
-    parser.add_argument("names", nargs="*", help="only the tests whose names hold these")
     options = parser.parse_args()
     wine = shlex.split(options.wine)
     programs = {"tosim": os.path.abspath(options.program),
                 "report": os.path.abspath(options.report)}
     reason = "tmux is not installed" if not shutil.which("tmux") else None
-    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+    tally = Tally()
     for name, test in TESTS.items():
-        if options.names and not any(word in name for word in options.names):
-            continue
-        verdict, detail = "SKIP", reason
-        if not reason:
-            folder = tempfile.mkdtemp(prefix="tosim-console-")
-            try:
-                run_test(wine, programs, folder, *test)
-                verdict, detail = "PASS", None
-            except (Failure, subprocess.SubprocessError, OSError, ValueError) as failure:
-                verdict, detail = "FAIL", failure
-            finally:
-                shutil.rmtree(folder, ignore_errors=True)
-        counts[verdict] += 1
-        print(f"{verdict} console: {name}" + (f"\n  {detail}" if detail else ""), flush=True)
-    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
-    return 1 if counts["FAIL"] else 0
+        tally.run(f"console: {name}", reason,
+                  lambda folder: run_test(wine, programs, folder, *test))
+    return tally.summary()
 
 
 if __name__ == "__main__":
