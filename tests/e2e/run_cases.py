@@ -343,8 +343,6 @@ def main():
         if skip and skip[0] == options.platform:
             verdict, detail = "SKIP", "  " + " ".join(skip[1:])
         else:
-            if not windows and (case.has("command-line") or case.has("drives")):
-                raise SystemExit(f"{case.name}: command-line and drives are for windows only")
             folder = tempfile.mkdtemp(prefix="tosim-e2e-")
             try:
                 verdict, detail = run_case(case, command(options.program), windows,
