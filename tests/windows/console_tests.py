@@ -9,6 +9,7 @@ UTF-8 locale, no tab stops but every eighth column) and compares the characters 
 line by line, with the expected ones; the keys are typed once the screen shows the expected last
 line (the final prompt). The exit status and the listing files are checked byte for byte: the
 console path converts the program's Windows-1252 texts for the terminal, the listing keeps them.
+The expected screens are the bytes that end-to-end cases expect, read as characters.
 Needs tmux and the wine environment, as tests/windows/run_suite.sh provides them.
 """
 import argparse, os, shlex, shutil, subprocess, sys, time
@@ -22,67 +23,30 @@ from plan_checks import Failure, Tally
 WAIT = 30  # seconds for the screen to show the last line, or for the program to end
 COLUMNS, ROWS = 120, 50
 
-# The usage, as the terminal shows it: UTF-8 characters, with no final prompt after it.
-USAGE = [
-    "Uso: tosim [FICHERO_DE_PLANES [FICHERO_DE_LISTADO]]",
-    "     tosim --help | -h | --version",
-    "",
-    "Simula el control de concurrencia por marcas de tiempo (con la regla de",
-    "escritura de Thomas) sobre los planes de un fichero de texto, uno por línea,",
-    "y escribe la traza de cada operación en la consola y en un fichero de listado.",
-    "",
-    "  FICHERO_DE_PLANES   el fichero de planes que se lee.",
-    "  FICHERO_DE_LISTADO  el fichero donde se escribe la traza; por omisión, el",
-    "                      fichero de planes con la extensión \".lst\" (plans.txt",
-    "                      da plans.lst, en la misma carpeta).",
-    "",
-    "Sin argumentos, tosim pregunta por el fichero de planes y por el de listado",
-    "(en Windows, con los diálogos Abrir y Guardar como; en otros sistemas, en la",
-    "consola). Al terminar, espera la tecla Intro.",
-    "",
-    "Estado de salida: 0 al terminar; si falla una operación de entrada/salida, el",
-    "número del error (2 fichero no encontrado, 3 ruta no encontrada, 5 acceso",
-    "denegado, 101 error de escritura), tras el mensaje \"Runtime error\".",
-]
+
+def from_case(file, name, key, encoding):
+    """The plan and the lines of the section `key` of the case `name` in tests/e2e/cases/FILE,
+    as characters: what the terminal shows of the bytes that case expects."""
+    case = next(c for c in parse(os.path.join(HERE, "..", "e2e", "cases", file)) if c.name == name)
+    line_end = case.line_end(key)
+    text = decode_lines(case.lines(key), line_end).decode(encoding)
+    return case.plan_bytes(), text.split(line_end.decode())[:-1]
+
 
 # A trace whose error messages carry accents; its lines have no line end of their own.
-ACCENTED_TRACE = [
-    "ERR: se esperaba un número > 0Iniciar P0\tplan P0 iniciado",
-    "ERR: operación ilegaloperación ilegal\tfin Plan",
-    "",
-    "",
-]
-
-OUT_OF_RANGE_TRACE = [
-    "Iniciar P1\tplan P1 iniciado",
-    "Iniciar T10\tiniciada",
-    "Iniciar T11\tERR: transaccion fuera de rango",
-    "ERR: se esperaba un número > 0Iniciar T0\tERR: transaccion fuera de rango",
-    "ERR: se esperaba un número > 0Iniciar T-1\tERR: transaccion fuera de rango",
-    "T11_Read(A)\tERR: transaccion no en estado activo",
-    "ERR: se esperaba un número > 0T0_Write( )\tERR: transaccion no en estado activo",
-    "Validar T11\tERR: no estaba activa",
-    "Abortar T12\tERR: no estaba activa",
-    "ERR: se esperaba una letra mayúsculaT10_Read( )\tERR: elemento fuera de rango",
-    "T10_Write(A)\tT10 escribe en \"A\"\tTStamp T10=1 TS_lect_A=0 TS_escr_A=1",
-    "fin Plan",
-    "",
-    "",
-]
-
+ACCENTED_PLAN, ACCENTED_TRACE = from_case(
+    "terminal.case", "a terminal of another character set gets the bytes as they are", "trace",
+    "cp1252")
+OUT_OF_RANGE_PLAN, OUT_OF_RANGE_TRACE = from_case(
+    "scheduler.case", "transactions and items outside the tables", "trace", "cp1252")
+# The usage, with no final prompt after it.
+USAGE = from_case("terminal.case", "--help: the usage in Windows-1252, and no final prompt",
+                  "console", "cp1252")[1]
+# tosim-report's summary, in UTF-8; the screen ends with its last line of text.
+SUMMARY_PLAN, SUMMARY = from_case(
+    "report/text.case", "a skipped write and a cycle in the precedence graph", "console", "utf-8")
+SUMMARY.pop()
 PROMPT = ["", "Pulsar <CR> para terminar"]
-
-
-def summary_case():
-    """The plan and the summary lines of report/text.case's case of a skipped write and a cycle;
-    the terminal shows its UTF-8 as characters."""
-    case = next(c for c in parse(os.path.join(HERE, "..", "e2e", "cases", "report", "text.case"))
-                if c.name == "a skipped write and a cycle in the precedence graph")
-    console = decode_lines(case.lines("console"), b"\n").decode("utf-8")
-    return case.plan_bytes(), console.rstrip("\n").split("\n")
-
-
-SUMMARY = summary_case()
 
 
 def listing(trace):
@@ -95,16 +59,15 @@ def listing(trace):
 TESTS = {
     "tosim: accented errors in UTF-8 on the screen, the final prompt, the listing in "
     "Windows-1252":
-        ("tosim", ["plan.txt"], b"P0; X\r\n", ACCENTED_TRACE + PROMPT, ["Enter"], 0,
+        ("tosim", ["plan.txt"], ACCENTED_PLAN, ACCENTED_TRACE + PROMPT, ["Enter"], 0,
          {"plan.lst": listing(ACCENTED_TRACE)}),
     "tosim: a trace of many lines, tabs and accents, the same on the screen as in the listing":
-        ("tosim", ["plan.txt", "salida.lst"],
-         b"P1; T10; T11; T0; T4294967295; R11(A); W0(A); C11; A12; R10( ); W10(A)\r\n",
-         OUT_OF_RANGE_TRACE + PROMPT, ["Enter"], 0, {"salida.lst": listing(OUT_OF_RANGE_TRACE)}),
+        ("tosim", ["plan.txt", "salida.lst"], OUT_OF_RANGE_PLAN, OUT_OF_RANGE_TRACE + PROMPT,
+         ["Enter"], 0, {"salida.lst": listing(OUT_OF_RANGE_TRACE)}),
     "tosim: --help shows the usage with its accents and ends without the final prompt":
         ("tosim", ["--help"], None, USAGE, [], 0, {}),
-    "tosim-report: the summary's accents and arrows on the screen, as report/text.case has it":
-        ("report", ["plan.txt"], *SUMMARY, [], 0, {}),
+    "tosim-report: the summary's accents and arrows on the screen":
+        ("report", ["plan.txt"], SUMMARY_PLAN, SUMMARY, [], 0, {}),
 }
 
 
