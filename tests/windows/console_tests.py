@@ -12,7 +12,7 @@ console path converts the program's Windows-1252 texts for the terminal, the lis
 The expected screens are the bytes that end-to-end cases expect, read as characters.
 Needs tmux and the wine environment, as tests/windows/run_suite.sh provides them.
 """
-import argparse, os, shlex, shutil, subprocess, sys, time
+import argparse, itertools, os, shlex, shutil, subprocess, sys, time
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -140,7 +140,7 @@ def run_test(wine, programs, folder, program, args, plan, lines, keys, status, f
     if screen != expected:
         problems.append("the screen:\n" + "\n".join(
             f"    {'  ' if a == b else '≠ '}expected: {a!r}\n      actual:   {b!r}"
-            for a, b in zip_longest(expected, screen)))
+            for a, b in itertools.zip_longest(expected, screen)))
     got = int(open(status_file).read())
     if got != status:
         problems.append(f"exit status {got}, expected {status}")
@@ -154,11 +154,6 @@ def run_test(wine, programs, folder, program, args, plan, lines, keys, status, f
         problems.append("the plan file was changed")
     if problems:
         raise Failure("\n  ".join(problems))
-
-
-def zip_longest(a, b):
-    return [(a[i] if i < len(a) else None, b[i] if i < len(b) else None)
-            for i in range(max(len(a), len(b)))]
 
 
 def main():
