@@ -16,7 +16,10 @@ their definitions (README, "tosim-gen"), never from the generator. Checked here:
 Usage: gen_properties.py TOSIM_GEN TOSIM_REPORT [PART...]
 PART: literals, pairs, seeds (determinism and distinct plans), minimal; all when none is given.
 """
-import itertools, json, os, re, subprocess, sys, tempfile
+import itertools, os, re, subprocess, sys, tempfile
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+from plan_checks import json_reports
 
 PROPERTIES = ["thomas", "to-rejects", "cascade", "csr", "vsr-not-csr", "vsr", "recoverable",
               "cascadeless", "strict", "rc-not-aca", "aca-not-strict", "deadlock", "dies",
@@ -170,9 +173,7 @@ class Checker:
         path = os.path.join(self.folder, "plans.txt")
         with open(path, "wb") as f:
             f.write(b"".join(l.encode() + b"\r\n" for l in lines))
-        out = subprocess.run([self.report, "--json", "--protocols", "--each-plan-alone", path],
-                             check=True, capture_output=True).stdout.decode("utf-8")
-        return [json.loads(l) for l in out.splitlines()]
+        return json_reports(self.report, path, "--protocols", "--each-plan-alone")
 
     def generated(self, what, args, count=1):
         """The plan lines tosim-gen writes for `args`, checked for their form."""
@@ -199,8 +200,9 @@ class Checker:
         k = value("--transactions", 3)
         return k, value("--items", 2), value("--operations", 3 * k)
 
-    def confirm(self, what, lines, literals):
-        for line, report in zip(lines, self.reports(lines)):
+    def confirm(self, what, plans):
+        """Each plan, given as (line, literals), has its literals and keeps the rules."""
+        for (line, literals), report in zip(plans, self.reports([l for l, _ in plans])):
             properties = properties_of(report)
             for literal in literals:
                 self.checks += 1
@@ -210,25 +212,12 @@ class Checker:
                 self.checks += 1
                 if not any(holds(l, properties) for l in rule):
                     self.fail(f"{what}: {line} breaks the rule {' or '.join(rule)}")
-        return lines
 
     def every_literal(self):
-        lines, asked = [], []
-        for literal in LITERALS:
-            for seed in range(1, SEEDS + 1):
-                found = self.generated(f"{literal}, seed {seed}",
-                                       ["--property", literal, "--seed", f"s{seed}"])
-                lines += found
-                asked += [literal] * len(found)
-        for line, literal, report in zip(lines, asked, self.reports(lines)):
-            properties = properties_of(report)
-            self.checks += 1
-            if not holds(literal, properties):
-                self.fail(f"{literal}: {line} does not have it")
-            for rule in RULES:
-                self.checks += 1
-                if not any(holds(l, properties) for l in rule):
-                    self.fail(f"{literal}: {line} breaks the rule {' or '.join(rule)}")
+        self.confirm("--property", [
+            (line, [literal]) for literal in LITERALS for seed in range(1, SEEDS + 1)
+            for line in self.generated(f"{literal}, seed {seed}",
+                                       ["--property", literal, "--seed", f"s{seed}"])])
 
     def every_pair(self):
         for a, b in itertools.combinations(LITERALS, 2):
@@ -242,11 +231,11 @@ class Checker:
                         f"tosim-gen: ningún plan puede ser a la vez {a}, {b}: "):
                     self.fail(f"{what}: refused with {status} {err!r}")
             elif (a, b) in RARE:
-                self.confirm(f"{what}, by hand", [RARE[(a, b)]], [a, b])
+                self.confirm(f"{what}, by hand", [(RARE[(a, b)], [a, b])])
                 status, out, err = self.run_gen("--property", what, "--seed", "pair")
                 self.checks += 1
                 if status == 0:
-                    self.confirm(what, out.decode("ascii").split("\r\n")[:1], [a, b])
+                    self.confirm(what, [(out.decode("ascii").split("\r\n")[0], [a, b])])
                 elif status != 65:
                     self.fail(f"{what}: {status} {err!r}")
             elif (a, b) in NOT_FOUND:
@@ -259,8 +248,8 @@ class Checker:
                 if status != 65 or out or err != expected:
                     self.fail(f"{what}: {status} {err!r}")
             else:
-                self.confirm(what, self.generated(what, ["--property", what, "--seed", "pair"]),
-                             [a, b])
+                self.confirm(what, [(line, [a, b]) for line in self.generated(
+                    what, ["--property", what, "--seed", "pair"])])
 
     def determinism(self):
         args = ["--property", "thomas,no-csr", "--count", "30", "--seed", "ana.garcia"]
@@ -291,7 +280,7 @@ class Checker:
             self.checks += 1
             if len(forms) != len(lines):
                 self.fail(f"{what}: {len(lines) - len(forms)} repeated after renaming")
-            self.confirm(what, lines, literals)
+            self.confirm(what, [(line, literals) for line in lines])
 
     def minimal(self):
         plans, variants = [], []
@@ -307,10 +296,7 @@ class Checker:
                             text = "; ".join([number] + [f"{k}{n}" + (f"({x})" if x else "")
                                                          for k, n, x in less])
                             variants.append((literal, line, text))
-        for (literal, line), report in zip(plans, self.reports([l for _, l in plans])):
-            self.checks += 1
-            if not holds(literal, properties_of(report)):
-                self.fail(f"{literal} --minimal: {line} does not have it")
+        self.confirm("--minimal", [(line, [literal]) for literal, line in plans])
         for (literal, line, text), report in zip(variants, self.reports([v for _, _, v in variants])):
             self.checks += 1
             if holds(literal, properties_of(report)):

@@ -10,9 +10,12 @@ pattern. The witness chosen is the one README names: for a cycle the shortest, w
 smallest first edge, then the smallest edges; for G1a and G1b the earliest read; for a
 phenomenon the occurrence that S completes first, then the smallest Ti, Tj, x and y.
 
-Usage: isolation_check.py TOSIM_REPORT [--plans N] [--seed S]
+Usage: isolation_check.py TOSIM_REPORT
 """
-import argparse, itertools, json, os, random, subprocess, sys, tempfile
+import itertools, json, os, random, sys, tempfile
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the cases
+from plan_checks import json_reports
 
 KINDS = ("ww", "wr", "rw")
 NEVER = float("inf")
@@ -176,19 +179,13 @@ def isolation(s):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("report")
-    parser.add_argument("--plans", type=int, default=6000)
-    parser.add_argument("--seed", type=int, default=25)
-    args = parser.parse_args()
-    rng = random.Random(args.seed)
-    plans = [generate(rng) for _ in range(args.plans)]
+    rng = random.Random(25)
+    plans = [generate(rng) for _ in range(6000)]
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "plans.txt")
         with open(path, "w") as f:
             f.writelines(f"P{n + 1}; " + "; ".join(ops) + "\n" for n, ops in enumerate(plans))
-        out = subprocess.run([args.report, "--json", path], capture_output=True, check=True)
-    reports = [json.loads(line) for line in out.stdout.decode().split("\n") if line]
+        reports = json_reports(sys.argv[1], path)
     assert len(reports) == len(plans), "one report per plan"
     failures = 0
     for ops, report in zip(plans, reports):

@@ -8,10 +8,10 @@ start line, every entry but an illegal operation ends a line, and "fin Plan" end
 
 Usage: trace_data.py TOSIM TOSIM_REPORT CASE_FILE... [PLAN_FILE...]
 """
-import os, re, subprocess, sys
+import os, re, sys
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the cases
-from plan_checks import check_plan_files, json_reports
+from plan_checks import check_plan_files, json_reports, tosim_listing
 
 LABEL = re.compile(r"(Iniciar T|Validar T|Abortar T|T)(-?\d+)(?:_(Read|Write)\((.)\))?$")
 STATUS = re.compile(r"TStamp T-?\d+=(-?\d+) TS_lect_.=(-?\d+) TS_escr_.=(-?\d+)$")
@@ -88,12 +88,8 @@ def main():
     tosim, report = sys.argv[1:3]
 
     def problems_of_plan(plan, folder):
-        listing = os.path.join(folder, "listing.lst")
-        subprocess.run([tosim, plan, listing], stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, check=True)
-        with open(listing, "rb") as f:
-            text = f.read().decode("cp1252", errors="replace")
-        return problems_of(text, json_reports(report, plan))
+        listing = tosim_listing(tosim, plan, os.path.join(folder, "listing.lst"))
+        return problems_of(listing.decode("cp1252", errors="replace"), json_reports(report, plan))
 
     return check_plan_files(sys.argv[3:], problems_of_plan)
 

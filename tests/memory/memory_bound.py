@@ -5,12 +5,12 @@ peaks at most 1 MB above its run on a one-line plan file (GNU time's %M, measure
 forks itself: a child of this script would count Python's memory too). Every run must end with
 status 0 and a listing that ends with the last frame written below, so the whole file was read.
 
-With TOSIM_REPORT, `tosim-report --json` runs on the same files, its output through a pipe: the
-many lines within 1 MB of its one-line peak; the long line, whose lists it prints, must finish.
+`tosim-report --json` runs on the same files, its output through a pipe: the many lines within
+1 MB of its one-line peak; the long line, whose lists it prints, must finish.
 `tosim-report --json --protocols` runs on the one-line file and the many lines too, with the same
 bound: the protocol lab's tables do not grow with the file either.
 
-Usage: memory_bound.py TOSIM [TOSIM_REPORT]
+Usage: memory_bound.py TOSIM TOSIM_REPORT
 """
 import os, shutil, subprocess, sys, tempfile
 
@@ -33,39 +33,21 @@ BEGIN_T1 = (b'{"position":2,"op":"T1","t":1,"decision":"begun","ts":null,"ts_lec
 COMMIT_T1 = (b'{"position":%d,"op":"C1","t":1,"decision":"committed","ts":null,"ts_lect":null,'
              b'"ts_escr":null,"rule":"commit","why":"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: '
              b'validar no comprueba nada m\xc3\xa1s"}')
-# The key "protocols" of a plan without operations, the same object for all nine protocols; and
-# of «P9; T1; C1», whose commit each protocol explains in its own words.
-PROTOCOL_NAMES = (b"to", b"to_basic", b"strict_to", b"mvto", b"2pl", b"wait_die", b"wound_wait",
-                  b"occ", b"si")
-EMPTY_RUN = (b'{"steps":[],"history":[],"committed":[],"aborted":[],"waiting":[],"active":[],'
-             b'"deadlocks":[],"unrecoverable":[],"order":[]}')
-T1_C1_RUN = (b'{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_for":[],'
+# The end of the key "protocols", the last of the object, whose last protocol is si: for a plan
+# without operations; and for «P9; T1; C1», whose commit si explains after validating.
+EMPTY_RUN = (b'"si":{"steps":[],"history":[],"committed":[],"aborted":[],"waiting":[],"active":[],'
+             b'"deadlocks":[],"unrecoverable":[],"order":[]}}}\n')
+T1_C1_RUN = (b'"si":{"steps":[{"op":"T1","result":"executed","delayed":false,"waited_for":[],'
              b'"from":null,"wounded":[],"why":"T1 empieza con TS(T1)=%d"},{"op":"C1",'
              b'"result":"executed","delayed":false,"waited_for":[],"from":null,"wounded":[],'
-             b'"why":"%s"}],"history":["C1"],"committed":[1],"aborted":[],"waiting":[],'
-             b'"active":[],"deadlocks":[],"unrecoverable":[],"order":[1]}')
-# How each protocol commits T1: to and to_basic in the scheduler's words, occ and si after
-# validating.
-COMMIT_WHY = {
-    b"to": b"T1 est\xc3\xa1 activa, as\xc3\xad que se valida: validar no comprueba nada m\xc3\xa1s",
-    b"occ": b"ninguna transacci\xc3\xb3n validada desde que T1 empez\xc3\xb3 escribi\xc3\xb3 algo que T1 "
-            b"ley\xc3\xb3: T1 se valida y sus escrituras entran en la historia"}
-COMMIT_WHY[b"to_basic"] = COMMIT_WHY[b"to"]
-COMMIT_WHY[b"si"] = (b"ninguna transacci\xc3\xb3n validada desde que T1 empez\xc3\xb3 escribi\xc3\xb3 "
-                     b"algo que T1 escribi\xc3\xb3: T1 se valida y sus escrituras entran en la "
-                     b"historia")
-
-
-def with_protocols(report_end, run):
-    """The end of a --json --protocols object whose --json form ends with `report_end`; `run(name)`
-    is each protocol's object."""
-    members = b",".join(b'"%s":%s' % (name, run(name)) for name in PROTOCOL_NAMES)
-    return report_end[:-2] + b',"protocols":{' + members + b"}}\n"
+             b'"why":"ninguna transacci\xc3\xb3n validada desde que T1 empez\xc3\xb3 escribi\xc3\xb3 '
+             b'algo que T1 escribi\xc3\xb3: T1 se valida y sus escrituras entran en la historia"}],'
+             b'"history":["C1"],"committed":[1],"aborted":[],"waiting":[],"active":[],'
+             b'"deadlocks":[],"unrecoverable":[],"order":[1]}}}\n')
 
 
 ONE_LINE = (b"P1\r\n", b"Iniciar P1\tplan P1 iniciado\r\nfin Plan\r\n\r\n\r\n",
-            b'"executed":[],"to_order":[]' + REPORT_END % (b"", b"", b"", b""))
-ONE_LINE += (with_protocols(ONE_LINE[2], lambda name: EMPTY_RUN),)
+            b'"executed":[],"to_order":[]' + REPORT_END % (b"", b"", b"", b""), EMPTY_RUN)
 # Plans with conflicts, every line end, syntax errors, lines that are not plans, long stretches
 # the reader skips, bytes above 127; then a last line whose frame ends the listing.
 MANY_LINES = (b"P1; T1; T2; R1(A); R2(B); W2(B); W1(A); C1; C2\r\n"
@@ -81,8 +63,7 @@ MANY_END = (b"P9; T1; C1\r\n",
             b"fin Plan\r\n\r\n\r\n",
             b'"executed":[],"to_order":[1]' + REPORT_END % (
                 b"1", b"1", b"1", BEGIN_T1 % (MANY_BEGINS + 1) + b"," + COMMIT_T1 % 3))
-MANY_END += (with_protocols(MANY_END[2], lambda name: T1_C1_RUN % (
-    MANY_BEGINS + 1, COMMIT_WHY.get(name, b"T1 est\xc3\xa1 activa y se valida"))),)
+MANY_END += (T1_C1_RUN % (MANY_BEGINS + 1),)
 # One line: pieces of every kind that leave the line going (an illegal operation leaves its trace
 # line open), then a commit.
 LONG_PIECE = b"R1(A); Q; W1(B; T1 " + b"skipped " * 12 + b"; t2; " + b" " * 40 + b"R3(C);:"
@@ -93,16 +74,16 @@ LONG_END = (b"C1\r\n", b"Validar T1\tvalidada\r\nfin Plan\r\n\r\n\r\n",
             COMMIT_T1 % (3 + 7 * -(-LONG_SIZE // len(LONG_PIECE))) + b"]," + ISOLATED)
 
 
-def peak_kb(tosim, folder, head, piece, size, end, report_tool=None):
-    """The peaks of tosim, and of tosim-report when given, on head, `piece` up to `size` bytes and
-    end[0]; the listing must end with end[1], the report with end[2], and, when there is an
-    end[3], the report with --protocols with that (its peak is the third value)."""
+def peak_kb(tosim, folder, head, piece, size, end, report_tool):
+    """The peaks of tosim and tosim-report on head, `piece` up to `size` bytes and end[0]; the
+    listing must end with end[1], the report with end[2], and, when there is an end[3], the
+    report with --protocols with that (its peak is the third value)."""
     plan, listing, report = (os.path.join(folder, n) for n in ("plan.txt", "plan.lst", "peak"))
     with open(plan, "wb") as f:
         f.write(head + (piece * -(-size // len(piece)) if piece else b"") + end[0])
-    report_peak = report_peak_kb(report_tool, plan, report, end[2]) if report_tool else None
+    report_peak = report_peak_kb(report_tool, plan, report, end[2])
     lab_peak = (report_peak_kb(report_tool, plan, report, end[3], ["--protocols"])
-                if report_tool and len(end) > 3 else None)
+                if len(end) > 3 else None)
     status = subprocess.run([TIME, "-f", "%M", "-o", report, tosim, plan, listing], cwd=folder,
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode
     with open(listing, "rb") as f:
@@ -127,7 +108,7 @@ def report_peak_kb(tool, plan, report, expected_tail, options=()):
 
 def main():
     tosim = os.path.abspath(sys.argv[1])
-    tool = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    tool = os.path.abspath(sys.argv[2])
     if not os.access(TIME, os.X_OK):
         print(f"SKIP: {TIME} (GNU time) is not installed")
         return 77
@@ -142,16 +123,15 @@ def main():
     print(f"one line: peak {base[0]} kB; " + "; ".join(f"{name}: {peak[0] - base[0]:+} kB"
                                                         for name, peak in peaks.items()))
     failed = max(peak[0] for peak in peaks.values()) > base[0] + 1024
-    if tool:
-        # The long line's report prints every accepted read and write: only the many lines count.
-        many, long = peaks["many lines"][1], peaks["one long line"][1]
-        print(f"tosim-report: one line: peak {base[1]} kB; many lines: {many - base[1]:+} kB; "
-              f"one long line: {long} kB")
-        failed |= many > base[1] + 1024
-        lab = peaks["many lines"][2]
-        print(f"tosim-report --protocols: one line: peak {base[2]} kB; many lines: "
-              f"{lab - base[2]:+} kB")
-        failed |= lab > base[2] + 1024
+    # The long line's report prints every accepted read and write: only the many lines count.
+    many, long = peaks["many lines"][1], peaks["one long line"][1]
+    print(f"tosim-report: one line: peak {base[1]} kB; many lines: {many - base[1]:+} kB; "
+          f"one long line: {long} kB")
+    failed |= many > base[1] + 1024
+    lab = peaks["many lines"][2]
+    print(f"tosim-report --protocols: one line: peak {base[2]} kB; many lines: "
+          f"{lab - base[2]:+} kB")
+    failed |= lab > base[2] + 1024
     return 1 if failed else 0
 
 

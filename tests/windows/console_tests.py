@@ -2,68 +2,50 @@
 """tosim.exe and tosim-report.exe on a real terminal under wine: what the screen shows.
 
   console_tests.py --wine WINE --program build/windows/tosim.exe
-                   --report build/windows/tosim-report.exe [NAME...]
+                   --report build/windows/tosim-report.exe
 
 Each test runs a program under wine in a pseudo-terminal of tmux (a terminal of 120 columns in a
 UTF-8 locale, no tab stops but every eighth column) and compares the characters on the screen,
 line by line, with the expected ones; the keys are typed once the screen shows the expected last
 line (the final prompt). The exit status and the listing files are checked byte for byte: the
 console path converts the program's Windows-1252 texts for the terminal, the listing keeps them.
+The expected screens are the bytes that end-to-end cases expect, read as characters.
 Needs tmux and the wine environment, as tests/windows/run_suite.sh provides them.
 """
-import argparse, os, shlex, shutil, subprocess, sys, tempfile, time
+import argparse, itertools, os, shlex, shutil, subprocess, sys, time
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from case_file import decode_lines, parse
+from plan_checks import Failure, Tally
 
 WAIT = 30  # seconds for the screen to show the last line, or for the program to end
 COLUMNS, ROWS = 120, 50
 
-# The usage, as the terminal shows it: UTF-8 characters, with no final prompt after it.
-USAGE = [
-    "Uso: tosim [FICHERO_DE_PLANES [FICHERO_DE_LISTADO]]",
-    "     tosim --help | -h | --version",
-    "",
-    "Simula el control de concurrencia por marcas de tiempo (con la regla de",
-    "escritura de Thomas) sobre los planes de un fichero de texto, uno por línea,",
-    "y escribe la traza de cada operación en la consola y en un fichero de listado.",
-    "",
-    "  FICHERO_DE_PLANES   el fichero de planes que se lee.",
-    "  FICHERO_DE_LISTADO  el fichero donde se escribe la traza; por omisión, el",
-    "                      fichero de planes con la extensión \".lst\" (plans.txt",
-    "                      da plans.lst, en la misma carpeta).",
-    "",
-    "Sin argumentos, tosim pregunta por el fichero de planes y por el de listado",
-    "(en Windows, con los diálogos Abrir y Guardar como; en otros sistemas, en la",
-    "consola). Al terminar, espera la tecla Intro.",
-    "",
-    "Estado de salida: 0 al terminar; si falla una operación de entrada/salida, el",
-    "número del error (2 fichero no encontrado, 3 ruta no encontrada, 5 acceso",
-    "denegado, 101 error de escritura), tras el mensaje \"Runtime error\".",
-]
+
+def from_case(file, name, key, encoding):
+    """The plan and the lines of the section `key` of the case `name` in tests/e2e/cases/FILE,
+    as characters: what the terminal shows of the bytes that case expects."""
+    case = next(c for c in parse(os.path.join(HERE, "..", "e2e", "cases", file)) if c.name == name)
+    line_end = case.line_end(key)
+    text = decode_lines(case.lines(key), line_end).decode(encoding)
+    return case.plan_bytes(), text.split(line_end.decode())[:-1]
+
 
 # A trace whose error messages carry accents; its lines have no line end of their own.
-ACCENTED_TRACE = [
-    "ERR: se esperaba un número > 0Iniciar P0\tplan P0 iniciado",
-    "ERR: operación ilegaloperación ilegal\tfin Plan",
-    "",
-    "",
-]
-
-OUT_OF_RANGE_TRACE = [
-    "Iniciar P1\tplan P1 iniciado",
-    "Iniciar T10\tiniciada",
-    "Iniciar T11\tERR: transaccion fuera de rango",
-    "ERR: se esperaba un número > 0Iniciar T0\tERR: transaccion fuera de rango",
-    "ERR: se esperaba un número > 0Iniciar T-1\tERR: transaccion fuera de rango",
-    "T11_Read(A)\tERR: transaccion no en estado activo",
-    "ERR: se esperaba un número > 0T0_Write( )\tERR: transaccion no en estado activo",
-    "Validar T11\tERR: no estaba activa",
-    "Abortar T12\tERR: no estaba activa",
-    "ERR: se esperaba una letra mayúsculaT10_Read( )\tERR: elemento fuera de rango",
-    "T10_Write(A)\tT10 escribe en \"A\"\tTStamp T10=1 TS_lect_A=0 TS_escr_A=1",
-    "fin Plan",
-    "",
-    "",
-]
-
+ACCENTED_PLAN, ACCENTED_TRACE = from_case(
+    "terminal.case", "a terminal of another character set gets the bytes as they are", "trace",
+    "cp1252")
+OUT_OF_RANGE_PLAN, OUT_OF_RANGE_TRACE = from_case(
+    "scheduler.case", "transactions and items outside the tables", "trace", "cp1252")
+# The usage, with no final prompt after it.
+USAGE = from_case("terminal.case", "--help: the usage in Windows-1252, and no final prompt",
+                  "console", "cp1252")[1]
+# tosim-report's summary, in UTF-8; the screen ends with its last line of text.
+SUMMARY_PLAN, SUMMARY = from_case(
+    "report/text.case", "a skipped write and a cycle in the precedence graph", "console", "utf-8")
+SUMMARY.pop()
 PROMPT = ["", "Pulsar <CR> para terminar"]
 
 
@@ -77,62 +59,16 @@ def listing(trace):
 TESTS = {
     "tosim: accented errors in UTF-8 on the screen, the final prompt, the listing in "
     "Windows-1252":
-        ("tosim", ["plan.txt"], b"P0; X\r\n", ACCENTED_TRACE + PROMPT, ["Enter"], 0,
+        ("tosim", ["plan.txt"], ACCENTED_PLAN, ACCENTED_TRACE + PROMPT, ["Enter"], 0,
          {"plan.lst": listing(ACCENTED_TRACE)}),
     "tosim: a trace of many lines, tabs and accents, the same on the screen as in the listing":
-        ("tosim", ["plan.txt", "salida.lst"],
-         b"P1; T10; T11; T0; T4294967295; R11(A); W0(A); C11; A12; R10( ); W10(A)\r\n",
-         OUT_OF_RANGE_TRACE + PROMPT, ["Enter"], 0, {"salida.lst": listing(OUT_OF_RANGE_TRACE)}),
+        ("tosim", ["plan.txt", "salida.lst"], OUT_OF_RANGE_PLAN, OUT_OF_RANGE_TRACE + PROMPT,
+         ["Enter"], 0, {"salida.lst": listing(OUT_OF_RANGE_TRACE)}),
     "tosim: --help shows the usage with its accents and ends without the final prompt":
         ("tosim", ["--help"], None, USAGE, [], 0, {}),
     "tosim-report: the summary's accents and arrows on the screen":
-        ("report", ["plan.txt"], b"P1; T1; T2; R1(A); W2(A); W1(A); C1; C2\n", [
-            "Línea 1, plan P1",
-            "  Avisos: ninguno",
-            "  Lo que ejecutó la ordenación por marcas de tiempo:",
-            "    Marcas de tiempo: T1=1, T2=2",
-            "    Validadas: T1, T2",
-            "    Abortadas: ninguna",
-            "    Activas al final: ninguna",
-            "    Operaciones ejecutadas: R1(A) W2(A)",
-            "    Orden en serie de las marcas de tiempo: T1 → T2",
-            "    Escrituras ignoradas (regla de Thomas): W1(A)",
-            "    Retrocesos en cascada: ninguno",
-            "    Sin la regla de Thomas: validadas: T2; abortadas: T1",
-            "  El plan tal como está escrito:",
-            "    Transacciones: T1, T2",
-            "    Grafo de precedencia: T1 → T2, T2 → T1",
-            "    Serializable en conflictos: no, ciclo T1 → T2 → T1",
-            "    Serializable en vistas: no",
-            "    Lecturas de otras transacciones: ninguna",
-            "    Recuperable: sí",
-            "    Sin abortos en cascada: sí",
-            "    Estricto: no",
-            "  Aislamiento:",
-            "    Nivel más fuerte: lectura confirmada",
-            "    Niveles:",
-            "      lectura no confirmada: permitido",
-            "      lectura confirmada: permitido",
-            "      lectura repetible: no permitido",
-            "      serializable: no permitido",
-            "    Anomalías:",
-            "      T1 lee A antes de que T2 escriba la versión siguiente (rw); T2 escribe A y T1 escribe"
-            " la versión siguiente (ww): ciclo con una sola antidependencia (G-single)",
-            "      T1 lee A antes de que T2 escriba la versión siguiente (rw); T2 escribe A y T1 escribe"
-            " la versión siguiente (ww): ciclo con antidependencias (G2-item)",
-            "    Fenómenos:",
-            "      T1 escribe A (W1(A)) cuando T2, que lo escribió antes (W2(A)), aún no ha terminado:"
-            " escritura sucia (P0)",
-            "      T2 escribe A (W2(A)) cuando T1, que lo leyó antes (R1(A)), aún no ha terminado:"
-            " lectura no repetible (P2)",
-            "      T1 lee A (R1(A)), T2 lo escribe (W2(A)), T1 lo escribe encima (W1(A)) y se valida"
-            " (C1): actualización perdida (P4)",
-        ], [], 0, {}),
+        ("report", ["plan.txt"], SUMMARY_PLAN, SUMMARY, [], 0, {}),
 }
-
-
-class Failure(Exception):
-    pass
 
 
 class Terminal:
@@ -204,7 +140,7 @@ def run_test(wine, programs, folder, program, args, plan, lines, keys, status, f
     if screen != expected:
         problems.append("the screen:\n" + "\n".join(
             f"    {'  ' if a == b else '≠ '}expected: {a!r}\n      actual:   {b!r}"
-            for a, b in zip_longest(expected, screen)))
+            for a, b in itertools.zip_longest(expected, screen)))
     got = int(open(status_file).read())
     if got != status:
         problems.append(f"exit status {got}, expected {status}")
@@ -220,40 +156,21 @@ def run_test(wine, programs, folder, program, args, plan, lines, keys, status, f
         raise Failure("\n  ".join(problems))
 
 
-def zip_longest(a, b):
-    return [(a[i] if i < len(a) else None, b[i] if i < len(b) else None)
-            for i in range(max(len(a), len(b)))]
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--wine", required=True, help="the wine that runs the programs")
     parser.add_argument("--program", required=True, help="tosim.exe")
     parser.add_argument("--report", required=True, help="tosim-report.exe")
-    parser.add_argument("names", nargs="*", help="only the tests whose names hold these")
     options = parser.parse_args()
     wine = shlex.split(options.wine)
     programs = {"tosim": os.path.abspath(options.program),
                 "report": os.path.abspath(options.report)}
     reason = "tmux is not installed" if not shutil.which("tmux") else None
-    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+    tally = Tally()
     for name, test in TESTS.items():
-        if options.names and not any(word in name for word in options.names):
-            continue
-        verdict, detail = "SKIP", reason
-        if not reason:
-            folder = tempfile.mkdtemp(prefix="tosim-console-")
-            try:
-                run_test(wine, programs, folder, *test)
-                verdict, detail = "PASS", None
-            except (Failure, subprocess.SubprocessError, OSError, ValueError) as failure:
-                verdict, detail = "FAIL", failure
-            finally:
-                shutil.rmtree(folder, ignore_errors=True)
-        counts[verdict] += 1
-        print(f"{verdict} console: {name}" + (f"\n  {detail}" if detail else ""), flush=True)
-    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
-    return 1 if counts["FAIL"] else 0
+        tally.run(f"console: {name}", reason,
+                  lambda folder: run_test(wine, programs, folder, *test))
+    return tally.summary()
 
 
 if __name__ == "__main__":

@@ -1,21 +1,21 @@
 #!/usr/bin/env python3
 """The real open and save dialogs of tosim.exe under wine, driven with xdotool.
 
-  dialog_tests.py [--wine WINE] --program build/windows/tosim.exe [NAME...]
+  dialog_tests.py --wine WINE --program build/windows/tosim.exe
 
 Needs DISPLAY (an X server started before the first wine program of the session) and the wine
 environment, as tests/windows/run_suite.sh provides them.
 """
-import argparse, os, shlex, shutil, subprocess, sys, tempfile, time
+import argparse, os, shlex, shutil, subprocess, sys, time
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from plan_checks import Failure, Tally
 
 PROMPT = b"\r\nPulsar <CR> para terminar"
 PLAN = b"P1; T1\r\n"
 TRACE = b"Iniciar P1\tplan P1 iniciado\r\nIniciar T1\tiniciada\r\nfin Plan\r\n\r\n\r\n"
 WAIT = 30  # seconds for a window to appear or the program to end
-
-
-class Failure(Exception):
-    pass
 
 
 def xdotool(*words):
@@ -124,37 +124,23 @@ def run_test(wine, program, folder, before, steps, console, files):
                                  ("files", files, found)):
             if want != got:
                 raise Failure(f"{label}:\n    expected: {want!r}\n    actual:   {got!r}")
+    with open(os.path.join(folder, "plan.txt"), "rb") as f:
+        if f.read() != PLAN:
+            raise Failure("the plan file was changed")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--wine", default="wine", help="the wine that runs it (default: wine)")
+    parser.add_argument("--wine", required=True, help="the wine that runs it")
     parser.add_argument("--program", required=True, help="tosim.exe")
-    parser.add_argument("names", nargs="*", help="only the tests whose names hold these")
     options = parser.parse_args()
+    wine, program = shlex.split(options.wine), os.path.abspath(options.program)
     reason = ("no DISPLAY: the dialogs need an X server" if not os.environ.get("DISPLAY") else
               "xdotool is not installed" if not shutil.which("xdotool") else None)
-    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+    tally = Tally()
     for name, test in TESTS.items():
-        if options.names and not any(word in name for word in options.names):
-            continue
-        verdict, detail = "SKIP", reason
-        if not reason:
-            folder = tempfile.mkdtemp(prefix="tosim-dialog-")
-            try:
-                run_test(shlex.split(options.wine), os.path.abspath(options.program), folder,
-                         *test)
-                with open(os.path.join(folder, "plan.txt"), "rb") as f:
-                    verdict, detail = ("PASS", None) if f.read() == PLAN else (
-                        "FAIL", "the plan file was changed")
-            except (Failure, subprocess.SubprocessError, OSError) as failure:
-                verdict, detail = "FAIL", failure
-            finally:
-                shutil.rmtree(folder, ignore_errors=True)
-        counts[verdict] += 1
-        print(f"{verdict} dialogs: {name}" + (f"\n  {detail}" if detail else ""), flush=True)
-    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
-    return 1 if counts["FAIL"] else 0
+        tally.run(f"dialogs: {name}", reason, lambda folder: run_test(wine, program, folder, *test))
+    return tally.summary()
 
 
 if __name__ == "__main__":

@@ -6,7 +6,11 @@ as UTF-8), and the seed taken from the clock, which the native program repeats.
 
 Usage: gen_same_bytes.py --wine WINE --program TOSIM_GEN_EXE --native TOSIM_GEN
 """
-import argparse, re, subprocess, sys
+import argparse, os, re, subprocess, sys
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from plan_checks import Tally
 
 RUNS = [
     ["--seed", "ana.garcia"],
@@ -34,16 +38,13 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--native", required=True)
     args = parser.parse_args()
-    passed = failed = 0
+    tally = Tally()
 
     def check(what, windows, native):
-        nonlocal passed, failed
         if windows == native:
-            passed += 1
-            print(f"PASS {what}")
+            tally.record("PASS", what)
         else:
-            failed += 1
-            print(f"FAIL {what}\n  windows: {windows!r:.300}\n  native:  {native!r:.300}")
+            tally.record("FAIL", what, f"  windows: {windows!r:.300}\n  native:  {native!r:.300}")
 
     for arguments in RUNS:
         check("tosim-gen " + " ".join(arguments), run([args.wine, args.program, *arguments]),
@@ -53,8 +54,7 @@ def main():
     check("the seed from the clock, printed, repeats the run natively",
           (status, out), run([args.native, "--count", "4", "--seed", seed[1].decode()])[:2]
           if seed else (None, err))
-    print(f"{passed} passed, {failed} failed, 0 skipped")
-    return 1 if failed else 0
+    return tally.summary()
 
 
 if __name__ == "__main__":
