@@ -86,10 +86,8 @@ export async function run({ page, out }) {
     same(skew.labels.sort(), ['rw A', 'rw B']) && skew.witness.length === 2 &&
     skew.caption.endsWith('el ciclo de G2-item.'), JSON.stringify(skew));
   await (await page.$('.isolation')).screenshot({ path: path.join(out, 'screenshot-isolation.png') });
-  check('the write skew: the precedence graph names the item of each edge and its operations',
-    same(skew.precedenceLabels.sort(), ['A', 'B']) &&
-    same(skew.precedence.map((e) => e.title).sort(), ['R1(A) → W2(A)', 'R2(B) → W1(B)']),
-  JSON.stringify(skew.precedence));
+  check('the write skew: the precedence graph labels each edge with its item',
+    same(skew.precedenceLabels.sort(), ['A', 'B']), JSON.stringify(skew.precedenceLabels));
 
   // One edge of each kind from T1 to T2: W1(A) then W2(A) (ww), R2(A) reads W1(A) (wr), R1(B)
   // reads the initial B before W2(B) (rw).
