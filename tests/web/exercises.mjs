@@ -1,9 +1,10 @@
 // The exercise sheet, from the playground and from tosim-report --html --exercises: the questions
-// without a decision in sight, and the answers after them, from a new printed page on.
+// without a decision in sight, and the answers after them, from a new printed page on; and no
+// accessibility violation axe-core finds.
 import { spawnSync } from 'node:child_process';
 import path from 'node:path';
 import fs from 'node:fs';
-import { check, numbers, openFile, same, saveDownload, summaryBlocks } from './setup.mjs';
+import { check, numbers, openFile, same, saveDownload, summaryBlocks, violations } from './setup.mjs';
 
 // Where the answer key of one case file's sheet (the answers of each exercise, one a plan) names
 // other values than the reports of --json: the timestamps, the operations rejected (the trace's
@@ -145,6 +146,8 @@ export async function run({ page, browser, report, work, out }) {
   check('--exercises=wound_wait: a seventh question, and the key\'s grid is the lab\'s, plan by plan',
     labSheet.exercises.every((e) => e.questions === 7) && same(labSheet.grids, column),
     JSON.stringify([labSheet.grids, column]));
+  const labViolations = await violations(lab);
+  check('axe-core: no violation in the exercise sheet', labViolations.length === 0, labViolations.join('; '));
   await lab.close();
 
   // A file without plans: a sheet that says so, without an empty answer key.

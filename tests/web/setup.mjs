@@ -127,6 +127,13 @@ export const unreachableCells = (target, selector = '.grid th, .grid td, .trace 
     return r.left < 0 || r.right > innerWidth || !cell.contains(hit);
   }).map((cell) => cell.dataset.key || cell.textContent), selector);
 
+// axe-core's violations on `page`, loaded for the test only.
+export async function violations(page) {
+  await page.evaluate(fs.readFileSync(path.join(root, 'tests/web/node_modules/axe-core/axe.min.js'), 'utf8'));
+  return page.evaluate(async () => (await axe.run(document)).violations.map((v) =>
+    `${v.impact} ${v.id}: ${v.nodes.slice(0, 2).map((n) => n.html).join(' ')}`));
+}
+
 // The trace as the page shows it: cells joined by TABs, lines by CR LF.
 export const shownTrace = (page) => page.$$eval('#out tr.tl', (rows) => rows.map((row) =>
   [...row.cells].map((cell) => cell.textContent).join('\t') + '\r\n').join(''));
