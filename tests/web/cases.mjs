@@ -2,14 +2,13 @@
 // tosim-report write for it: the trace and its decisions, the listing, each plan's verdicts and
 // graph, the part on isolation, the protocol view, and the exercise sheet's answer key; and the
 // same data with the trace's words changed drawn with the same decisions.
-import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { checkWordsChanged, drawnDecisions, editedWords, shownFrames, traceProblems } from './data.mjs';
 import { answerKeyProblems } from './exercises.mjs';
 import { isolationProblems, shownIsolation } from './isolation.mjs';
 import { protocolProblems, shownProtocols } from './protocols.mjs';
-import { check, reportJson, runFile, shownPlans, shownTrace, tosimRun } from './setup.mjs';
+import { check, reportJson, runFile, saveDownload, shownPlans, shownTrace, summaryBlocks, tosimRun } from './setup.mjs';
 import { checkCaseVerdicts } from './verdicts.mjs';
 
 export async function run({ page, plans, tosim, report, work, labels }) {
@@ -18,11 +17,11 @@ export async function run({ page, plans, tosim, report, work, labels }) {
     const { trace, bytes, listing } = tosimRun(tosim, work, plan);
     await runFile(page, plan);
     check(`${name}: trace`, (await shownTrace(page)) === trace);
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-listing')]);
-    check(`${name}: listing`, fs.readFileSync(await download.path()).equals(listing));
+    const shownListing = await saveDownload(page, '#get-listing', path.join(work, 'listing.lst'));
+    check(`${name}: listing`, fs.readFileSync(shownListing).equals(listing));
     const json = reportJson(report, plan, '--protocols');
     // The summary's blocks, one a report, with the protocol lab in each plan's.
-    const summary = spawnSync(report, ['--protocols', plan]).stdout.toString().split('\n\n').filter(Boolean);
+    const summary = summaryBlocks(report, plan, '--protocols');
     checkCaseVerdicts(name, await shownPlans(page), json, summary, labels);
     const parts = await shownIsolation(page);
     json.forEach((r, i) => {

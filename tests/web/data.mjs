@@ -2,6 +2,7 @@
 // decision it colours in the trace agrees with what tosim's trace text says there, the trace is
 // cut into the plan file's lines, and a trace whose wording is changed in the page's data leaves
 // every decision on the page as it was.
+import { shownAnswerKey } from './exercises.mjs';
 import { check, same } from './setup.mjs';
 
 // What a decision text of tosim's trace means, read from its words (which only this test reads),
@@ -65,38 +66,37 @@ export const editedWords = (trace) => EDITS.reduce((text, [from, to]) => text.sp
 
 // Draws `data` with the renderer's own modules, off the playground's output, and reads back every
 // decision it shows: the classes of the trace's cells and of the grids' cells, and the exercise
-// sheet's table and answers.
-export const drawnDecisions = (page, data) => page.evaluate(async (data) => {
-  const { render } = await import('/render/output.js');
-  const { renderExercises } = await import('/render/exercises.js');
-  const report = document.createElement('div');
-  const sheet = document.createElement('div');
-  document.body.append(report, sheet);
-  render(report, data);
-  // The rest of the lines, drawn at once as for printing.
-  dispatchEvent(new Event('beforeprint'));
-  renderExercises(sheet, data);
-  // The sheet's tables without their operation column: the labels are tosim's own, shown as
-  // they are.
-  const cells = (root, selector) => [...root.querySelectorAll(selector)].map((row) =>
-    [...row.cells].filter((cell) => !cell.classList.contains('op'))
-      .map((cell) => cell.className + ' ' + cell.textContent + ' ' + cell.title).join(' | '));
-  const drawn = {
-    trace: [...report.querySelectorAll('tr.tl')].map((row) => [...row.cells].map((cell) => cell.className).join(' ')),
-    grids: cells(report, '.grid tr'),
-    table: cells(sheet, '.exercises .grid tr'),
-    answers: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
-      [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
-    keyTables: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
-      [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
-        [...row.cells].slice(2).map((cell) => cell.textContent))),
-    fillRows: [...sheet.querySelectorAll('.exercises .grid.to-fill')].map((table) => table.rows.length - 1),
-    text: [...report.querySelectorAll('tr.tl')].map((row) => row.textContent).join('\n'),
-  };
-  report.remove();
-  sheet.remove();
-  return drawn;
-}, data);
+// sheet's table and answer key.
+export async function drawnDecisions(page, data) {
+  const drawn = await page.evaluate(async (data) => {
+    const { render } = await import('/render/output.js');
+    const { renderExercises } = await import('/render/exercises.js');
+    const report = document.createElement('div');
+    const sheet = document.createElement('div');
+    sheet.id = 'drawn-sheet';
+    document.body.append(report, sheet);
+    render(report, data);
+    // The rest of the lines, drawn at once as for printing.
+    dispatchEvent(new Event('beforeprint'));
+    renderExercises(sheet, data);
+    // The sheet's tables without their operation column: the labels are tosim's own, shown as
+    // they are.
+    const cells = (root, selector) => [...root.querySelectorAll(selector)].map((row) =>
+      [...row.cells].filter((cell) => !cell.classList.contains('op'))
+        .map((cell) => cell.className + ' ' + cell.textContent + ' ' + cell.title).join(' | '));
+    const drawn = {
+      trace: [...report.querySelectorAll('tr.tl')].map((row) => [...row.cells].map((cell) => cell.className).join(' ')),
+      grids: cells(report, '.grid tr'),
+      table: cells(sheet, '.exercises .grid tr'),
+      text: [...report.querySelectorAll('tr.tl')].map((row) => row.textContent).join('\n'),
+    };
+    report.remove();
+    return drawn;
+  }, data);
+  const key = await shownAnswerKey(page, '#drawn-sheet');
+  await page.$eval('#drawn-sheet', (sheet) => sheet.remove());
+  return { ...drawn, ...key };
+}
 
 // The page's decisions for one case file's data and for the same data with the trace's words
 // changed: the same, though the trace shown is not.

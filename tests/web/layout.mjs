@@ -2,23 +2,13 @@
 // output printed on A4, and the page used from the keyboard alone.
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, openPage, renderAll, runTyped } from './setup.mjs';
+import { check, openPage, renderAll, runTyped, unreachableCells } from './setup.mjs';
 
 export const TEN = 'P1; T1; T2; T3; T4; T5; T6; T7; T8; T9; T10; R1(A); W2(A); R3(B); W4(B); R5(C); W6(C); ' +
   'R7(D); W8(D); R9(E); W10(E); R10(F); W1(F); W2(B); R3(A); W9(A); R1(G); W10(G); W5(H); W6(H); ' +
   'W7(H); W8(H); C1; C2; C3; C4; C5; C6; C7; C8; C9; C10';
 
 export const openViews = (target) => target.$$eval('.protocols', (views) => views.forEach((v) => { v.open = true; }));
-
-// The cells of grids and traces that cannot be scrolled into view whole and uncovered.
-export const unreachableCells = (target) => target.evaluate(() =>
-  [...document.querySelectorAll('.grid th, .grid td, .trace td, .steps th, .steps td')].filter((cell) => {
-    cell.scrollIntoView({ block: 'center', inline: 'center' });
-    const r = cell.getBoundingClientRect();
-    if (r.width === 0 || r.height === 0) return false;  // the empty lines after a plan
-    const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
-    return r.left < 0 || r.right > innerWidth || !cell.contains(hit);
-  }).map((cell) => cell.textContent));
 
 export async function run({ page, browser, origin, own, out, plans }) {
   // Ten transactions: T10 inside its circle, two opposite edges apart, arrowheads in the edge's

@@ -3,7 +3,7 @@
 // text that stays text.
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, openPage, runTyped, same, shownPlans, shownTrace, tosimRun } from './setup.mjs';
+import { afterRun, check, openPage, runTyped, same, shownPlans, shownTrace, tosimRun } from './setup.mjs';
 
 export async function run({ page, browser, origin, own, tosim, work }) {
   // The status counts plans, not lines: a line without a plan is none.
@@ -39,9 +39,7 @@ export async function run({ page, browser, origin, own, tosim, work }) {
   await page.press('#plans', 'End');
   await page.keyboard.type('; C2');
   check('an edit marks the output as stale', await page.isVisible('#stale'));
-  const before = Number(await page.getAttribute('body', 'data-runs'));
-  await page.press('#plans', 'Control+Enter');
-  await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, before);
+  await afterRun(page, () => page.press('#plans', 'Control+Enter'), { whole: false });
   check('Ctrl+Enter runs the plans, and the hint goes', await page.isHidden('#stale') &&
     (await page.textContent('#out .source >> nth=2')) === 'P3; T2; C2');
   check('the grid and the graph have captions and the colours a legend',

@@ -2,13 +2,13 @@
 // reasons and score are those worked out by hand; nothing of the answer shows before «Comprobar»,
 // in a shared link either; the answers survive a reload and download in the answer file's form,
 // which tosim-report --check marks the same; the cells work from the keyboard alone, at 390 px,
-// and in print; and axe-core finds no accessibility violation in the page, in practice mode and
-// in the exercise sheet.
+// and in print; and axe-core finds no accessibility violation in the page or in practice mode.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { EXAMPLE } from './protocols.mjs';
-import { check, openPage, renderAll, root, runTyped, same } from './setup.mjs';
+import { afterCount, check, openPage, openPlayground, renderAll, reportJson, runTyped, same, saveDownload,
+  unreachableCells, violations } from './setup.mjs';
 
 // The example's first plan. Its run: R1(A) raises TS_lect(A) to 1, R2(B) TS_lect(B) to 2, W2(B)
 // sets TS_escr(B) to 2, W1(A) TS_escr(A) to 1; both commit.
@@ -40,14 +40,6 @@ const REASONS = [
 // verdicts (an order given counts for the order and for the cycle that is not).
 const SCORE = 'Puntuación: 28 de 29; 1 mal; 1 coherente';
 
-const AXE = path.join(root, 'tests/web/node_modules/axe-core/axe.min.js');
-// axe-core's violations on `page`, loaded for the test only.
-async function violations(page) {
-  await page.evaluate(fs.readFileSync(AXE, 'utf8'));
-  return page.evaluate(async () => (await axe.run(document)).violations.map((v) =>
-    `${v.impact} ${v.id}: ${v.nodes.slice(0, 2).map((n) => n.html).join(' ')}`));
-}
-
 const form = (page, n = 0) => `#out form.practice >> nth=${n} >> `;
 async function fill(page, values, n = 0) {
   for (const [key, value] of Object.entries(values)) {
@@ -67,17 +59,12 @@ const marksOf = (page, n = 0) => page.$$eval('#out form.practice', (forms, n) =>
     described: [...f.querySelectorAll('[aria-describedby]')].map((c) => c.getAttribute('aria-label')),
   };
 }, n);
-const checked = async (page, start) => {
-  const before = Number(await page.getAttribute('body', 'data-checks') || 0);
-  await start();
-  await page.waitForFunction((n) => Number(document.body.dataset.checks || 0) > n, before);
-};
+const checked = (page, start) => afterCount(page, 'checks', start);
 
 // What would give the answer away for the plans of `file`: the run's reasons, the summary's
 // verdict lines with a value, and tosim's words for what a read or a write did.
 function secretsOf(report, file, ...options) {
-  const reports = spawnSync(report, ['--json', ...options, file]).stdout.toString().split('\n')
-    .filter(Boolean).map((line) => JSON.parse(line));
+  const reports = reportJson(report, file, ...options);
   const summary = spawnSync(report, [...options, file]).stdout.toString().split('\n')
     .filter((line) => /^    [^:]+: \S/.test(line) && !/ningun[oa]$/.test(line)).map((line) => line.trim());
   return [...reports.flatMap((r) => r.trace.map((entry) => entry.why)), ...summary, 'lee de elemento',
@@ -97,8 +84,7 @@ async function forget(browser, origin, own) {
 
 export async function run({ browser, origin, own, out, work, report }) {
   await forget(browser, origin, own);
-  const page = await openPage(browser, origin + '/', own);
-  await page.waitForSelector('body[data-ready]');
+  const page = await openPlayground(browser, origin + '/', own);
   await page.check('#practice');
   await runTyped(page, FIRST);
 
@@ -106,7 +92,7 @@ export async function run({ browser, origin, own, out, work, report }) {
   // the summary's verdicts is in the page's text; the solution shows them.
   const plan = path.join(work, 'first.txt');
   fs.writeFileSync(plan, FIRST + '\r\n', 'latin1');
-  const answers = JSON.parse(spawnSync(report, ['--json', plan]).stdout.toString());
+  const [answers] = reportJson(report, plan);
   const secrets = secretsOf(report, plan);
   check('practice: nothing of the answer in the page\'s text before «Comprobar»',
     secrets.length > 10 && (await shownSecrets(page, secrets)).length === 0,
@@ -136,15 +122,8 @@ export async function run({ browser, origin, own, out, work, report }) {
   await (await page.$('#out .practicing')).screenshot({ path: path.join(out, 'screenshot-practice.png') });
 
   // The answers, downloaded in the answer file's form: tosim-report --check marks them the same.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-answers')]);
-  const file = path.join(work, 'answers.jsonl');
-  await download.saveAs(file);
-  const sent = fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((line) => JSON.parse(line));
-  check('practice: «Descargar mis respuestas» writes the answer file, one object for the plan answered',
-    sent.length === 1 && sent[0].line === 1 && sent[0].plan === 1 && sent[0].trace.length === 8 &&
-    sent[0].trace[2].ts_lect === 0 && same(sent[0].conflict_order, [1, 2]) && sent[0].conflict_cycle === null,
-    JSON.stringify(sent));
-  const marked = JSON.parse(spawnSync(report, ['--json', '--check', file, plan]).stdout.toString());
+  const file = await saveDownload(page, '#get-answers', path.join(work, 'answers.jsonl'));
+  const [marked] = reportJson(report, plan, '--check', file);
   check('practice: tosim-report --check marks the downloaded answers as the page did',
     marked.right === 27 && marked.wrong === 1 && marked.consistent === 1 &&
     same(marked.cells.map((c) => c.key), ['trace[2].ts_lect', 'trace[5].ts_lect']), JSON.stringify(marked));
@@ -176,27 +155,20 @@ export async function run({ browser, origin, own, out, work, report }) {
     printed.cell !== 'none' && printed.mark === '✗' && printed.reasons, JSON.stringify(printed));
   await page.emulateMedia({ media: 'screen' });
 
-  // axe-core: no violation in practice mode, in the page with the protocol view open, in a sheet.
+  // axe-core: no violation in practice mode, in the page with the protocol view open (the
+  // exercise sheet's is with the sheets).
   const practiceViolations = await violations(page);
   check('axe-core: no violation in practice mode', practiceViolations.length === 0, practiceViolations.join('; '));
   await page.uncheck('#practice');
   await page.click('.protocols summary');
   const pageViolations = await violations(page);
   check('axe-core: no violation in the page', pageViolations.length === 0, pageViolations.join('; '));
-  const sheetFile = path.join(work, 'practice-sheet.html');
-  spawnSync(report, ['--html', sheetFile, '--exercises=wound_wait', path.join(root, 'examples/plans.txt')]);
-  const sheet = await openPage(browser, 'file://' + sheetFile, (url) => url === 'file://' + sheetFile);
-  await sheet.waitForSelector('#out[data-complete]');
-  const sheetViolations = await violations(sheet);
-  check('axe-core: no violation in the exercise sheet', sheetViolations.length === 0, sheetViolations.join('; '));
-  await sheet.close();
   await page.close();
 
   // One protocol of the lab practised too: the worked example under 2pl, where W1(B) waits for
   // T2 and W2(A) for T1 until the deadlock makes T2 its victim.
   await forget(browser, origin, own);
-  const lab = await openPage(browser, origin + '/', own);
-  await lab.waitForSelector('body[data-ready]');
+  const lab = await openPlayground(browser, origin + '/', own);
   await lab.check('#practice');
   await runTyped(lab, EXAMPLE);
   await lab.selectOption(form(lab) + '[data-key="protocol"]', '2pl');
@@ -261,12 +233,7 @@ export async function run({ browser, origin, own, out, work, report }) {
   const keyed = await marksOf(phone);
   check('keyboard: typing fills the cells and Enter checks them', keyed.score === 'Puntuación: 7 de 7' &&
     keyed.cells['trace[2].decision'] === 'right', JSON.stringify(keyed));
-  const hidden = await phone.evaluate(() => [...document.querySelectorAll('.practice .cell')].filter((cell) => {
-    cell.scrollIntoView({ block: 'center', inline: 'center' });
-    const r = cell.getBoundingClientRect();
-    const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
-    return r.left < 0 || r.right > innerWidth || !cell.contains(hit);
-  }).map((cell) => cell.dataset.key));
+  const hidden = await unreachableCells(phone, '.practice .cell');
   check('at 390 px every practice cell comes into view, and the page stays within the width',
     hidden.length === 0 && await phone.evaluate(() => document.documentElement.scrollWidth <= innerWidth),
     hidden.join(' '));

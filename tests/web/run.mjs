@@ -16,7 +16,7 @@ import * as layout from './layout.mjs';
 import * as playground from './playground.mjs';
 import * as practice from './practice.mjs';
 import * as protocols from './protocols.mjs';
-import { casePlans, finish, launch, openPage, pageData, serve } from './setup.mjs';
+import { casePlans, finish, launch, openPlayground, pageData, serve } from './setup.mjs';
 import * as verdicts from './verdicts.mjs';
 
 // A test that cannot go on is one failure, and the summary still comes last.
@@ -31,8 +31,7 @@ const work = fs.mkdtempSync(path.join(out, 'web-tests-'));
 const { server, origin } = await serve(site);
 const own = (url) => url.startsWith(origin + '/') || url.startsWith('blob:' + origin + '/');
 const browser = await launch(work);
-const page = await openPage(browser, origin + '/', own);
-await page.waitForSelector('body[data-ready]');
+const page = await openPlayground(browser, origin + '/', own);
 
 // The table of labels, as every report page carries it.
 const plans = casePlans(tosim, work);

@@ -69,6 +69,22 @@ export async function openPage(browser, url, allowed, width = 1280) {
   await page.goto(url);
   return page;
 }
+// The playground at `url`, its engine loaded.
+export async function openPlayground(browser, url, allowed, width) {
+  const page = await openPage(browser, url, allowed, width);
+  await page.waitForSelector('body[data-ready]');
+  return page;
+}
+// A page written to `file`, opened from file:// and allowed nothing else.
+export const openFile = (browser, file, width) =>
+  openPage(browser, 'file://' + file, (url) => url === 'file://' + file, width);
+
+// Clicks `selector` and saves the file it downloads as `file`.
+export async function saveDownload(page, selector, file) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
+  await download.saveAs(file);
+  return file;
+}
 
 // Everything rendered, however long the page.
 export async function renderAll(page) {
@@ -79,12 +95,18 @@ export async function renderAll(page) {
   }
 }
 
+// Runs `start` and waits until the page's count `key` (runs, checks, generations: the body's
+// data-KEY) has gone up.
+export async function afterCount(page, key, start, timeout = 30000) {
+  const before = await page.evaluate((k) => Number(document.body.dataset[k] || 0), key);
+  await start();
+  await page.waitForFunction(([k, n]) => Number(document.body.dataset[k] || 0) > n, [key, before],
+    { timeout });
+}
 // Waits for the playground's next run after `start` (an action that starts one), drawn whole
 // unless `whole` is false.
 export async function afterRun(page, start, { timeout = 30000, whole = true } = {}) {
-  const runs = Number(await page.getAttribute('body', 'data-runs'));
-  await start();
-  await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, runs, { timeout });
+  await afterCount(page, 'runs', start, timeout);
   if (whole) await renderAll(page);
 }
 export const runTyped = (page, text) => afterRun(page, async () => {
@@ -93,6 +115,24 @@ export const runTyped = (page, text) => afterRun(page, async () => {
 });
 export const runFile = (page, file, options) =>
   afterRun(page, () => page.setInputFiles('#file', file), options);
+
+// The cells of `selector` (by default those of grids, traces and protocol steps) that cannot be
+// scrolled into view whole and uncovered, by their key or their text.
+export const unreachableCells = (target, selector = '.grid th, .grid td, .trace td, .steps th, .steps td') =>
+  target.evaluate((selector) => [...document.querySelectorAll(selector)].filter((cell) => {
+    cell.scrollIntoView({ block: 'center', inline: 'center' });
+    const r = cell.getBoundingClientRect();
+    if (cell.matches('.trace td') && (r.width === 0 || r.height === 0)) return false;  // the empty lines after a plan
+    const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+    return r.left < 0 || r.right > innerWidth || !cell.contains(hit);
+  }).map((cell) => cell.dataset.key || cell.textContent), selector);
+
+// axe-core's violations on `page`, loaded for the test only.
+export async function violations(page) {
+  await page.evaluate(fs.readFileSync(path.join(root, 'tests/web/node_modules/axe-core/axe.min.js'), 'utf8'));
+  return page.evaluate(async () => (await axe.run(document)).violations.map((v) =>
+    `${v.impact} ${v.id}: ${v.nodes.slice(0, 2).map((n) => n.html).join(' ')}`));
+}
 
 // The trace as the page shows it: cells joined by TABs, lines by CR LF.
 export const shownTrace = (page) => page.$$eval('#out tr.tl', (rows) => rows.map((row) =>
@@ -126,6 +166,9 @@ export function tosimRun(tosim, work, plan) {
 // tosim-report's JSON Lines of a plan file, one object a plan.
 export const reportJson = (report, plan, ...options) => spawnSync(report, ['--json', ...options, plan])
   .stdout.toString().split('\n').filter(Boolean).map((line) => JSON.parse(line));
+// tosim-report's summary of a plan file, a block a report.
+export const summaryBlocks = (report, plan, ...options) => spawnSync(report, [...options, plan])
+  .stdout.toString().split('\n\n').filter(Boolean);
 
 // The plan files of the end-to-end cases, exported by their own runner.
 export function casePlans(tosim, work) {
