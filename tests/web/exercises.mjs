@@ -134,6 +134,15 @@ export async function run({ page, browser, report, work, out }) {
     await opened.close();
   }
 
+  // The running counter asked for: each exercise says where it stands, two begins a plan.
+  const counted = await openSheet(browser, sheetOf('sheet-counted.html', '--exercises', '--each-plan-alone=no'));
+  const counters = (await readSheet(counted)).exercises.map((e) => e.counter);
+  check('--each-plan-alone=no: each exercise states the counter at its start', same(counters, [
+    'Las marcas de tiempo de este plan empiezan en 1.',
+    ...[2, 4, 6, 8, 10].map((n) => `El contador de marcas de tiempo está en ${n} al empezar este plan.`)]),
+    JSON.stringify(counters));
+  await counted.close();
+
   // A protocol asked for: a seventh question with its grid, and the key gives the cells of
   // tosim-report --protocols's table, plan by plan.
   const lab = await openSheet(browser, sheetOf('sheet-lab.html', '--exercises=wound_wait'));
